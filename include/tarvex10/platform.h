@@ -1,0 +1,203 @@
+/*
+ * The platform runtime: the services that the component and its clients take
+ * from the operating system on the component's home platform, provided here
+ * by libtvxplatform.so.
+ *
+ *   strings        SysAllocString, SysAllocStringLen, SysFreeString, ...
+ *   variants       VariantInit, VariantClear, VariantCopy, VariantChangeType
+ *   arrays         SafeArrayCreate, SafeArrayAccessData, ...
+ *   errors         SetErrorInfo, GetErrorInfo, CreateErrorInfo (per thread)
+ *   creation       CLSIDFromProgID, CoCreateInstance, CoGetClassObject,
+ *                  CoRegisterClassObject (in-process class objects)
+ *   registry       a file of keys and values, replaced atomically
+ *   type info      TvxCreateTypeInfo builds ITypeInfo from a plain description
+ *   media control  mciSendStringA, mciGetErrorStringA
+ *   host hooks     a host program or a test installs its own media control
+ *                  handler and message box
+ *
+ * All functions are callable from C.
+ */
+#ifndef TARVEX10_PLATFORM_H
+#define TARVEX10_PLATFORM_H
+
+#include "automation.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(TVX_BUILDING_PLATFORM)
+#define TVX_PLATFORM_API __attribute__((visibility("default")))
+#else
+#define TVX_PLATFORM_API
+#endif
+
+/* ---- strings ------------------------------------------------------------ */
+
+TVX_PLATFORM_API BSTR SysAllocString(const OLECHAR *text);
+/* `text` may be NULL: the string then holds `length` NUL characters. */
+TVX_PLATFORM_API BSTR SysAllocStringLen(const OLECHAR *text, UINT length);
+TVX_PLATFORM_API BSTR SysAllocStringByteLen(const char *bytes, UINT length);
+TVX_PLATFORM_API int SysReAllocStringLen(BSTR *target, const OLECHAR *text, UINT length);
+TVX_PLATFORM_API void SysFreeString(BSTR text);
+/* Length in characters; 0 for NULL, which stands for the empty string. */
+TVX_PLATFORM_API UINT SysStringLen(BSTR text);
+TVX_PLATFORM_API UINT SysStringByteLen(BSTR text);
+
+/* ---- variants ----------------------------------------------------------- */
+
+TVX_PLATFORM_API void VariantInit(VARIANT *v);
+TVX_PLATFORM_API HRESULT VariantClear(VARIANT *v);
+TVX_PLATFORM_API HRESULT VariantCopy(VARIANT *dest, const VARIANT *src);
+/* Like VariantCopy, but a by-ref source is copied as the value it refers to. */
+TVX_PLATFORM_API HRESULT VariantCopyInd(VARIANT *dest, const VARIANT *src);
+/* Coerces with the automation rules: integers round half to even,
+ * DISP_E_OVERFLOW outside the target range, DISP_E_TYPEMISMATCH when no
+ * conversion exists; text is read in the current locale's notation. */
+TVX_PLATFORM_API HRESULT VariantChangeType(VARIANT *dest, const VARIANT *src, USHORT flags, VARTYPE vt);
+
+/* ---- arrays ------------------------------------------------------------- */
+
+/* `bounds` lists the dimensions first to last; the array stores them last
+ * dimension first. */
+TVX_PLATFORM_API SAFEARRAY *SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND *bounds);
+TVX_PLATFORM_API SAFEARRAY *SafeArrayCreateVector(VARTYPE vt, LONG lower_bound, ULONG elements);
+TVX_PLATFORM_API HRESULT SafeArrayDestroy(SAFEARRAY *array);
+TVX_PLATFORM_API HRESULT SafeArrayCopy(SAFEARRAY *src, SAFEARRAY **dest);
+TVX_PLATFORM_API UINT SafeArrayGetDim(SAFEARRAY *array);
+TVX_PLATFORM_API UINT SafeArrayGetElemsize(SAFEARRAY *array);
+TVX_PLATFORM_API HRESULT SafeArrayGetVartype(SAFEARRAY *array, VARTYPE *vt);
+TVX_PLATFORM_API HRESULT SafeArrayGetLBound(SAFEARRAY *array, UINT dim, LONG *lower_bound);
+TVX_PLATFORM_API HRESULT SafeArrayGetUBound(SAFEARRAY *array, UINT dim, LONG *upper_bound);
+TVX_PLATFORM_API HRESULT SafeArrayAccessData(SAFEARRAY *array, void **data);
+TVX_PLATFORM_API HRESULT SafeArrayUnaccessData(SAFEARRAY *array);
+/* `indices` lists one index per dimension, first dimension first. */
+TVX_PLATFORM_API HRESULT SafeArrayGetElement(SAFEARRAY *array, const LONG *indices, void *value);
+TVX_PLATFORM_API HRESULT SafeArrayPutElement(SAFEARRAY *array, const LONG *indices, const void *value);
+
+/* ---- per-thread error information ---------------------------------------- */
+
+TVX_PLATFORM_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo *info);
+/* Hands the thread's error object to the caller and clears the slot;
+ * S_FALSE and NULL when there is none. */
+TVX_PLATFORM_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo **info);
+TVX_PLATFORM_API HRESULT CreateErrorInfo(ICreateErrorInfo **info);
+
+/* ---- identifiers ---------------------------------------------------------- */
+
+/* "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" with braces, 38 characters. */
+TVX_PLATFORM_API HRESULT CLSIDFromString(LPCOLESTR text, CLSID *clsid);
+/* Writes 39 characters including the NUL; returns the count or 0. */
+TVX_PLATFORM_API int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int capacity);
+TVX_PLATFORM_API int IsEqualGUID(REFGUID a, REFGUID b);
+
+/* ---- registry ------------------------------------------------------------
+ * The registry is one text file of keys, each holding named string values.
+ * Every change reads the file, applies the change and replaces the file with
+ * a new one in a single rename, so a failed write never damages it.
+ * Its path is TVX_REGISTRY when that environment variable is set, otherwise
+ * $XDG_DATA_HOME/tarvex10/registry (or ~/.local/share/tarvex10/registry).
+ */
+typedef struct TVXREGVALUE {
+    const char *key;   /* e.g. "CLSID\\{...}\\InprocServer32" */
+    const char *name;  /* "" for the key's default value */
+    const char *value; /* ignored by TvxRegistryRemove */
+} TVXREGVALUE;
+
+/* Sets the path for this process; NULL returns to the default. */
+TVX_PLATFORM_API HRESULT TvxRegistrySetPath(const char *path);
+/* Copies the path in use into `buffer`; returns its length. */
+TVX_PLATFORM_API size_t TvxRegistryGetPath(char *buffer, size_t capacity);
+TVX_PLATFORM_API HRESULT TvxRegistryWrite(const TVXREGVALUE *values, size_t count);
+/* Removes exactly these values; a key left without values goes too. */
+TVX_PLATFORM_API HRESULT TvxRegistryRemove(const TVXREGVALUE *values, size_t count);
+/* S_OK and the value, or REGDB_E_READREGDB when the file cannot be read,
+ * or S_FALSE when the value does not exist. The value is cut to fit. */
+TVX_PLATFORM_API HRESULT TvxRegistryRead(const char *key, const char *name, char *buffer, size_t capacity);
+
+/* ---- creation ------------------------------------------------------------ */
+
+TVX_PLATFORM_API HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID *clsid);
+TVX_PLATFORM_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR *progid); /* free with SysFreeString */
+/* Class objects registered in this process come first; otherwise the class's
+ * in-process server is loaded from the path that the registry names. */
+TVX_PLATFORM_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void *reserved, REFIID riid, void **ppv);
+TVX_PLATFORM_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown *outer, DWORD context, REFIID riid,
+                                          void **ppv);
+TVX_PLATFORM_API HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown *factory, DWORD context, DWORD flags,
+                                               DWORD *cookie);
+TVX_PLATFORM_API HRESULT CoRevokeClassObject(DWORD cookie);
+/* Unloads every loaded server whose DllCanUnloadNow answers S_OK. */
+TVX_PLATFORM_API void CoFreeUnusedLibraries(void);
+
+/* ---- type information ------------------------------------------------------
+ * TvxCreateTypeInfo turns a plain description of a dual interface into an
+ * ITypeInfo that reports it as a dispatch interface. The description is
+ * copied; the caller may free it afterwards.
+ */
+typedef struct TVXPARAMINFO {
+    const char *name; /* NULL for the unnamed value of a put or putref */
+    VARTYPE vt;       /* VT_I4, VT_BSTR, VT_VARIANT, VT_DISPATCH, ... */
+    USHORT flags;     /* PARAMFLAG_FIN, plus PARAMFLAG_FOUT when by ref */
+} TVXPARAMINFO;
+
+typedef struct TVXMEMBERINFO {
+    const char *name;
+    DISPID dispid;
+    INVOKEKIND kind;
+    SHORT vtable_offset; /* byte offset of the member's slot */
+    VARTYPE result;      /* VT_VOID for none */
+    USHORT param_count;
+    const TVXPARAMINFO *params;
+} TVXMEMBERINFO;
+
+typedef struct TVXINTERFACEINFO {
+    const char *name;
+    GUID iid;
+    WORD type_flags; /* TYPEFLAG_* */
+    WORD major_version;
+    WORD minor_version;
+    USHORT member_count;
+    const TVXMEMBERINFO *members;
+} TVXINTERFACEINFO;
+
+TVX_PLATFORM_API HRESULT TvxCreateTypeInfo(const TVXINTERFACEINFO *info, ITypeInfo **type_info);
+
+/* ---- media control string interface ----------------------------------------
+ * mciSendStringA writes at most capacity - 1 characters of reply and a NUL
+ * into `reply`, leaving the characters after that NUL as they were; with
+ * capacity 0 (or no buffer) it does not touch the buffer. On an error the
+ * reply is the empty text.
+ */
+typedef DWORD MCIERROR;
+
+TVX_PLATFORM_API MCIERROR mciSendStringA(const char *command, char *reply, UINT capacity, HWND callback);
+TVX_PLATFORM_API BOOL mciGetErrorStringA(MCIERROR code, char *text, UINT capacity);
+
+/* A host's own media control interface; both functions follow the contract
+ * above. */
+typedef struct TVXMCIHANDLER {
+    MCIERROR (*send)(void *context, const char *command, char *reply, UINT capacity, HWND callback);
+    BOOL (*get_error_string)(void *context, MCIERROR code, char *text, UINT capacity);
+    void *context;
+} TVXMCIHANDLER;
+
+/* Installs `handler` for the whole process (NULL restores the built-in
+ * interface); the previous one is copied to `previous` when not NULL. */
+TVX_PLATFORM_API void TvxSetMciHandler(const TVXMCIHANDLER *handler, TVXMCIHANDLER *previous);
+
+/* ---- message box -------------------------------------------------------------
+ * Shows `text` with a single OK button and returns when it is dismissed. The
+ * built-in handler writes the title (when given) and the text to standard
+ * error. Texts are UTF-8; `title` NULL means the platform's default caption.
+ */
+typedef void (*TVXMESSAGEBOXPROC)(void *context, const char *text, const char *title);
+
+TVX_PLATFORM_API void TvxMessageBox(const char *text, const char *title);
+TVX_PLATFORM_API void TvxSetMessageBoxHandler(TVXMESSAGEBOXPROC handler, void *context);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* TARVEX10_PLATFORM_H */
