@@ -54,13 +54,22 @@ double StrictToDouble(std::u16string_view text);
 // StrictToDouble, then RoundToInt32 (error 6 out of range).
 int32_t StrictToInt32(std::u16string_view text);
 // Like StrictToDouble without throwing: nullopt for text that is not a number.
+// A number too large for a double comes back as an infinity, so that callers
+// can tell an overflow from a type mismatch.
 std::optional<double> TryStrictToDouble(std::u16string_view text);
+// The same with the notation given explicitly instead of read from the C
+// locale; an empty `thousands_sep` allows no grouping.
+std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string_view decimal_point,
+                                        std::u16string_view thousands_sep);
 
 // Digits with a leading "-" for negative values, nothing else.
 std::u16string Decimal(int64_t value);
 // A double as text: integers without a point, others with the fewest digits
 // that read back to the same value, "E+nn"/"E-nn" for very large or small.
 std::u16string FormatNumber(double value);
+// FormatNumber for a single-precision value: the fewest digits that read back
+// to the same float, so 0.1f gives "0.1" rather than the double's digits.
+std::u16string FormatSingle(float value);
 
 // 1-based text operations. A start or length below its range raises error 5;
 // positions past the end give the empty text (Mid) or 0 (InStr).
