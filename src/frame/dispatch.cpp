@@ -1,1 +1,373 @@
-// placeholder
+// The seven standard entries of every interface, and late binding: one
+// generic Invoke that works from the class's member table.
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+#include "frame/member.h"
+#include "frame/object.h"
+
+namespace tvx {
+
+// ---- error information -------------------------------------------------------
+
+HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept {
+    ComPtr<ICreateErrorInfo> create;
+    if (SUCCEEDED(CreateErrorInfo(create.Put()))) {
+        // The setters take NUL-terminated texts.
+        std::u16string source(error.Source().empty() ? std::u16string(info.progid) : error.Source());
+        std::u16string description = error.Description();
+        create->SetGUID(info.iid);
+        create->SetSource(source.data());
+        create->SetDescription(description.data());
+        if (auto published = create.As<IErrorInfo>()) SetErrorInfo(0, published.Get());
+    }
+    return error.Status();
+}
+
+void ClearErrorInfo() noexcept { SetErrorInfo(0, nullptr); }
+
+void NotImplemented() {
+    ClearErrorInfo();
+    throw FailedStatus(E_NOTIMPL);
+}
+
+// ---- type information ------------------------------------------------------------
+
+HRESULT CreateClassTypeInfo(const ClassInfo &info, ITypeInfo **type_info) {
+    // The runtime copies the description, so these buffers only need to
+    // outlive the call.
+    std::vector<std::string> texts;
+    texts.reserve(info.members.size() * 8 + 1);
+    auto keep = [&](std::u16string_view text) { return texts.emplace_back(convert::ToUtf8(text)).c_str(); };
+
+    std::vector<std::vector<TVXPARAMINFO>> params(info.members.size());
+    std::vector<TVXMEMBERINFO> members;
+    for (size_t i = 0; i < info.members.size(); ++i) {
+        const MemberInfo &m = info.members[i];
+        std::u16string_view names = m.param_names;
+        for (const ParamType &p : m.params) {
+            const char *name = nullptr;
+            if (!names.empty()) {
+                size_t comma = names.find(u',');
+                name = keep(names.substr(0, comma));
+                names = comma == names.npos ? std::u16string_view() : names.substr(comma + 1);
+            }
+            USHORT flags = PARAMFLAG_FIN | (p.passing == Passing::ByRef ? PARAMFLAG_FOUT : 0);
+            params[i].push_back({name, VarTypeOf(p.type), flags});
+        }
+        members.push_back({keep(m.name), m.dispid, InvokeKindOf(m.kind),
+                           static_cast<SHORT>((kStandardEntries + i) * sizeof(void *)), VarTypeOf(m.result),
+                           static_cast<USHORT>(params[i].size()), params[i].data()});
+    }
+    TVXINTERFACEINFO description{keep(info.InterfaceName()),
+                                 info.iid,
+                                 TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                                     TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
+                                 1,
+                                 0,
+                                 static_cast<USHORT>(members.size()),
+                                 members.data()};
+    return TvxCreateTypeInfo(&description, type_info);
+}
+
+// ---- the standard entries -------------------------------------------------------------
+
+HRESULT ObjectVtable::QueryInterface(void *self, const IID &iid, void **ppv) {
+    return ObjectBase::FromInterface(self)->QueryInterface(iid, ppv);
+}
+
+ULONG ObjectVtable::AddRef(void *self) { return ObjectBase::FromInterface(self)->AddRef(); }
+
+ULONG ObjectVtable::Release(void *self) { return ObjectBase::FromInterface(self)->Release(); }
+
+HRESULT ObjectVtable::GetTypeInfoCount(void *self, UINT *count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    if (!ObjectBase::FromInterface(self)->OnOwnerThread()) return RPC_E_WRONG_THREAD;
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT ObjectVtable::GetTypeInfo(void *self, UINT index, LCID, ITypeInfo **info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    ObjectBase *object = ObjectBase::FromInterface(self);
+    if (!object->OnOwnerThread()) return RPC_E_WRONG_THREAD;
+    if (index != 0) return DISP_E_BADINDEX;
+    return CreateClassTypeInfo(object->Class(), info);
+}
+
+namespace {
+
+char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+// The position of `wanted` among a member's comma-separated parameter names.
+DISPID FindParamName(std::u16string_view names, std::u16string_view wanted) {
+    DISPID position = 0;
+    while (!names.empty()) {
+        size_t comma = names.find(u',');
+        std::u16string_view name = names.substr(0, comma);
+        if (name.size() == wanted.size() &&
+            std::equal(name.begin(), name.end(), wanted.begin(), [](char16_t a, char16_t b) { return Fold(a) == Fold(b); }))
+            return position;
+        if (comma == names.npos) break;
+        names.remove_prefix(comma + 1);
+        ++position;
+    }
+    return DISPID_UNKNOWN;
+}
+
+std::u16string_view NulTerminated(const OLECHAR *text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
+
+} // namespace
+
+HRESULT ObjectVtable::GetIDsOfNames(void *self, const IID &iid, LPOLESTR *names, UINT count, LCID, DISPID *ids) {
+    if (!names || !ids) return E_POINTER;
+    ObjectBase *object = ObjectBase::FromInterface(self);
+    if (!object->OnOwnerThread()) return RPC_E_WRONG_THREAD;
+    if (!(iid == IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (count == 0) return S_OK;
+    const ClassInfo &info = object->Class();
+    HRESULT status = S_OK;
+    ids[0] = info.FindByName(NulTerminated(names[0]));
+    if (ids[0] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
+    // Parameter names resolve to positions among the member's parameters.
+    std::u16string_view param_names;
+    for (const MemberInfo &m : info.members) {
+        if (m.dispid == ids[0] && !m.param_names.empty()) param_names = m.param_names;
+    }
+    for (UINT i = 1; i < count; ++i) {
+        ids[i] = ids[0] == DISPID_UNKNOWN ? DISPID_UNKNOWN : FindParamName(param_names, NulTerminated(names[i]));
+        if (ids[i] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
+    }
+    return status;
+}
+
+namespace {
+
+constexpr size_t kMaxParams = 8;
+
+// The arguments of one late-bound call, converted to the member's parameter
+// types. Each slot holds the exact type the member expects (VT_BYREF|type
+// for by-ref parameters); where the caller's argument had another type, the
+// slot refers to a converted copy, which goes back to the caller's variable
+// after the call.
+class PreparedArguments {
+public:
+    PreparedArguments() {
+        for (auto &slot : slots_) VariantInit(&slot);
+    }
+    PreparedArguments(const PreparedArguments &) = delete;
+    ~PreparedArguments() { WriteBack(); }
+
+    VARIANT *Slots() { return slots_.data(); }
+
+    // Prepares slot `index` for a parameter of type `param` from `argument`.
+    HRESULT Prepare(size_t index, const ParamType &param, VARIANT *argument) {
+        VARTYPE vt = VarTypeOf(param.type);
+        VARIANT *slot = &slots_[index];
+        VARIANT *value = argument; // the argument as a value, by-ref undone
+        if (argument->vt == (VT_BYREF | VT_VARIANT)) {
+            if (!V_VARIANTREF(argument)) return E_POINTER;
+            value = V_VARIANTREF(argument);
+        }
+        if (V_ISBYREF(value) && !V_BYREF(value)) return E_POINTER;
+        bool missing = value->vt == VT_ERROR && V_ERROR(value) == DISP_E_PARAMNOTFOUND;
+        if (missing && param.type != AutoType::Variant) return DISP_E_PARAMNOTOPTIONAL;
+
+        if (param.passing == Passing::ByValue) {
+            if (param.type == AutoType::Variant) {
+                if (!V_ISBYREF(value)) {
+                    *slot = *value; // read only by the member, which copies it
+                    return S_OK;
+                }
+                if (FAILED(VariantCopyInd(&temps_[index], value))) return DISP_E_TYPEMISMATCH;
+                *slot = temps_[index];
+                return S_OK;
+            }
+            if (value->vt == vt) {
+                *slot = *value;
+                return S_OK;
+            }
+            HRESULT status = VariantChangeType(&temps_[index], value, 0, vt);
+            if (FAILED(status)) return status;
+            *slot = temps_[index];
+            return S_OK;
+        }
+
+        // By ref: the caller's own variable when the types agree.
+        if (param.type == AutoType::Variant) {
+            if (argument->vt == (VT_BYREF | VT_VARIANT)) {
+                *slot = *argument;
+                return S_OK;
+            }
+            HRESULT status = VariantCopyInd(&temps_[index], argument);
+            if (FAILED(status)) return status;
+            if (V_ISBYREF(argument)) targets_[index] = argument;
+            slot->vt = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(slot) = &temps_[index];
+            return S_OK;
+        }
+        if (argument->vt == (VT_BYREF | vt)) {
+            *slot = *argument;
+            return S_OK;
+        }
+        if (value != argument && value->vt == vt) {
+            slot->vt = VT_BYREF | vt;
+            V_BYREF(slot) = &value->u;
+            return S_OK;
+        }
+        HRESULT status = VariantChangeType(&temps_[index], value, 0, vt);
+        if (FAILED(status)) return status;
+        if (V_ISBYREF(argument)) targets_[index] = argument;
+        slot->vt = VT_BYREF | vt;
+        V_BYREF(slot) = &temps_[index].u;
+        return S_OK;
+    }
+
+private:
+    // Converted copies go back to the caller's variables in the caller's
+    // types; a Variant variable that cannot take the value in its old type
+    // takes it in the parameter's type.
+    void WriteBack() {
+        for (size_t i = 0; i < kMaxParams; ++i) {
+            VARIANT *target = targets_[i];
+            if (!target) continue;
+            Variant &value = temps_[i];
+            if (target->vt == (VT_BYREF | VT_VARIANT)) {
+                VARIANT *inner = V_VARIANTREF(target);
+                Variant converted;
+                if (inner->vt != VT_EMPTY && SUCCEEDED(VariantChangeType(&converted, &value, 0, inner->vt)))
+                    VariantCopy(inner, &converted);
+                else VariantCopy(inner, &value);
+                continue;
+            }
+            VARTYPE type = static_cast<VARTYPE>(target->vt & ~VT_BYREF);
+            Variant converted;
+            if (FAILED(VariantChangeType(&converted, &value, 0, type))) continue;
+            StoreThrough(target, converted);
+        }
+    }
+
+    // Stores `value` (of the target's type) into the variable a typed
+    // by-ref argument refers to.
+    static void StoreThrough(VARIANT *target, Variant &value) {
+        switch (target->vt & ~VT_BYREF) {
+        case VT_BSTR:
+            SysFreeString(*V_BSTRREF(target));
+            *V_BSTRREF(target) = V_BSTR(&value);
+            V_BSTR(&value) = nullptr;
+            value.vt = VT_EMPTY;
+            return;
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+            if (*V_UNKNOWNREF(target)) (*V_UNKNOWNREF(target))->Release();
+            *V_UNKNOWNREF(target) = V_UNKNOWN(&value);
+            value.vt = VT_EMPTY;
+            return;
+        case VT_VARIANT: VariantCopy(V_VARIANTREF(target), &value); return;
+        case VT_I1:
+        case VT_UI1: *static_cast<uint8_t *>(V_BYREF(target)) = V_UI1(&value); return;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL: *static_cast<uint16_t *>(V_BYREF(target)) = static_cast<uint16_t>(V_I2(&value)); return;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR: std::memcpy(V_BYREF(target), &value.u, 4); return;
+        case VT_R8:
+        case VT_I8:
+        case VT_UI8:
+        case VT_CY:
+        case VT_DATE: std::memcpy(V_BYREF(target), &value.u, 8); return;
+        default: return;
+        }
+    }
+
+    std::array<VARIANT, kMaxParams> slots_;
+    std::array<Variant, kMaxParams> temps_;
+    std::array<VARIANT *, kMaxParams> targets_{};
+};
+
+// Fills the caller's exception record from the thread's error information,
+// which stays in place for callers that read it instead.
+void FillExceptionInfo(EXCEPINFO *excep, HRESULT status) {
+    *excep = EXCEPINFO{};
+    excep->scode = status;
+    ComPtr<IErrorInfo> error;
+    if (GetErrorInfo(0, error.Put()) == S_OK && error) {
+        error->GetSource(&excep->bstrSource);
+        error->GetDescription(&excep->bstrDescription);
+        error->GetHelpFile(&excep->bstrHelpFile);
+        error->GetHelpContext(&excep->dwHelpContext);
+        SetErrorInfo(0, error.Get());
+    }
+}
+
+} // namespace
+
+HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD flags, DISPPARAMS *params,
+                             VARIANT *result, EXCEPINFO *excep, UINT *arg_err) {
+    ObjectBase *object = ObjectBase::FromInterface(self);
+    if (!object->OnOwnerThread()) return RPC_E_WRONG_THREAD;
+    if (!(iid == IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!params) return E_POINTER;
+    if ((params->cArgs && !params->rgvarg) || (params->cNamedArgs && !params->rgdispidNamedArgs) ||
+        params->cNamedArgs > params->cArgs)
+        return E_INVALIDARG;
+
+    const ClassInfo &info = object->Class();
+    int row = info.FindByDispid(id, flags);
+    if (row < 0) return DISP_E_MEMBERNOTFOUND;
+    const MemberInfo &member = info.members[row];
+    const size_t count = member.params.size();
+    if (params->cArgs != count) return DISP_E_BADPARAMCOUNT;
+
+    // Which argument feeds which parameter: named ones by position (the
+    // value of a put by DISPID_PROPERTYPUT), the rest in order, reversed.
+    std::array<int, kMaxParams> source;
+    source.fill(-1);
+    const bool is_put = member.kind == MemberKind::Put || member.kind == MemberKind::PutRef;
+    for (UINT j = 0; j < params->cNamedArgs; ++j) {
+        DISPID named = params->rgdispidNamedArgs[j];
+        size_t position = (is_put && named == DISPID_PROPERTYPUT) ? count - 1 : static_cast<size_t>(named);
+        if (named < 0 && !(is_put && named == DISPID_PROPERTYPUT)) position = kMaxParams;
+        if (position >= count || source[position] != -1) {
+            if (arg_err) *arg_err = j;
+            return DISP_E_PARAMNOTFOUND;
+        }
+        source[position] = static_cast<int>(j);
+    }
+    size_t positional = params->cArgs - params->cNamedArgs;
+    for (size_t k = 0; k < positional; ++k) {
+        if (source[k] != -1) return DISP_E_BADPARAMCOUNT;
+        source[k] = static_cast<int>(params->cArgs - 1 - k);
+    }
+
+    PreparedArguments arguments;
+    for (size_t i = 0; i < count; ++i) {
+        HRESULT status = arguments.Prepare(i, member.params[i], &params->rgvarg[source[i]]);
+        if (FAILED(status)) {
+            if (arg_err) *arg_err = static_cast<UINT>(source[i]);
+            return status;
+        }
+    }
+
+    Variant value;
+    HRESULT status = member.late(object, arguments.Slots(), &value);
+    if (FAILED(status)) {
+        if (excep) FillExceptionInfo(excep, status);
+        return DISP_E_EXCEPTION;
+    }
+    if (result) *result = value.Detach();
+    return S_OK;
+}
+
+} // namespace tvx

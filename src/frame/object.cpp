@@ -1,1 +1,120 @@
-// placeholder
+#include "frame/object.h"
+
+#include <algorithm>
+
+#include "frame/error.h"
+
+namespace tvx {
+
+namespace {
+
+// ASCII case folding is enough: every member and parameter name is ASCII,
+// and a name with other characters matches none of them.
+char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool LessFolded(std::u16string_view a, std::u16string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char16_t x, char16_t y) { return Fold(x) < Fold(y); });
+}
+
+bool EqualFolded(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
+}
+
+// The ISupportErrorInfo entries of every object: they lead back to the
+// object that holds the small interface.
+struct SupportErrorInfoVtable {
+    struct Holder {
+        const void *const *vtable;
+        ObjectBase *owner;
+    };
+    static ObjectBase *Owner(void *self) { return static_cast<Holder *>(self)->owner; }
+    static HRESULT QueryInterface(void *self, const IID &iid, void **ppv) {
+        return Owner(self)->QueryInterface(iid, ppv);
+    }
+    static ULONG AddRef(void *self) { return Owner(self)->AddRef(); }
+    static ULONG Release(void *self) { return Owner(self)->Release(); }
+    static HRESULT InterfaceSupportsErrorInfo(void *self, const IID &iid) {
+        return iid == Owner(self)->Class().iid ? S_OK : S_FALSE;
+    }
+    static const void *const *Table() {
+        static const void *const table[] = {
+            reinterpret_cast<const void *>(&QueryInterface), reinterpret_cast<const void *>(&AddRef),
+            reinterpret_cast<const void *>(&Release), reinterpret_cast<const void *>(&InterfaceSupportsErrorInfo)};
+        return table;
+    }
+};
+
+} // namespace
+
+ClassInfo::ClassInfo(std::u16string_view name, std::u16string_view progid, const CLSID &clsid, const IID &iid,
+                     std::span<const MemberInfo> members, ObjectBase *(*create)(), void (*destroy)(ObjectBase *),
+                     bool application_object)
+    : name(name), progid(progid), clsid(clsid), iid(iid), members(members), create(create), destroy(destroy),
+      application_object(application_object) {
+    vtable_ = {
+        reinterpret_cast<const void *>(&ObjectVtable::QueryInterface),
+        reinterpret_cast<const void *>(&ObjectVtable::AddRef),
+        reinterpret_cast<const void *>(&ObjectVtable::Release),
+        reinterpret_cast<const void *>(&ObjectVtable::GetTypeInfoCount),
+        reinterpret_cast<const void *>(&ObjectVtable::GetTypeInfo),
+        reinterpret_cast<const void *>(&ObjectVtable::GetIDsOfNames),
+        reinterpret_cast<const void *>(&ObjectVtable::Invoke),
+    };
+    for (int i = 0; i < static_cast<int>(members.size()); ++i) {
+        vtable_.push_back(reinterpret_cast<const void *>(members[i].early));
+        by_dispid_.emplace_back(members[i].dispid, i);
+        // A get and its put share one name and one dispatch identifier.
+        bool known = std::any_of(by_name_.begin(), by_name_.end(),
+                                 [&](const auto &entry) { return EqualFolded(entry.first, members[i].name); });
+        if (!known) by_name_.emplace_back(members[i].name, members[i].dispid);
+    }
+    std::stable_sort(by_dispid_.begin(), by_dispid_.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::sort(by_name_.begin(), by_name_.end(), [](const auto &a, const auto &b) { return LessFolded(a.first, b.first); });
+}
+
+int ClassInfo::FindByDispid(DISPID dispid, WORD flags) const {
+    auto it = std::lower_bound(by_dispid_.begin(), by_dispid_.end(), dispid,
+                               [](const auto &entry, DISPID id) { return entry.first < id; });
+    for (; it != by_dispid_.end() && it->first == dispid; ++it) {
+        if (flags & InvokeKindOf(members[it->second].kind)) return it->second;
+    }
+    return -1;
+}
+
+DISPID ClassInfo::FindByName(std::u16string_view wanted) const {
+    auto it = std::lower_bound(by_name_.begin(), by_name_.end(), wanted,
+                               [](const auto &entry, std::u16string_view n) { return LessFolded(entry.first, n); });
+    return it != by_name_.end() && EqualFolded(it->first, wanted) ? it->second : DISPID_UNKNOWN;
+}
+
+ObjectBase::ObjectBase(const ClassInfo &info)
+    : vtable_(info.Vtable()), support_error_info_{SupportErrorInfoVtable::Table(), this},
+      owner_(std::this_thread::get_id()), class_(&info) {
+    ++ModuleCounts::objects;
+}
+
+ObjectBase::~ObjectBase() { --ModuleCounts::objects; }
+
+ULONG ObjectBase::Release() {
+    ULONG left = --references_;
+    if (left == 0) class_->destroy(this);
+    return left;
+}
+
+HRESULT ObjectBase::QueryInterface(const IID &iid, void **ppv) {
+    if (!ppv) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == class_->iid) {
+        *ppv = this;
+    } else if (iid == IID_ISupportErrorInfo) {
+        *ppv = &support_error_info_;
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+} // namespace tvx

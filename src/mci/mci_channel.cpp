@@ -1,1 +1,43 @@
-// placeholder
+#include "mci/mci_channel.h"
+
+#include <algorithm>
+
+#include "convert/convert.h"
+#include "tarvex10/platform.h"
+
+namespace tvx {
+namespace {
+
+// The reply area as bytes: the caller's characters, and room for the whole
+// capacity even when the caller's buffer is shorter, so the interface can
+// never write past it.
+std::string ReplyArea(const std::u16string &buffer, uint32_t capacity) {
+    std::string area = convert::ToAnsi(buffer);
+    if (area.size() < capacity) area.resize(capacity, '\0');
+    return area;
+}
+
+// Takes back exactly the caller's number of characters.
+void TakeBack(std::u16string &buffer, const std::string &area) {
+    std::u16string back = convert::FromAnsi(std::string_view(area).substr(0, buffer.size()));
+    buffer = std::move(back);
+}
+
+} // namespace
+
+uint32_t MciChannel::SendString(std::u16string_view command, std::u16string *reply, uint32_t capacity) {
+    const std::string text = convert::ToUtf8(command);
+    if (!reply) return mciSendStringA(text.c_str(), nullptr, capacity, nullptr);
+    std::string area = ReplyArea(*reply, capacity);
+    uint32_t code = mciSendStringA(text.c_str(), area.data(), capacity, nullptr);
+    TakeBack(*reply, area);
+    return code;
+}
+
+void MciChannel::GetErrorString(uint32_t code, std::u16string &text, uint32_t capacity) {
+    std::string area = ReplyArea(text, capacity);
+    mciGetErrorStringA(code, area.data(), capacity);
+    TakeBack(text, area);
+}
+
+} // namespace tvx

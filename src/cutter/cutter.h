@@ -1,0 +1,66 @@
+// clsKwVidoCutVideoA: copies the part of an MPEG-1 system stream or video
+// elementary stream between two times into a new file, on the file's bytes.
+// The object's whole state is its 24 public data members; every step is a
+// public member that a client may drive itself.
+#ifndef TVX_CUTTER_CUTTER_H
+#define TVX_CUTTER_CUTTER_H
+
+#include <string>
+
+#include "frame/member.h"
+
+namespace tvx {
+
+class Cutter : public ObjectBase {
+public:
+    Cutter();
+
+    int16_t FileType = 0;
+    Variant picture_rate;
+    double startTime = 0;
+    double timecorrect = 0;
+    int16_t confirmall = 0;
+    std::u16string Buffer;
+    double Byterate = 0;
+    int16_t EoF = 0;
+    int32_t VidSeqStart = 0;
+    int32_t VidSeqEnd = 0;
+    double startT = 0;
+    int32_t startO = 0;
+    int32_t stopO = 0;
+    int32_t stopT = 0;
+    int32_t TotalTime = 0;
+    double Tmax = 0;
+    int16_t Infd = 0;
+    int16_t OutFd = 0;
+    int32_t FileSize = 0;
+    int32_t start = 0;
+    int32_t EndO = 0;
+    int32_t MinimumCut = 0;
+    double FrameRate = 0;
+    std::u16string Inpath;
+
+    int16_t FillBuffer(int32_t off);
+    int16_t CutVideo(std::u16string Inpath, std::u16string OutPath, int32_t fromT, int32_t toT, int32_t TotalDuration);
+    int16_t FindNextMarker(int32_t &off, uint8_t &mark);
+    int16_t FindNext(int32_t &off, uint8_t mark);
+    int16_t FindMark(int32_t &off, uint8_t &mark);
+    uint8_t GetByte(int32_t off);
+    int16_t EnsureMarker(int32_t &off, uint8_t &mark);
+    int16_t FindVideoSeqHeader(int32_t &off);
+    int32_t GetSize(int32_t off);
+    void ParseVidSeq(int32_t &off);
+    int16_t BackwardFindBoundaries(int32_t from, int32_t &packetstart, int32_t &packetend);
+    void copy(int16_t &Infd, int16_t &OutFd, int32_t &from, int32_t &toF);
+    void ReadGOPHeader(int32_t off, double &timestamp);
+    int16_t CutPart(int32_t begin, int32_t endT, std::u16string filename);
+    int16_t ReadPacketTS(int32_t &off, double &pts, double &dts);
+    int16_t ReadTimeStamp(int32_t off, double &timestamp);
+    void init(std::u16string Inpath);
+    void TimeToOffSets();
+    void Offset(double time, int32_t off);
+};
+
+} // namespace tvx
+
+#endif // TVX_CUTTER_CUTTER_H

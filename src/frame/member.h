@@ -1,0 +1,525 @@
+// Member bodies and the boundary around them.
+//
+// A member body is an ordinary C++ member function (or a function taking the
+// object first) written with the body types of types.h:
+//
+//     Variant stepFrames(int32_t &Value);        // by-ref int32, Variant result
+//     int32_t getLengthInMS();
+//     void put_Error(int32_t value);
+//     void FindMark(Result<int16_t> &result, int32_t &off, uint8_t &mark);
+//
+// A body reports failures by throwing RaisedError or FailedStatus (error.h).
+// A body whose number result must survive a failure takes Result<T>& first
+// and assigns to it as it goes; otherwise the return value is the result.
+//
+// From each body the templates below generate:
+//   - the early-bound entry, with the interface's binary signature, which
+//     checks pointers and the owner thread, converts the arguments, runs the
+//     body inside the boundary and writes the result by the result rules;
+//   - the late-bound entry, which takes prepared argument slots from the
+//     generic Invoke (dispatch.cpp) and calls the early-bound entry;
+//   - the parameter types for the member table and the type information.
+// CallMember<&C::body>(self, args...) calls a member through its interface
+// entry, as a client would, and ends the caller with the callee's failure.
+#ifndef TVX_FRAME_MEMBER_H
+#define TVX_FRAME_MEMBER_H
+
+#include <array>
+#include <functional>
+#include <new>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "frame/error.h"
+#include "frame/object.h"
+#include "frame/types.h"
+
+namespace tvx {
+
+// The result variable of a body that must keep what it assigned when it
+// fails later.
+template <class T> class Result {
+public:
+    Result &operator=(T value) {
+        value_ = std::move(value);
+        return *this;
+    }
+    T &Value() { return value_; }
+    const T &Value() const { return value_; }
+
+private:
+    T value_{};
+};
+
+// ---- the member boundary ---------------------------------------------------
+
+// Publishes a raised error in the thread's error information and gives its
+// status.
+HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept;
+void ClearErrorInfo() noexcept;
+// Ends a member that a later build fills in.
+[[noreturn]] void NotImplemented();
+
+// Runs `body`, turning what it throws into the status the caller sees.
+template <class Body> HRESULT GuardMember(const ClassInfo &info, Body &&body) noexcept {
+    try {
+        body();
+        ClearErrorInfo();
+        return S_OK;
+    } catch (const RaisedError &error) {
+        return PublishError(info, error);
+    } catch (const FailedStatus &failure) {
+        return failure.Status();
+    } catch (const std::bad_alloc &) {
+        return PublishError(info, RaisedError(kOutOfMemory));
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+// ---- parameters --------------------------------------------------------------
+
+namespace detail {
+
+template <class T> struct Scalar;
+template <> struct Scalar<int32_t> {
+    static constexpr AutoType kType = AutoType::Int32;
+    using Abi = LONG;
+    static Abi &Slot(VARIANT &v) { return V_I4(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_I4REF(&v); }
+};
+template <> struct Scalar<int16_t> {
+    static constexpr AutoType kType = AutoType::Int16;
+    using Abi = SHORT;
+    static Abi &Slot(VARIANT &v) { return V_I2(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_I2REF(&v); }
+};
+template <> struct Scalar<uint8_t> {
+    static constexpr AutoType kType = AutoType::Byte;
+    using Abi = BYTE;
+    static Abi &Slot(VARIANT &v) { return V_UI1(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_UI1REF(&v); }
+};
+template <> struct Scalar<double> {
+    static constexpr AutoType kType = AutoType::Double;
+    using Abi = double;
+    static Abi &Slot(VARIANT &v) { return V_R8(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_R8REF(&v); }
+};
+template <> struct Scalar<Bool16> {
+    static constexpr AutoType kType = AutoType::Bool16;
+    using Abi = VARIANT_BOOL;
+    static Abi &Slot(VARIANT &v) { return V_BOOL(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_BOOLREF(&v); }
+};
+template <> struct Scalar<ResourceKind> {
+    static constexpr AutoType kType = AutoType::ResourceKind;
+    using Abi = LONG;
+    static Abi &Slot(VARIANT &v) { return V_I4(&v); }
+    static Abi *&SlotRef(VARIANT &v) { return V_I4REF(&v); }
+};
+
+// A keeper holds what an argument needs while a call through an interface
+// entry runs, and hands out its binary form.
+template <class Abi> struct PlainKeeper {
+    Abi value;
+    Abi abi() const { return value; }
+};
+
+} // namespace detail
+
+// Param<A> describes a body parameter of type A: its binary form (Abi), its
+// table entry (kType), a Holder that presents the binary argument to the body
+// (and writes a by-ref string back when the body ends, also on failure),
+// FromSlot for late binding and Pass for calls through the interface.
+template <class A> struct Param;
+
+template <class T> struct Param {
+    using Abi = typename detail::Scalar<T>::Abi;
+    static constexpr ParamType kType{detail::Scalar<T>::kType, Passing::ByValue};
+    static bool Null(Abi) { return false; }
+    struct Holder {
+        explicit Holder(Abi a) : value(static_cast<T>(a)) {}
+        T Get() const { return value; }
+        T value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return detail::Scalar<T>::Slot(slot); }
+    static detail::PlainKeeper<Abi> Pass(T value) { return {static_cast<Abi>(value)}; }
+};
+
+template <class T> struct Param<T &> {
+    using Abi = typename detail::Scalar<T>::Abi *;
+    static constexpr ParamType kType{detail::Scalar<T>::kType, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    struct Holder {
+        explicit Holder(Abi a) : pointer(a) {}
+        T &Get() const { return *reinterpret_cast<T *>(pointer); }
+        Abi pointer;
+    };
+    static Abi FromSlot(VARIANT &slot) { return detail::Scalar<T>::SlotRef(slot); }
+    static detail::PlainKeeper<Abi> Pass(T &value) { return {reinterpret_cast<Abi>(&value)}; }
+};
+
+template <> struct Param<std::u16string> {
+    using Abi = BSTR;
+    static constexpr ParamType kType{AutoType::String, Passing::ByValue};
+    static bool Null(Abi) { return false; }
+    struct Holder {
+        explicit Holder(Abi a) : value(View(a)) {}
+        std::u16string Get() const { return value; }
+        std::u16string value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_BSTR(&slot); }
+    struct Keeper {
+        Bstr text;
+        BSTR abi() const { return text.Get(); }
+    };
+    static Keeper Pass(std::u16string_view value) { return {Bstr(value)}; }
+};
+
+template <> struct Param<std::u16string &> {
+    using Abi = BSTR *;
+    static constexpr ParamType kType{AutoType::String, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    // The body works on a copy; whatever it leaves there becomes the
+    // caller's string when the body ends.
+    struct Holder {
+        explicit Holder(Abi a) : pointer(a), value(View(*a)) {}
+        Holder(const Holder &) = delete;
+        Holder(Holder &&other) noexcept : pointer(std::exchange(other.pointer, nullptr)), value(std::move(other.value)) {}
+        ~Holder() {
+            if (pointer && View(*pointer) != value) {
+                SysFreeString(*pointer);
+                *pointer = AllocBstr(value);
+            }
+        }
+        std::u16string &Get() { return value; }
+        BSTR *pointer;
+        std::u16string value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_BSTRREF(&slot); }
+    // The callee may replace `slot`; the keeper takes back whatever it holds.
+    struct RefKeeper {
+        explicit RefKeeper(std::u16string &target) : target(target), slot(AllocBstr(target)) {}
+        RefKeeper(const RefKeeper &) = delete;
+        ~RefKeeper() {
+            target = std::u16string(View(slot));
+            SysFreeString(slot);
+        }
+        BSTR *abi() { return &slot; }
+        std::u16string &target;
+        BSTR slot;
+    };
+    static RefKeeper Pass(std::u16string &value) { return RefKeeper(value); }
+};
+
+template <> struct Param<Variant> {
+    using Abi = VARIANT;
+    static constexpr ParamType kType{AutoType::Variant, Passing::ByValue};
+    static bool Null(const Abi &) { return false; }
+    struct Holder {
+        explicit Holder(const Abi &a) : value(a) {}
+        Variant Get() const { return value; }
+        Variant value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return slot; }
+    static detail::PlainKeeper<VARIANT> Pass(const Variant &value) { return {static_cast<const VARIANT &>(value)}; }
+};
+
+template <> struct Param<Variant &> {
+    using Abi = VARIANT *;
+    static constexpr ParamType kType{AutoType::Variant, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    struct Holder {
+        explicit Holder(Abi a) : pointer(a) {}
+        Variant &Get() const { return *static_cast<Variant *>(pointer); }
+        Abi pointer;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_VARIANTREF(&slot); }
+    static detail::PlainKeeper<VARIANT *> Pass(Variant &value) { return {&value}; }
+};
+
+template <> struct Param<ComPtr<IDispatch>> {
+    using Abi = IDispatch *;
+    static constexpr ParamType kType{AutoType::Object, Passing::ByValue};
+    static bool Null(Abi) { return false; }
+    struct Holder {
+        explicit Holder(Abi a) : value(a) {}
+        ComPtr<IDispatch> Get() const { return value; }
+        ComPtr<IDispatch> value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_DISPATCH(&slot); }
+    static detail::PlainKeeper<IDispatch *> Pass(const ComPtr<IDispatch> &value) { return {value.Get()}; }
+};
+
+// ---- results -------------------------------------------------------------------
+
+// ResultWord<T>: the binary form of a result (Value), how an out-parameter is
+// zeroed, stored and failed, and how it becomes a Variant for late binding.
+template <class T> struct ResultWord {
+    using Value = typename detail::Scalar<T>::Abi;
+    static constexpr AutoType kType = detail::Scalar<T>::kType;
+    static void Zero(Value *out) { *out = 0; }
+    static void Store(Value *out, T value) { *out = static_cast<Value>(value); }
+    // A number keeps what the body had assigned.
+    static void Fail(Value *out, const T &assigned) { Store(out, assigned); }
+    static void ToVariant(Value value, VARIANT *result) {
+        result->vt = VarTypeOf(kType);
+        detail::Scalar<T>::Slot(*result) = value;
+    }
+    static void Discard(Value) {}
+    static T Take(Value value) { return static_cast<T>(value); }
+};
+
+template <> struct ResultWord<std::u16string> {
+    using Value = BSTR;
+    static constexpr AutoType kType = AutoType::String;
+    static void Zero(Value *out) { *out = nullptr; }
+    static void Store(Value *out, const std::u16string &value) {
+        *out = AllocBstr(value);
+        if (!*out) throw std::bad_alloc();
+    }
+    static void Fail(Value *out, const std::u16string &) { *out = nullptr; }
+    static void ToVariant(Value value, VARIANT *result) {
+        result->vt = VT_BSTR;
+        V_BSTR(result) = value;
+    }
+    static void Discard(Value value) { SysFreeString(value); }
+    static std::u16string Take(Value value) {
+        std::u16string text(View(value));
+        SysFreeString(value);
+        return text;
+    }
+};
+
+template <> struct ResultWord<Variant> {
+    using Value = VARIANT;
+    static constexpr AutoType kType = AutoType::Variant;
+    static void Zero(Value *out) { VariantInit(out); }
+    static void Store(Value *out, Variant &value) { *out = value.Detach(); }
+    static void Fail(Value *out, const Variant &) { VariantInit(out); }
+    static void ToVariant(Value value, VARIANT *result) { *result = value; }
+    static void Discard(Value value) { VariantClear(&value); }
+    static Variant Take(Value value) {
+        Variant owner;
+        static_cast<VARIANT &>(owner) = value;
+        return owner;
+    }
+};
+
+template <class Wrapper, AutoType Word> struct ObjectResultWord {
+    using Value = IDispatch *;
+    static constexpr AutoType kType = Word;
+    static IDispatch *Pointer(const Wrapper &w) {
+        if constexpr (std::is_same_v<Wrapper, Picture>) return w.object.Get();
+        else return w.Get();
+    }
+    static void Zero(Value *out) { *out = nullptr; }
+    static void Store(Value *out, const Wrapper &value) {
+        *out = Pointer(value);
+        if (*out) (*out)->AddRef();
+    }
+    static void Fail(Value *out, const Wrapper &) { *out = nullptr; }
+    static void ToVariant(Value value, VARIANT *result) {
+        result->vt = VT_DISPATCH;
+        V_DISPATCH(result) = value;
+    }
+    static void Discard(Value value) {
+        if (value) value->Release();
+    }
+    static Wrapper Take(Value value) {
+        auto pointer = ComPtr<IDispatch>::Attach(value);
+        if constexpr (std::is_same_v<Wrapper, Picture>) return Picture{pointer};
+        else return pointer;
+    }
+};
+template <> struct ResultWord<ComPtr<IDispatch>> : ObjectResultWord<ComPtr<IDispatch>, AutoType::Object> {};
+template <> struct ResultWord<Picture> : ObjectResultWord<Picture, AutoType::Picture> {};
+
+// ---- generation of the entries ----------------------------------------------------
+
+namespace detail {
+
+template <class... T> struct TypeList {};
+
+template <class C, class R, class... A> struct Signature {
+    using Class = C;
+    using Return = R;
+    using Params = TypeList<A...>;
+};
+template <class C, class R, class... A> Signature<C, R, A...> Decompose(R (C::*)(A...));
+template <class C, class R, class... A> Signature<C, R, A...> Decompose(R (*)(C &, A...));
+
+template <class T> struct ResultParam : std::false_type {
+    using Type = void;
+};
+template <class T> struct ResultParam<Result<T> &> : std::true_type {
+    using Type = T;
+};
+
+// Separates a leading Result<T>& from the interface parameters.
+template <class R, class L> struct Shape {
+    using ResultType = R;
+    using Params = L;
+    static constexpr bool kResultFirst = false;
+};
+template <class R, class A0, class... A> struct Shape<R, TypeList<A0, A...>> {
+    static constexpr bool kResultFirst = ResultParam<A0>::value;
+    using ResultType = std::conditional_t<kResultFirst, typename ResultParam<A0>::Type, R>;
+    using Params = std::conditional_t<kResultFirst, TypeList<A...>, TypeList<A0, A...>>;
+};
+
+template <auto F, class C, class T, bool kResultFirst, class L> struct Entries;
+
+template <auto F, class C, class T, bool kResultFirst, class... P>
+struct Entries<F, C, T, kResultFirst, TypeList<P...>> {
+    static constexpr bool kHasResult = !std::is_void_v<T>;
+    using ResultValue = typename std::conditional_t<kHasResult, ResultWord<T>, ResultWord<int32_t>>::Value;
+    using Out = std::conditional_t<kHasResult, ResultValue *, std::nullptr_t>;
+    using Store = Result<std::conditional_t<kHasResult, T, int>>;
+
+    static constexpr std::array<ParamType, sizeof...(P)> kParams{Param<P>::kType...};
+    static constexpr AutoType kResult = [] {
+        if constexpr (kHasResult) return ResultWord<T>::kType;
+        else return AutoType::None;
+    }();
+
+    // The early-bound entry with a result parameter (and without, below).
+    static HRESULT Call(void *iface, typename Param<P>::Abi... args, Out out) noexcept {
+        if constexpr (kHasResult) {
+            if (!out) return E_POINTER;
+            ResultWord<T>::Zero(out);
+        }
+        ObjectBase *self = ObjectBase::FromInterface(iface);
+        if (!self->OnOwnerThread()) return RPC_E_WRONG_THREAD;
+        if ((Param<P>::Null(args) || ... || false)) return E_POINTER;
+        C &object = static_cast<C &>(*self);
+        Store result{};
+        HRESULT status = GuardMember(self->Class(), [&] {
+            std::tuple<typename Param<P>::Holder...> holders{typename Param<P>::Holder(args)...};
+            std::apply([&](auto &...held) { Run(object, result, held.Get()...); }, holders);
+        });
+        if constexpr (kHasResult) {
+            if (SUCCEEDED(status)) {
+                status = GuardMember(self->Class(), [&] { ResultWord<T>::Store(out, result.Value()); });
+            } else {
+                ResultWord<T>::Fail(out, result.Value());
+            }
+        }
+        return status;
+    }
+    static HRESULT CallNoResult(void *iface, typename Param<P>::Abi... args) noexcept {
+        return Call(iface, args..., nullptr);
+    }
+
+    template <class... Args> static void Run(C &object, Store &result, Args &&...args) {
+        if constexpr (kResultFirst) std::invoke(F, object, result, std::forward<Args>(args)...);
+        else if constexpr (kHasResult) result = std::invoke(F, object, std::forward<Args>(args)...);
+        else std::invoke(F, object, std::forward<Args>(args)...);
+    }
+
+    static AnyFunction Early() {
+        if constexpr (kHasResult) return reinterpret_cast<AnyFunction>(&Call);
+        else return reinterpret_cast<AnyFunction>(&CallNoResult);
+    }
+
+    static HRESULT Late(ObjectBase *self, VARIANT *slots, VARIANT *result) {
+        return LateWith(self, slots, result, std::index_sequence_for<P...>{});
+    }
+    template <size_t... I>
+    static HRESULT LateWith(ObjectBase *self, [[maybe_unused]] VARIANT *slots, [[maybe_unused]] VARIANT *result,
+                            std::index_sequence<I...>) {
+        if constexpr (kHasResult) {
+            ResultValue value;
+            HRESULT status = Call(self, Param<P>::FromSlot(slots[I])..., &value);
+            if (SUCCEEDED(status)) ResultWord<T>::ToVariant(value, result);
+            else ResultWord<T>::Discard(value);
+            return status;
+        } else {
+            return Call(self, Param<P>::FromSlot(slots[I])..., nullptr);
+        }
+    }
+
+    // A call through the interface entry from another member of the class.
+    template <class... Args> static T Forward(ObjectBase &self, Args &&...args) {
+        static_assert(sizeof...(Args) == sizeof...(P), "wrong number of arguments");
+        if constexpr (kHasResult) {
+            ResultValue value;
+            HRESULT status = Call(&self, Param<P>::Pass(std::forward<Args>(args)).abi()..., &value);
+            if (FAILED(status)) {
+                ResultWord<T>::Discard(value);
+                throw FailedStatus(status);
+            }
+            return ResultWord<T>::Take(value);
+        } else {
+            Check(Call(&self, Param<P>::Pass(std::forward<Args>(args)).abi()..., nullptr));
+        }
+    }
+};
+
+template <auto F> struct EntriesOf {
+    using Sig = decltype(Decompose(F));
+    using S = Shape<typename Sig::Return, typename Sig::Params>;
+    using Type = Entries<F, typename Sig::Class, typename S::ResultType, S::kResultFirst, typename S::Params>;
+};
+
+template <auto F> using EntriesFor = typename EntriesOf<F>::Type;
+
+template <auto F> MemberInfo Row(MemberKind kind, DISPID dispid, std::u16string_view name,
+                                 std::u16string_view param_names) {
+    using E = EntriesFor<F>;
+    return MemberInfo{dispid, kind, name, param_names, std::span<const ParamType>(E::kParams), E::kResult,
+                      E::Early(), &E::Late};
+}
+
+} // namespace detail
+
+// ---- member table rows --------------------------------------------------------------
+// `param_names` lists the parameter names separated by commas.
+
+template <auto F> MemberInfo Method(DISPID dispid, std::u16string_view name, std::u16string_view param_names = {}) {
+    return detail::Row<F>(MemberKind::Method, dispid, name, param_names);
+}
+template <auto F> MemberInfo Get(DISPID dispid, std::u16string_view name, std::u16string_view param_names = {}) {
+    static_assert(detail::EntriesFor<F>::kHasResult, "a property get needs a result");
+    return detail::Row<F>(MemberKind::Get, dispid, name, param_names);
+}
+template <auto F> MemberInfo Put(DISPID dispid, std::u16string_view name) {
+    static_assert(detail::EntriesFor<F>::kParams.size() == 1 && !detail::EntriesFor<F>::kHasResult,
+                  "a property put takes one value and has no result");
+    return detail::Row<F>(MemberKind::Put, dispid, name, {});
+}
+template <auto F> MemberInfo PutRef(DISPID dispid, std::u16string_view name) {
+    static_assert(detail::EntriesFor<F>::kParams.size() == 1 && !detail::EntriesFor<F>::kHasResult,
+                  "a property putref takes one value and has no result");
+    return detail::Row<F>(MemberKind::PutRef, dispid, name, {});
+}
+
+// A public data member exposed as a get/put pair that stores and returns the
+// value unchanged.
+template <auto Field> struct FieldAccess;
+template <class C, class T, T C::*Field> struct FieldAccess<Field> {
+    static T Read(C &object) { return object.*Field; }
+    static void Write(C &object, T value) { object.*Field = std::move(value); }
+};
+template <auto Field> MemberInfo FieldGet(DISPID dispid, std::u16string_view name) {
+    return Get<&FieldAccess<Field>::Read>(dispid, name);
+}
+template <auto Field> MemberInfo FieldPut(DISPID dispid, std::u16string_view name) {
+    return Put<&FieldAccess<Field>::Write>(dispid, name);
+}
+template <auto Field> MemberInfo FieldPutRef(DISPID dispid, std::u16string_view name) {
+    return PutRef<&FieldAccess<Field>::Write>(dispid, name);
+}
+
+// Calls member F of `self` through its interface entry; a failure status
+// ends the calling member with the same status.
+template <auto F, class... Args> auto CallMember(ObjectBase &self, Args &&...args) {
+    return detail::EntriesFor<F>::Forward(self, std::forward<Args>(args)...);
+}
+
+} // namespace tvx
+
+#endif // TVX_FRAME_MEMBER_H

@@ -1,0 +1,21 @@
+// The library's module-level state, kept separately for each thread: the
+// buddy object slot and the application object. A thread never sees another
+// thread's copy; each copy lives as long as its thread.
+#ifndef TVX_FRAME_THREAD_STATE_H
+#define TVX_FRAME_THREAD_STATE_H
+
+#include "tarvex10/automation.hpp"
+
+namespace tvx {
+
+struct ThreadState {
+    ComPtr<IDispatch> buddy;       // empty until a client stores an object
+    ComPtr<IDispatch> application; // created on first use by the descriptor class
+};
+
+// The calling thread's state, created on its first use.
+ThreadState &CurrentThreadState();
+
+} // namespace tvx
+
+#endif // TVX_FRAME_THREAD_STATE_H

@@ -1,0 +1,123 @@
+// clsKwVidoMoviesA: one MPEG movie on the media control interface, always
+// under the alias "movie". Every command is a fixed text; each command's
+// code lands in Error. Queries share one 128-character reply buffer that
+// keeps its content from one query to the next.
+//
+//   movies.cpp    the object, opening and closing, error text, mode queries,
+//                 and the member table
+#ifndef TVX_MOVIES_MOVIES_H
+#define TVX_MOVIES_MOVIES_H
+
+#include <string>
+
+#include "frame/member.h"
+
+namespace tvx {
+
+class Movies : public ObjectBase {
+public:
+    static constexpr size_t kReplyLength = 128;
+
+    Movies();
+
+    int32_t Error = 0;
+    std::u16string filename;
+
+    int32_t get_Error() { return Error; }
+    void put_Error(int32_t value) { Error = value; }
+    std::u16string get_filename() { return filename; }
+    void put_filename(std::u16string value) { filename = std::move(value); }
+
+    // Opening, closing, error text, mode.
+    Variant openMovie();
+    Variant openMovieWindow(int32_t &hWnd, std::u16string &WindowStyle);
+    Variant closeMovie();
+    std::u16string checkError();
+    std::u16string checkDeviceReady();
+    Bool16 isMoviePlaying();
+    std::u16string getStatus();
+
+    // Playback and window control.
+    Variant playMovie();
+    Variant pauseMovie();
+    Variant resumeMovie();
+    Variant stopMovie();
+    Variant playFullScreen();
+    Variant minimizeMovie();
+    Variant hideMovie();
+    Variant showMovie();
+    Variant restoreMovie();
+    Variant restoreSizeDefault();
+    Variant sizeLocateMovie(int32_t &left, int32_t &top, int32_t &Width, int32_t &Height);
+    Variant setVideoOff();
+    Variant setVideoOn();
+
+    // Seeking, stepping and waiting.
+    Variant setPositionTo(int32_t &Second);
+    Variant restartMovie();
+    Variant rewindByMS(int32_t &numMS);
+    Variant rewindByFrames(int32_t &numFrames);
+    Variant rewindBySeconds(int32_t &numSec);
+    Variant forwardByMS(int32_t &numMS);
+    Variant forwardByFrames(int32_t &numFrames);
+    Variant forwardBySeconds(int32_t &numSec);
+    Variant stepFrames(int32_t &Value);
+    Variant setSpeed(int32_t &Value);
+    void timeOut(Variant &duration);
+
+    // Status and geometry queries.
+    std::u16string getMovieInput();
+    std::u16string getMovieOutput();
+    std::u16string getAudioStatus();
+    std::u16string getVideoStatus();
+    std::u16string getTimeFormat();
+    std::u16string getDeviceName();
+    std::u16string getDeviceVersion();
+    std::u16string getCurrentSize();
+    std::u16string getDefaultSize();
+    Variant getBitsPerPixel();
+    int32_t getNominalFrameRate();
+    int32_t getFramePerSecRate();
+    int32_t getRate();
+    Variant extractCurrentMovieSize(int32_t &wLeft, int32_t &wTop, int32_t &wWidth, int32_t &wHeight);
+    Variant extractDefaultMovieSize(int32_t &wWidth, int32_t &wHeight);
+
+    // Length and position.
+    int32_t getLengthInMS();
+    int32_t getLengthInFrames();
+    int32_t getLengthInSec();
+    int32_t getPositionInMS();
+    int32_t getPositionInFrames();
+    int32_t getPositionInSec();
+    std::u16string getFormatLength();
+    std::u16string getFormatPosition();
+
+    // Audio and door.
+    Variant setAudioOff();
+    Variant setAudioOn();
+    Variant setLeftOff();
+    Variant setRightOff();
+    Variant setLeftOn();
+    Variant setRightOn();
+    Variant setDoorOpen();
+    Variant setDoorClosed();
+    Variant setVolume(int32_t &Value);
+    Variant setLeftVolume(int32_t &Value);
+    Variant setRightVolume(int32_t &Value);
+    int32_t getVolume();
+    int32_t getLeftVolume();
+    int32_t getRightVolume();
+
+private:
+    // A command that expects no reply: its code goes to Error.
+    void PlainCommand(std::u16string_view command);
+    // A command whose reply area is replyBuffer_: the whole buffer comes
+    // back, and the code goes to Error.
+    void BufferedQuery(std::u16string_view command);
+
+    std::u16string replyBuffer_;
+};
+
+} // namespace tvx
+
+#endif // TVX_MOVIES_MOVIES_H
