@@ -34,6 +34,29 @@ void NotImplemented() {
     throw FailedStatus(E_NOTIMPL);
 }
 
+CaughtFailure CatchFailure() {
+    try {
+        throw;
+    } catch (const RaisedError &error) {
+        return {error.Status(), error.Number(), error.Description()};
+    } catch (const FailedStatus &failure) {
+        // The inner call left its description in the error information.
+        std::u16string description;
+        ComPtr<IErrorInfo> info;
+        if (GetErrorInfo(0, info.Put()) == S_OK && info) {
+            Bstr text;
+            info->GetDescription(text.Put());
+            description = text.Str();
+            SetErrorInfo(0, info.Get());
+        }
+        const HRESULT status = failure.Status();
+        const bool raised = (static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u;
+        return {status, raised ? static_cast<int32_t>(status & 0xFFFF) : status, description};
+    } catch (const std::bad_alloc &) {
+        return {MakeControlError(kOutOfMemory), kOutOfMemory, std::u16string(StandardDescription(kOutOfMemory))};
+    }
+}
+
 // ---- type information ------------------------------------------------------------
 
 HRESULT CreateClassTypeInfo(const ClassInfo &info, ITypeInfo **type_info) {

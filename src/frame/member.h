@@ -79,6 +79,50 @@ template <class Body> HRESULT GuardMember(const ClassInfo &info, Body &&body) no
     }
 }
 
+// ---- the two own handling modes -------------------------------------------------
+// Some members handle failures themselves instead of ending at the first
+// one. Both modes run a member's statements one by one:
+//   SkipFailures      a failing statement is abandoned and the next one runs
+//                     (skip and continue);
+//   ResumeAfter       a failing statement is handed to the member's handler,
+//                     which reports it; then the next statement runs. A
+//                     failure that the handler itself raises is not caught
+//                     again: it ends the member.
+// A handler that ends the member normally instead is a plain try/catch
+// around the body that calls CatchFailure().
+
+// The failure a handler sees: its status, error number and description.
+struct CaughtFailure {
+    HRESULT status;
+    int32_t number; // the raised error's number, or the status itself
+    std::u16string description;
+};
+
+// Describes the failure being handled; call it only inside a catch block.
+CaughtFailure CatchFailure();
+
+template <class Handler, class... Statements> void ResumeAfter(Handler &&handler, Statements &&...statements) {
+    auto run = [&](auto &statement) {
+        CaughtFailure failure;
+        try {
+            statement();
+            return;
+        } catch (const RaisedError &) {
+            failure = CatchFailure();
+        } catch (const FailedStatus &) {
+            failure = CatchFailure();
+        } catch (const std::bad_alloc &) {
+            failure = CatchFailure();
+        }
+        handler(failure);
+    };
+    (run(statements), ...);
+}
+
+template <class... Statements> void SkipFailures(Statements &&...statements) {
+    ResumeAfter([](const CaughtFailure &) {}, std::forward<Statements>(statements)...);
+}
+
 // ---- parameters --------------------------------------------------------------
 
 namespace detail {

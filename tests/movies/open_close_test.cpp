@@ -197,7 +197,7 @@ TEST_F(MoviePlayer, TheReplyBufferCarriesOverBetweenQueries) {
     // Proper case starts a word after every NUL as well.
     channel_.On("status movie mode", 0, "pa");
     std::u16string status = TextResult(&_clsKwVidoMoviesA::getStatus);
-    EXPECT_EQ(status.substr(0, 7), std::u16string(u"Pa\0e\0ed", 7));
+    EXPECT_EQ(status.substr(0, 7), std::u16string(u"Pa\0E\0Ed", 7));
     EXPECT_EQ(status.size(), 128u);
 }
 
