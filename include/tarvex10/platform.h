@@ -71,7 +71,9 @@ TVX_PLATFORM_API HRESULT SafeArrayGetLBound(SAFEARRAY *array, UINT dim, LONG *lo
 TVX_PLATFORM_API HRESULT SafeArrayGetUBound(SAFEARRAY *array, UINT dim, LONG *upper_bound);
 TVX_PLATFORM_API HRESULT SafeArrayAccessData(SAFEARRAY *array, void **data);
 TVX_PLATFORM_API HRESULT SafeArrayUnaccessData(SAFEARRAY *array);
-/* `indices` lists one index per dimension, first dimension first. */
+/* `indices` lists one index per dimension, first dimension first. Get copies
+ * the element out through `value`; Put takes a BSTR or interface element as
+ * the pointer itself (not a pointer to it) and copies it in. */
 TVX_PLATFORM_API HRESULT SafeArrayGetElement(SAFEARRAY *array, const LONG *indices, void *value);
 TVX_PLATFORM_API HRESULT SafeArrayPutElement(SAFEARRAY *array, const LONG *indices, const void *value);
 
