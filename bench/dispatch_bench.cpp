@@ -6,6 +6,7 @@
 // parameter and a Variant result, the shape of most movie player members,
 // so that the figures show the binding and not a media device.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -113,25 +114,32 @@ void NameLookup(benchmark::State &state, std::u16string name) {
 BENCHMARK_CAPTURE(NameLookup, exact, std::u16string(u"getPositionInMS"));
 BENCHMARK_CAPTURE(NameLookup, upper_case, std::u16string(u"GETPOSITIONINMS"));
 
-// Shows the usual console table and keeps each benchmark's time per call.
+// Shows the usual console table and keeps each benchmark's time per call:
+// the median when repetitions give one, otherwise the last run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
+
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            nanoseconds_[run.benchmark_name()] =
-                run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (run.error_occurred) continue;
+            const double ns = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                              benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (run.run_type == Run::RT_Iteration) last_[run.run_name.str()] = ns;
+            else if (run.aggregate_name == "median") median_[run.run_name.str()] = ns;
         }
         ConsoleReporter::ReportRuns(runs);
     }
     const double *Find(const std::string &name) const {
-        auto it = nanoseconds_.find(name);
-        return it == nanoseconds_.end() ? nullptr : &it->second;
+        for (const auto *table : {&median_, &last_}) {
+            auto it = table->find(name);
+            if (it != table->end()) return &it->second;
+        }
+        return nullptr;
     }
 
 private:
-    std::map<std::string, double> nanoseconds_;
+    std::map<std::string, double> last_, median_;
 };
 
 } // namespace
@@ -139,7 +147,8 @@ private:
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                 : benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
