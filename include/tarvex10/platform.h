@@ -198,6 +198,42 @@ typedef void (*TVXMESSAGEBOXPROC)(void *context, const char *text, const char *t
 TVX_PLATFORM_API void TvxMessageBox(const char *text, const char *title);
 TVX_PLATFORM_API void TvxSetMessageBoxHandler(TVXMESSAGEBOXPROC handler, void *context);
 
+/* ---- time of day -------------------------------------------------------------
+ * TvxTimeOfDay gives the local time of day in seconds since midnight, with
+ * its fraction (0 <= t < 86400 for the built-in clock, which reads the system
+ * clock in local time). A host or a test installs its own clock with
+ * TvxSetClock; NULL restores the built-in one.
+ */
+typedef double (*TVXCLOCKPROC)(void *context);
+
+TVX_PLATFORM_API double TvxTimeOfDay(void);
+TVX_PLATFORM_API void TvxSetClock(TVXCLOCKPROC clock, void *context);
+
+/* ---- event dispatch -----------------------------------------------------------
+ * Every thread that uses the runtime has a queue of posted calls. Any thread
+ * may post to it by the thread's id; only the owning thread runs them, from
+ * TvxDispatchEvents.
+ *
+ * TvxDispatchEvents runs one pass of the calling thread's pending events and
+ * returns. The built-in pass runs the calls that were queued when it started
+ * (calls they post in turn wait for the next pass); when none are queued it
+ * waits at most about a millisecond for one to arrive, so that a loop of
+ * passes does not keep a core busy. A host or a test installs its own pass
+ * with TvxSetEventDispatcher; NULL restores the built-in one.
+ *
+ * TvxCurrentThreadId gives the calling thread's id, never 0. TvxPostEvent
+ * queues fn(arg) for the thread `thread_id`: S_OK, E_POINTER without `fn`,
+ * E_INVALIDARG for an id that names no living thread. Calls still queued when
+ * their thread ends are discarded without being run.
+ */
+typedef void (*TVXEVENTPROC)(void *arg);
+typedef void (*TVXDISPATCHPROC)(void *context);
+
+TVX_PLATFORM_API void TvxDispatchEvents(void);
+TVX_PLATFORM_API void TvxSetEventDispatcher(TVXDISPATCHPROC dispatch, void *context);
+TVX_PLATFORM_API DWORD TvxCurrentThreadId(void);
+TVX_PLATFORM_API HRESULT TvxPostEvent(DWORD thread_id, TVXEVENTPROC fn, void *arg);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
