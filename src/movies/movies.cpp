@@ -17,6 +17,13 @@ void Movies::BufferedQuery(std::u16string_view command) {
     Error = static_cast<int32_t>(MciChannel::SendString(command, &replyBuffer_, kReplyLength));
 }
 
+void Movies::UnrecordedCommand(std::u16string_view command) {
+    std::u16string zero = u"0";
+    MciChannel::SendString(command, &zero, 0);
+}
+
+int32_t Movies::ReplyNumber() const { return convert::RoundToInt32(convert::Val(replyBuffer_)); }
+
 // ---- opening and closing --------------------------------------------------------
 
 Variant Movies::openMovie() {
@@ -66,70 +73,6 @@ std::u16string Movies::getStatus() {
     BufferedQuery(u"status movie mode");
     return convert::ProperCase(replyBuffer_);
 }
-
-// ---- members that later builds fill in ---------------------------------------------------
-
-Variant Movies::playMovie() { NotImplemented(); }
-Variant Movies::pauseMovie() { NotImplemented(); }
-Variant Movies::resumeMovie() { NotImplemented(); }
-Variant Movies::stopMovie() { NotImplemented(); }
-Variant Movies::playFullScreen() { NotImplemented(); }
-Variant Movies::minimizeMovie() { NotImplemented(); }
-Variant Movies::hideMovie() { NotImplemented(); }
-Variant Movies::showMovie() { NotImplemented(); }
-Variant Movies::restoreMovie() { NotImplemented(); }
-Variant Movies::restoreSizeDefault() { NotImplemented(); }
-Variant Movies::sizeLocateMovie(int32_t &, int32_t &, int32_t &, int32_t &) { NotImplemented(); }
-Variant Movies::setVideoOff() { NotImplemented(); }
-Variant Movies::setVideoOn() { NotImplemented(); }
-Variant Movies::setPositionTo(int32_t &) { NotImplemented(); }
-Variant Movies::restartMovie() { NotImplemented(); }
-Variant Movies::rewindByMS(int32_t &) { NotImplemented(); }
-Variant Movies::rewindByFrames(int32_t &) { NotImplemented(); }
-Variant Movies::rewindBySeconds(int32_t &) { NotImplemented(); }
-Variant Movies::forwardByMS(int32_t &) { NotImplemented(); }
-Variant Movies::forwardByFrames(int32_t &) { NotImplemented(); }
-Variant Movies::forwardBySeconds(int32_t &) { NotImplemented(); }
-Variant Movies::stepFrames(int32_t &) { NotImplemented(); }
-Variant Movies::setSpeed(int32_t &) { NotImplemented(); }
-void Movies::timeOut(Variant &) { NotImplemented(); }
-std::u16string Movies::getMovieInput() { NotImplemented(); }
-std::u16string Movies::getMovieOutput() { NotImplemented(); }
-std::u16string Movies::getAudioStatus() { NotImplemented(); }
-std::u16string Movies::getVideoStatus() { NotImplemented(); }
-std::u16string Movies::getTimeFormat() { NotImplemented(); }
-std::u16string Movies::getDeviceName() { NotImplemented(); }
-std::u16string Movies::getDeviceVersion() { NotImplemented(); }
-std::u16string Movies::getCurrentSize() { NotImplemented(); }
-std::u16string Movies::getDefaultSize() { NotImplemented(); }
-Variant Movies::getBitsPerPixel() { NotImplemented(); }
-int32_t Movies::getNominalFrameRate() { NotImplemented(); }
-int32_t Movies::getFramePerSecRate() { NotImplemented(); }
-int32_t Movies::getRate() { NotImplemented(); }
-Variant Movies::extractCurrentMovieSize(int32_t &, int32_t &, int32_t &, int32_t &) { NotImplemented(); }
-Variant Movies::extractDefaultMovieSize(int32_t &, int32_t &) { NotImplemented(); }
-int32_t Movies::getLengthInMS() { NotImplemented(); }
-int32_t Movies::getLengthInFrames() { NotImplemented(); }
-int32_t Movies::getLengthInSec() { NotImplemented(); }
-int32_t Movies::getPositionInMS() { NotImplemented(); }
-int32_t Movies::getPositionInFrames() { NotImplemented(); }
-int32_t Movies::getPositionInSec() { NotImplemented(); }
-std::u16string Movies::getFormatLength() { NotImplemented(); }
-std::u16string Movies::getFormatPosition() { NotImplemented(); }
-Variant Movies::setAudioOff() { NotImplemented(); }
-Variant Movies::setAudioOn() { NotImplemented(); }
-Variant Movies::setLeftOff() { NotImplemented(); }
-Variant Movies::setRightOff() { NotImplemented(); }
-Variant Movies::setLeftOn() { NotImplemented(); }
-Variant Movies::setRightOn() { NotImplemented(); }
-Variant Movies::setDoorOpen() { NotImplemented(); }
-Variant Movies::setDoorClosed() { NotImplemented(); }
-Variant Movies::setVolume(int32_t &) { NotImplemented(); }
-Variant Movies::setLeftVolume(int32_t &) { NotImplemented(); }
-Variant Movies::setRightVolume(int32_t &) { NotImplemented(); }
-int32_t Movies::getVolume() { NotImplemented(); }
-int32_t Movies::getLeftVolume() { NotImplemented(); }
-int32_t Movies::getRightVolume() { NotImplemented(); }
 
 // ---- the member table ---------------------------------------------------------------------
 

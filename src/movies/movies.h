@@ -3,8 +3,14 @@
 // code lands in Error. Queries share one 128-character reply buffer that
 // keeps its content from one query to the next.
 //
-//   movies.cpp    the object, opening and closing, error text, mode queries,
-//                 and the member table
+//   movies.cpp      the object, opening and closing, error text, mode
+//                   queries, and the member table
+//   playback.cpp    transport, window state, size and place, video on/off
+//   seeking.cpp     absolute and relative moves, stepping, speed, the wait
+//   queries.cpp     status, name, rates and picture size
+//   time_units.cpp  length and position in ms, frames, seconds, clock text
+//   clock_text.cpp  the private clock-text formatter
+//   audio.cpp       sound switches, volumes, the CD door
 #ifndef TVX_MOVIES_MOVIES_H
 #define TVX_MOVIES_MOVIES_H
 
@@ -114,6 +120,18 @@ private:
     // A command whose reply area is replyBuffer_: the whole buffer comes
     // back, and the code goes to Error.
     void BufferedQuery(std::u16string_view command);
+    // A command whose code nobody records (the final move of setPositionTo).
+    void UnrecordedCommand(std::u16string_view command);
+    // The number at the start of replyBuffer_, rounded to int32 (error 6
+    // outside the range).
+    int32_t ReplyNumber() const;
+
+    // The first half of a relative move: the time format of the move, then
+    // the current position through the interface, in that unit.
+    enum class MoveUnit { Milliseconds, Frames };
+    int32_t PositionForMove(MoveUnit unit);
+    // The second half: play from the computed target.
+    void PlayFrom(int32_t target);
 
     std::u16string replyBuffer_;
 };
