@@ -113,11 +113,15 @@ private:
 // Owns one VARIANT; layout-identical to it.
 class Variant : public VARIANT {
 public:
-    Variant() { VariantInit(this); }
+    // An empty Variant needs no call into the runtime, neither to make nor
+    // to destroy.
+    Variant() { vt = VT_EMPTY; }
     Variant(const Variant &other) : Variant() { VariantCopy(this, &other); }
-    Variant(Variant &&other) noexcept : VARIANT(other) { VariantInit(&other); }
+    Variant(Variant &&other) noexcept : VARIANT(other) { other.vt = VT_EMPTY; }
     explicit Variant(const VARIANT &other) : Variant() { VariantCopy(this, &other); }
-    ~Variant() { VariantClear(this); }
+    ~Variant() {
+        if (vt != VT_EMPTY) VariantClear(this);
+    }
     Variant &operator=(Variant other) noexcept {
         std::swap(static_cast<VARIANT &>(*this), static_cast<VARIANT &>(other));
         return *this;

@@ -161,9 +161,7 @@ HRESULT ObjectVtable::GetIDsOfNames(void *self, const IID &iid, LPOLESTR *names,
     if (ids[0] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
     // Parameter names resolve to positions among the member's parameters.
     std::u16string_view param_names;
-    for (const MemberInfo &m : info.members) {
-        if (m.dispid == ids[0] && !m.param_names.empty()) param_names = m.param_names;
-    }
+    if (int row = count > 1 ? info.FirstRow(ids[0]) : -1; row >= 0) param_names = info.members[row].param_names;
     for (UINT i = 1; i < count; ++i) {
         ids[i] = ids[0] == DISPID_UNKNOWN ? DISPID_UNKNOWN : FindParamName(param_names, NulTerminated(names[i]));
         if (ids[i] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
@@ -182,11 +180,14 @@ constexpr size_t kMaxParams = 8;
 // after the call.
 class PreparedArguments {
 public:
-    PreparedArguments() {
-        for (auto &slot : slots_) VariantInit(&slot);
-    }
+    explicit PreparedArguments(size_t count) : count_(count) {}
     PreparedArguments(const PreparedArguments &) = delete;
-    ~PreparedArguments() { WriteBack(); }
+    ~PreparedArguments() {
+        if (written_) WriteBack();
+        for (size_t i = 0; i < count_; ++i) {
+            if (used_ & (1u << i)) VariantClear(&temps_[i]);
+        }
+    }
 
     VARIANT *Slots() { return slots_.data(); }
 
@@ -209,7 +210,7 @@ public:
                     *slot = *value; // read only by the member, which copies it
                     return S_OK;
                 }
-                if (FAILED(VariantCopyInd(&temps_[index], value))) return DISP_E_TYPEMISMATCH;
+                if (FAILED(VariantCopyInd(Temp(index), value))) return DISP_E_TYPEMISMATCH;
                 *slot = temps_[index];
                 return S_OK;
             }
@@ -217,7 +218,7 @@ public:
                 *slot = *value;
                 return S_OK;
             }
-            HRESULT status = VariantChangeType(&temps_[index], value, 0, vt);
+            HRESULT status = VariantChangeType(Temp(index), value, 0, vt);
             if (FAILED(status)) return status;
             *slot = temps_[index];
             return S_OK;
@@ -229,9 +230,9 @@ public:
                 *slot = *argument;
                 return S_OK;
             }
-            HRESULT status = VariantCopyInd(&temps_[index], argument);
+            HRESULT status = VariantCopyInd(Temp(index), argument);
             if (FAILED(status)) return status;
-            if (V_ISBYREF(argument)) targets_[index] = argument;
+            if (V_ISBYREF(argument)) Target(index, argument);
             slot->vt = VT_BYREF | VT_VARIANT;
             V_VARIANTREF(slot) = &temps_[index];
             return S_OK;
@@ -245,23 +246,33 @@ public:
             V_BYREF(slot) = &value->u;
             return S_OK;
         }
-        HRESULT status = VariantChangeType(&temps_[index], value, 0, vt);
+        HRESULT status = VariantChangeType(Temp(index), value, 0, vt);
         if (FAILED(status)) return status;
-        if (V_ISBYREF(argument)) targets_[index] = argument;
+        if (V_ISBYREF(argument)) Target(index, argument);
         slot->vt = VT_BYREF | vt;
         V_BYREF(slot) = &temps_[index].u;
         return S_OK;
     }
 
 private:
+    VARIANT *Temp(size_t index) {
+        used_ |= 1u << index;
+        VariantInit(&temps_[index]);
+        return &temps_[index];
+    }
+    void Target(size_t index, VARIANT *argument) {
+        targets_[index] = argument;
+        written_ = true;
+    }
+
     // Converted copies go back to the caller's variables in the caller's
     // types; a Variant variable that cannot take the value in its old type
     // takes it in the parameter's type.
     void WriteBack() {
-        for (size_t i = 0; i < kMaxParams; ++i) {
+        for (size_t i = 0; i < count_; ++i) {
             VARIANT *target = targets_[i];
             if (!target) continue;
-            Variant &value = temps_[i];
+            VARIANT &value = temps_[i];
             if (target->vt == (VT_BYREF | VT_VARIANT)) {
                 VARIANT *inner = V_VARIANTREF(target);
                 Variant converted;
@@ -314,9 +325,14 @@ private:
         }
     }
 
+    // Only the first count_ entries are used; they are set as they are
+    // prepared, so nothing is initialised for parameters a member lacks.
+    size_t count_;
     std::array<VARIANT, kMaxParams> slots_;
-    std::array<Variant, kMaxParams> temps_;
+    std::array<VARIANT, kMaxParams> temps_;
     std::array<VARIANT *, kMaxParams> targets_{};
+    uint32_t used_ = 0;
+    bool written_ = false;
 };
 
 // Fills the caller's exception record from the thread's error information,
@@ -374,7 +390,7 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
         source[k] = static_cast<int>(params->cArgs - 1 - k);
     }
 
-    PreparedArguments arguments;
+    PreparedArguments arguments(count);
     for (size_t i = 0; i < count; ++i) {
         HRESULT status = arguments.Prepare(i, member.params[i], &params->rgvarg[source[i]]);
         if (FAILED(status)) {
@@ -383,13 +399,16 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
         }
     }
 
-    Variant value;
-    HRESULT status = member.late(object, arguments.Slots(), &value);
+    // The result goes straight to the caller's variable; without one, to a
+    // scratch Variant that is cleared here.
+    Variant scratch;
+    VARIANT *target = result ? result : &scratch;
+    VariantInit(target);
+    HRESULT status = member.late(object, arguments.Slots(), target);
     if (FAILED(status)) {
         if (excep) FillExceptionInfo(excep, status);
         return DISP_E_EXCEPTION;
     }
-    if (result) *result = value.Detach();
     return S_OK;
 }
 

@@ -442,15 +442,14 @@ struct Entries<F, C, T, kResultFirst, TypeList<P...>> {
         C &object = static_cast<C &>(*self);
         Store result{};
         HRESULT status = GuardMember(self->Class(), [&] {
-            std::tuple<typename Param<P>::Holder...> holders{typename Param<P>::Holder(args)...};
-            std::apply([&](auto &...held) { Run(object, result, held.Get()...); }, holders);
+            {
+                std::tuple<typename Param<P>::Holder...> holders{typename Param<P>::Holder(args)...};
+                std::apply([&](auto &...held) { Run(object, result, held.Get()...); }, holders);
+            }
+            if constexpr (kHasResult) ResultWord<T>::Store(out, result.Value());
         });
         if constexpr (kHasResult) {
-            if (SUCCEEDED(status)) {
-                status = GuardMember(self->Class(), [&] { ResultWord<T>::Store(out, result.Value()); });
-            } else {
-                ResultWord<T>::Fail(out, result.Value());
-            }
+            if (FAILED(status)) ResultWord<T>::Fail(out, result.Value());
         }
         return status;
     }

@@ -12,14 +12,14 @@ namespace {
 // and a name with other characters matches none of them.
 char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-bool LessFolded(std::u16string_view a, std::u16string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char16_t x, char16_t y) { return Fold(x) < Fold(y); });
+std::u16string Folded(std::u16string_view text) {
+    std::u16string folded(text);
+    for (char16_t &c : folded) c = Fold(c);
+    return folded;
 }
 
-bool EqualFolded(std::u16string_view a, std::u16string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
-}
+// Member names are short; a longer name matches none of them.
+constexpr size_t kLongestName = 64;
 
 // The ISupportErrorInfo entries of every object: they lead back to the
 // object that holds the small interface.
@@ -64,14 +64,13 @@ ClassInfo::ClassInfo(std::u16string_view name, std::u16string_view progid, const
     for (int i = 0; i < static_cast<int>(members.size()); ++i) {
         vtable_.push_back(reinterpret_cast<const void *>(members[i].early));
         by_dispid_.emplace_back(members[i].dispid, i);
-        // A get and its put share one name and one dispatch identifier.
-        bool known = std::any_of(by_name_.begin(), by_name_.end(),
-                                 [&](const auto &entry) { return EqualFolded(entry.first, members[i].name); });
-        if (!known) by_name_.emplace_back(members[i].name, members[i].dispid);
+        by_name_.emplace_back(Folded(members[i].name), members[i].dispid);
     }
     std::stable_sort(by_dispid_.begin(), by_dispid_.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::sort(by_name_.begin(), by_name_.end(), [](const auto &a, const auto &b) { return LessFolded(a.first, b.first); });
+    // A get and its put share one name and one dispatch identifier.
+    std::stable_sort(by_name_.begin(), by_name_.end());
+    by_name_.erase(std::unique(by_name_.begin(), by_name_.end()), by_name_.end());
 }
 
 int ClassInfo::FindByDispid(DISPID dispid, WORD flags) const {
@@ -84,9 +83,19 @@ int ClassInfo::FindByDispid(DISPID dispid, WORD flags) const {
 }
 
 DISPID ClassInfo::FindByName(std::u16string_view wanted) const {
-    auto it = std::lower_bound(by_name_.begin(), by_name_.end(), wanted,
-                               [](const auto &entry, std::u16string_view n) { return LessFolded(entry.first, n); });
-    return it != by_name_.end() && EqualFolded(it->first, wanted) ? it->second : DISPID_UNKNOWN;
+    if (wanted.size() > kLongestName) return DISPID_UNKNOWN;
+    char16_t buffer[kLongestName];
+    for (size_t i = 0; i < wanted.size(); ++i) buffer[i] = Fold(wanted[i]);
+    const std::u16string_view folded(buffer, wanted.size());
+    auto it = std::lower_bound(by_name_.begin(), by_name_.end(), folded,
+                               [](const auto &entry, std::u16string_view n) { return entry.first < n; });
+    return it != by_name_.end() && it->first == folded ? it->second : DISPID_UNKNOWN;
+}
+
+int ClassInfo::FirstRow(DISPID dispid) const {
+    auto it = std::lower_bound(by_dispid_.begin(), by_dispid_.end(), dispid,
+                               [](const auto &entry, DISPID id) { return entry.first < id; });
+    return it != by_dispid_.end() && it->first == dispid ? it->second : -1;
 }
 
 ObjectBase::ObjectBase(const ClassInfo &info)

@@ -73,11 +73,13 @@ public:
     int FindByDispid(DISPID dispid, WORD flags) const;
     // Case-insensitive; DISPID_UNKNOWN when there is no such member.
     DISPID FindByName(std::u16string_view name) const;
+    // The first row with this dispatch identifier, or -1.
+    int FirstRow(DISPID dispid) const;
 
 private:
     std::vector<const void *> vtable_;
     std::vector<std::pair<DISPID, int>> by_dispid_;             // sorted by dispid
-    std::vector<std::pair<std::u16string_view, DISPID>> by_name_; // sorted, case-insensitively
+    std::vector<std::pair<std::u16string, DISPID>> by_name_; // folded to lower case, sorted
 };
 
 // Counts the library's live objects and class factory locks for
