@@ -322,7 +322,9 @@ TEST_F(BoundaryTest, NullPointersAreRefusedBeforeTheMember) {
     EXPECT_EQ(CallSlot(Object(), kIncrement, &value, static_cast<LONG *>(nullptr)), E_POINTER);
     EXPECT_EQ(CallSlot(Object(), kIncrement, static_cast<LONG *>(nullptr), &result), E_POINTER);
     EXPECT_EQ(CallSlot(Object(), kAssignThenOverflow, static_cast<LONG *>(nullptr)), E_POINTER);
-    EXPECT_EQ(CallSlot(Object(), kEcho, static_cast<BSTR *>(nullptr), &result), E_POINTER);
+    BSTR text = nullptr;
+    EXPECT_EQ(CallSlot(Object(), kEcho, static_cast<BSTR *>(nullptr), &text), E_POINTER);
+    EXPECT_EQ(text, nullptr);
     EXPECT_EQ(value, 1);
     EXPECT_EQ(probe_->entries, 0);
 
