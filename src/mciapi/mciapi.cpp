@@ -1,39 +1,101 @@
 #include "mciapi/mciapi.h"
 
+#include "convert/convert.h"
 #include "frame/registry.h"
+#include "mci/mci_channel.h"
 
 namespace tvx {
 
 MciApi::MciApi() : ObjectBase(MciApiClass()) {}
 
-// ---- members that later builds fill in ---------------------------------------------------
+namespace {
 
-int32_t MciApi::OpenDevice(std::u16string &, std::u16string &, std::u16string &, int32_t &, std::u16string &) { NotImplemented(); }
-int32_t MciApi::CloseDevice(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdPlay(std::u16string &, int16_t &, int16_t &, Bool16 &) { NotImplemented(); }
-int32_t MciApi::cmdStop(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdPause(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdChannels(std::u16string &, int16_t &, Bool16 &) { NotImplemented(); }
-int32_t MciApi::cmdRate(std::u16string &, int16_t &) { NotImplemented(); }
-int32_t MciApi::cmdTimeFormat(std::u16string &, std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdVideoOutput(std::u16string &, Bool16 &) { NotImplemented(); }
-int32_t MciApi::cmdConfigure(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetCopyRight(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetName(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetProduct(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdResize(std::u16string &, int16_t &, int16_t &, int16_t &, int16_t &) { NotImplemented(); }
-Variant MciApi::cmdResizeClient(std::u16string &, int16_t &, int16_t &, int16_t &, int16_t &) { NotImplemented(); }
-int32_t MciApi::cmdToStart(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdToEnd(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdSeek(std::u16string &, int32_t &) { NotImplemented(); }
-int32_t MciApi::cmdVolume(std::u16string &, int16_t &, int16_t &) { NotImplemented(); }
-int32_t MciApi::cmdGetVolume(std::u16string &, int16_t &, int16_t &) { NotImplemented(); }
-int32_t MciApi::cmdGetPosition(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetFormatTag(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetTimeFormat(std::u16string &) { NotImplemented(); }
-int32_t MciApi::cmdGetLength(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetSize(std::u16string &) { NotImplemented(); }
-std::u16string MciApi::cmdGetStatus(std::u16string &) { NotImplemented(); }
+constexpr size_t kErrorLength = 255;
+
+} // namespace
+
+// ---- recording failures and the two ways of sending ----------------------------------
+
+std::u16string_view MciApi::Reply::Text() const {
+    const std::u16string_view whole(buffer);
+    return whole.substr(0, whole.find(u'\0'));
+}
+
+// The description is kept whole, NULs up to 255 characters included, so a
+// client sees exactly what the platform wrote.
+void MciApi::RecordMciError(int32_t code) {
+    error_number_ = code;
+    std::u16string text(kErrorLength, u'\0');
+    MciChannel::GetErrorString(static_cast<uint32_t>(code), text, static_cast<uint32_t>(kErrorLength));
+    error_text_ = std::move(text);
+}
+
+int32_t MciApi::Command(std::u16string_view command) {
+    const uint32_t code = MciChannel::SendString(command, nullptr, 0);
+    if (code == 0) return 0;
+    RecordMciError(static_cast<int32_t>(code));
+    return 1;
+}
+
+MciApi::Reply MciApi::Ask(std::u16string_view command, size_t length, uint32_t capacity) {
+    Reply reply{0, std::u16string(length, u'\0')};
+    reply.code = MciChannel::SendString(command, &reply.buffer, capacity);
+    return reply;
+}
+
+std::u16string MciApi::TextQuery(std::u16string_view command, size_t length, uint32_t capacity) {
+    const Reply reply = Ask(command, length, capacity);
+    if (reply.code != 0) {
+        RecordMciError(static_cast<int32_t>(reply.code));
+        return std::u16string(kErrorText);
+    }
+    return std::u16string(reply.Text());
+}
+
+int32_t MciApi::NumberQuery(std::u16string_view command) {
+    const Reply reply = Ask(command, kQueryLength, kQueryCapacity);
+    if (reply.code != 0) {
+        RecordMciError(static_cast<int32_t>(reply.code));
+        return -1;
+    }
+    return convert::RoundToInt32(convert::Val(reply.Text()));
+}
+
+// ---- opening, closing, time format and length --------------------------------------------
+
+// Every piece goes out as given: a caller that needs quotes around a file
+// name with blanks writes them itself.
+int32_t MciApi::OpenDevice(std::u16string &DeviceType, std::u16string &DeviceAlias, std::u16string &filename,
+                           int32_t &ParentHWnd, std::u16string &WindowStyle) {
+    if (Command(u"open " + filename + u" type " + DeviceType + u" alias " + DeviceAlias + u" parent " +
+                convert::Decimal(ParentHWnd) + u" style " + WindowStyle) != 0)
+        return 1;
+
+    // The measurement goes through the object's own interface, as a client
+    // would; each call records its own failure.
+    std::u16string ms = u"ms";
+    CallMember<&MciApi::cmdTimeFormat>(*this, DeviceAlias, ms);
+    total_time_ = CallMember<&MciApi::cmdGetLength>(*this, DeviceAlias);
+    std::u16string frames = u"frames";
+    CallMember<&MciApi::cmdTimeFormat>(*this, DeviceAlias, frames);
+    total_frames_ = CallMember<&MciApi::cmdGetLength>(*this, DeviceAlias);
+
+    // Frames over seconds, in double with the inner division first. A zero
+    // length cannot give a rate: 0/0 is an overflow, n/0 a division by zero;
+    // the old rate stays.
+    const double seconds = static_cast<double>(total_time_) / 1000.0;
+    if (seconds == 0.0) Raise(total_frames_ == 0 ? kOverflow : kDivisionByZero);
+    frames_per_sec_ = convert::RoundToInt32(static_cast<double>(total_frames_) / seconds);
+    return 0;
+}
+
+int32_t MciApi::CloseDevice(std::u16string &DeviceAlias) { return Command(u"close " + DeviceAlias); }
+
+int32_t MciApi::cmdTimeFormat(std::u16string &DeviceAlias, std::u16string &TimeFormat) {
+    return Command(u"set " + DeviceAlias + u" time format " + TimeFormat);
+}
+
+int32_t MciApi::cmdGetLength(std::u16string &DeviceAlias) { return NumberQuery(u"status " + DeviceAlias + u" length"); }
 
 // ---- the member table ---------------------------------------------------------------------
 

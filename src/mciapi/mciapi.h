@@ -2,10 +2,19 @@
 // alias that the caller names. Methods return plain success values; the
 // last failure's code and description stay in the object until another
 // failure replaces them.
+//
+//   mciapi.cpp    the object, the error recorder, the two ways of sending,
+//                 opening and closing with the length measurement, time
+//                 format and length, and the member table
+//   commands.cpp  commands without reply (play, seek, volume, window, ...)
+//   queries.cpp   queries with reply (texts, status items, position,
+//                 volume, destination size)
 #ifndef TVX_MCIAPI_MCIAPI_H
 #define TVX_MCIAPI_MCIAPI_H
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "frame/member.h"
 
@@ -51,6 +60,34 @@ public:
     std::u16string cmdGetStatus(std::u16string &DeviceAlias);
 
 private:
+    // A text query's result when the device refuses it.
+    static constexpr std::u16string_view kErrorText = u"MCIClass_ERROR";
+    // The usual query buffer, of which the channel may use one character
+    // less than its length.
+    static constexpr size_t kQueryLength = 255;
+    static constexpr uint32_t kQueryCapacity = 254;
+
+    // A query's outcome: the code and the whole reply buffer as it came back.
+    struct Reply {
+        uint32_t code;
+        std::u16string buffer;
+        // The reply up to, not including, the buffer's first NUL.
+        std::u16string_view Text() const;
+    };
+
+    // Keeps a failed command's code and its description, 255 characters.
+    void RecordMciError(int32_t code);
+    // Sends `command` with no reply buffer: 0 when the device accepts it,
+    // 1 after recording its refusal.
+    int32_t Command(std::u16string_view command);
+    // Sends `command` with a buffer of `length` NULs and `capacity`; records
+    // nothing, so callers can look at the buffer first.
+    static Reply Ask(std::u16string_view command, size_t length, uint32_t capacity);
+    // A query whose result is the reply text, or kErrorText on failure.
+    std::u16string TextQuery(std::u16string_view command, size_t length, uint32_t capacity);
+    // A query whose result is the reply read as an int32, or -1 on failure.
+    int32_t NumberQuery(std::u16string_view command);
+
     std::u16string error_text_;
     int32_t error_number_ = 0;
     int32_t total_time_ = 0;
