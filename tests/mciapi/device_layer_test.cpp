@@ -1,0 +1,211 @@
+// The device command layer against a scripted channel, grouped by member
+// family: opening and the error recorder, commands, queries, late binding.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include "frame/error.h"
+#include "frame/registry.h"
+#include "support/scripted_channel.h"
+#include "tarvex10/tarvex10.h"
+
+namespace {
+
+using tvx::Bstr;
+using tvx::testing::ScriptedChannel;
+using Api = _clsKwVidoMciApiA;
+
+constexpr HRESULT kOverflow = tvx::MakeControlError(tvx::kOverflow);
+constexpr HRESULT kDivZero = tvx::MakeControlError(tvx::kDivisionByZero);
+
+// Sits on the scripted channel (which still records every call) and keeps
+// each alias's time format, so one length query can answer differently in
+// "ms" and in "frames".
+class LengthsByFormat {
+public:
+    LengthsByFormat() {
+        TVXMCIHANDLER mine{&Send, [](void *c, MCIERROR code, char *text, UINT cap) {
+                               auto &below = static_cast<LengthsByFormat *>(c)->below_;
+                               return below.get_error_string(below.context, code, text, cap);
+                           }, this};
+        TvxSetMciHandler(&mine, &below_);
+    }
+    ~LengthsByFormat() { TvxSetMciHandler(&below_, nullptr); }
+    void Set(const std::string &alias, MCIERROR ms_code, const std::string &ms, const std::string &frames) {
+        lengths_[alias + " ms"] = {ms_code, ms};
+        lengths_[alias + " frames"] = {0, frames};
+    }
+
+private:
+    static MCIERROR Send(void *context, const char *command, char *reply, UINT capacity, HWND window) {
+        auto *self = static_cast<LengthsByFormat *>(context);
+        const MCIERROR code = self->below_.send(self->below_.context, command, reply, capacity, window);
+        const std::string text(command);
+        const size_t at = text.find(" time format ");
+        if (text.starts_with("set ") && at != std::string::npos)
+            self->formats_[text.substr(4, at - 4)] = text.substr(at + 13);
+        if (!text.starts_with("status ") || !text.ends_with(" length") || capacity == 0) return code;
+        const std::string alias = text.substr(7, text.size() - 14);
+        auto it = self->lengths_.find(alias + " " + self->formats_[alias]);
+        if (it == self->lengths_.end()) return code;
+        std::snprintf(reply, capacity, "%s", it->second.second.c_str());
+        return it->second.first;
+    }
+    TVXMCIHANDLER below_{};
+    std::map<std::string, std::string> formats_;
+    std::map<std::string, std::pair<MCIERROR, std::string>> lengths_;
+};
+
+class DeviceLayer : public ::testing::Test {
+protected:
+    DeviceLayer() : api_(tvx::ComPtr<Api>::Attach(reinterpret_cast<Api *>(tvx::MciApiClass().create()))) {
+        channel_.Describe(263, "Device not open.");
+    }
+    ~DeviceLayer() override { SysFreeString(clip_); }
+
+    HRESULT Open(std::u16string_view alias, LONG &result, std::u16string_view file = u"f.mpg", LONG window = 0,
+                 std::u16string_view style = u"child") {
+        Bstr t(u"mpegvideo"), a(alias), f(file), s(style);
+        BSTR tp = t.Get(), ap = a.Get(), fp = f.Get(), sp = s.Get();
+        return api_->OpenDevice(&tp, &ap, &fp, &window, &sp, &result);
+    }
+    LONG ErrorNumber() {
+        LONG value = -99;
+        EXPECT_EQ(api_->get_ErrorNumber(&value), S_OK);
+        return value;
+    }
+    std::u16string Description() {
+        Bstr text;
+        EXPECT_EQ(api_->get_ErrorDescription(text.Put()), S_OK);
+        return text.Str();
+    }
+    // TotalTime, TotalFrames and FramesPerSec; the last two must be int32s.
+    std::array<LONG, 3> Lengths() {
+        std::array<LONG, 3> values{};
+        EXPECT_EQ(api_->get_TotalTime(&values[0]), S_OK);
+        tvx::Variant frames, rate;
+        EXPECT_EQ(api_->get_TotalFrames(frames.Put()), S_OK);
+        EXPECT_EQ(api_->get_FramesPerSec(rate.Put()), S_OK);
+        EXPECT_EQ(frames.Type(), VT_I4);
+        EXPECT_EQ(rate.Type(), VT_I4);
+        values[1] = V_I4(&frames);
+        values[2] = V_I4(&rate);
+        return values;
+    }
+    std::u16string Text(HRESULT (Api::*member)(BSTR *, BSTR *), HRESULT status = S_OK) {
+        Bstr value;
+        EXPECT_EQ((api_.Get()->*member)(&clip_, value.Put()), status);
+        return value.Str();
+    }
+
+    ScriptedChannel channel_;
+    LengthsByFormat device_;
+    tvx::ComPtr<Api> api_;
+    BSTR clip_ = tvx::AllocBstr(u"clip");
+};
+using DeviceOpening = DeviceLayer;
+using DeviceCommands = DeviceLayer;
+using DeviceQueries = DeviceLayer;
+
+// ---- state, error recorder, opening ----------------------------------------------------
+
+// Catches: Empty Variants on a fresh object, a success clearing the kept
+// error, a trimmed description, a failed open returning -1, measuring or
+// touching the lengths.
+TEST_F(DeviceOpening, FailuresAreKeptAndAFailedOpenChangesNoLength) {
+    EXPECT_EQ(Lengths(), (std::array<LONG, 3>{0, 0, 0}));
+    EXPECT_EQ(ErrorNumber(), 0);
+    EXPECT_EQ(Description(), u"");
+    LONG result = -99;
+    channel_.On("open f.mpg type mpegvideo alias clip parent 0 style child", 263);
+    ASSERT_EQ(Open(u"clip", result), S_OK);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(channel_.Calls().size(), 1u);
+    EXPECT_EQ(Lengths(), (std::array<LONG, 3>{0, 0, 0}));
+    ASSERT_EQ(api_->CloseDevice(&clip_, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    std::u16string described = u"Device not open.";
+    described.resize(255, u'\0');
+    EXPECT_EQ(ErrorNumber(), 263);
+    EXPECT_EQ(Description(), described);
+    channel_.On("close clip", 999); // no description: 255 NULs, not the old text
+    ASSERT_EQ(api_->CloseDevice(&clip_, &result), S_OK);
+    EXPECT_EQ(Description(), std::u16string(255, u'\0'));
+}
+
+// Catches: quoting or trimming pieces, a lost minus sign, a text after the
+// style, or measuring calls in another order, format or buffer.
+TEST_F(DeviceOpening, OpenSendsThePiecesAsGivenThenMeasuresEndingInFrames) {
+    device_.Set("clip", 0, "1000", "25");
+    LONG result = -99;
+    ASSERT_EQ(Open(u"clip", result, u"C:\\v\\a b.mpg"), S_OK);
+    ASSERT_EQ(Open(u"clip", result, u" x ", -42, u""), S_OK);
+    EXPECT_EQ(result, 0);
+    const std::vector<std::string> measure{"set clip time format ms", "status clip length",
+                                           "set clip time format frames", "status clip length"};
+    std::vector<std::string> expected{"open C:\\v\\a b.mpg type mpegvideo alias clip parent 0 style child"};
+    expected.insert(expected.end(), measure.begin(), measure.end());
+    expected.push_back("open  x  type mpegvideo alias clip parent -42 style ");
+    expected.insert(expected.end(), measure.begin(), measure.end());
+    EXPECT_EQ(channel_.Commands(), expected);
+    EXPECT_FALSE(channel_.Calls()[0].has_buffer);
+    EXPECT_EQ(channel_.Calls()[2].buffer, std::string(254, '\0'));
+}
+
+// Catches: integer division, rounding away from even, a failed length kept
+// out of the division, or wrong values left when the division fails.
+TEST_F(DeviceOpening, FramesPerSecondDividesInDoubleAndRoundsHalfToEven) {
+    struct Case {
+        MCIERROR ms_code;
+        std::string ms, frames;
+        HRESULT status;
+        std::array<LONG, 3> after;
+    } cases[] = {
+        {0, "2000", "49", S_OK, {2000, 49, 24}},          {0, "2000", "51", S_OK, {2000, 51, 26}},
+        {263, "", "250", S_OK, {-1, 250, -250000}},       {0, "0", "25", kDivZero, {0, 25, 30}},
+        {0, "0", "0", kOverflow, {0, 0, 30}},             {0, "1", "2147484", kOverflow, {1, 2147484, 30}},
+    };
+    device_.Set("prior", 0, "1000", "30");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.ms + "/" + c.frames);
+        LONG result = -99;
+        ASSERT_EQ(Open(u"prior", result), S_OK); // 30 frames per second before
+        device_.Set("clip", c.ms_code, c.ms, c.frames);
+        EXPECT_EQ(Open(u"clip", result), c.status);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(Lengths(), c.after);
+    }
+}
+
+// Catches: the object remembering an alias, or one alias's failure or
+// length leaking into the other's calls.
+TEST_F(DeviceOpening, OneObjectDrivesTwoAliasesAtOnce) {
+    device_.Set("a", 0, "4000", "100");
+    device_.Set("b", 0, "1000", "30");
+    LONG result = -99;
+    ASSERT_EQ(Open(u"a", result), S_OK);
+    ASSERT_EQ(Open(u"b", result), S_OK);
+    EXPECT_EQ(Lengths(), (std::array<LONG, 3>{1000, 30, 30}));
+    channel_.ClearCalls();
+    channel_.On("stop b", 263);
+    Bstr a(u"a"), b(u"b"), ms(u" ms ");
+    BSTR ap = a.Get(), bp = b.Get(), msp = ms.Get();
+    ASSERT_EQ(api_->cmdStop(&bp, &result), S_OK);
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(api_->cmdTimeFormat(&ap, &msp, &result), S_OK);
+    ASSERT_EQ(api_->CloseDevice(&ap, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(channel_.Commands(), (std::vector<std::string>{"stop b", "set a time format  ms ", "close a"}));
+    EXPECT_EQ(ErrorNumber(), 263);
+    EXPECT_EQ(Lengths(), (std::array<LONG, 3>{1000, 30, 30}));
+}
+
+} // namespace
