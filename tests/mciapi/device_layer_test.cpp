@@ -208,4 +208,79 @@ TEST_F(DeviceOpening, OneObjectDrivesTwoAliasesAtOnce) {
     EXPECT_EQ(Lengths(), (std::array<LONG, 3>{1000, 30, 30}));
 }
 
+// ---- commands without reply -----------------------------------------------------------
+
+using Command = std::function<HRESULT(Api &, BSTR *, LONG *)>;
+template <class... T, class Member> Command Bind(Member member, std::type_identity_t<T>... values) {
+    return [=](Api &api, BSTR *alias, LONG *result) mutable { return (api.*member)(alias, &values..., result); };
+}
+
+// Catches: the -1 rule applied to other values, clauses out of order, a
+// truth test against -1 only, wrong channel or volume words, an unscaled
+// seek, a reply area on a command, a code returned instead of 1, or a
+// success clearing the kept error.
+TEST_F(DeviceCommands, EachSendsItsTextAndKeepsTheLastFailure) {
+    const std::pair<std::string, Command> cases[] = {
+        {"play clip", Bind<SHORT, SHORT, VARIANT_BOOL>(&Api::cmdPlay, -1, -1, 0)},
+        {"play clip from 0 to 100 fullscreen", Bind<SHORT, SHORT, VARIANT_BOOL>(&Api::cmdPlay, 0, 100, -1)},
+        {"play clip to 50", Bind<SHORT, SHORT, VARIANT_BOOL>(&Api::cmdPlay, -1, 50, 0)},
+        {"play clip from -5 fullscreen", Bind<SHORT, SHORT, VARIANT_BOOL>(&Api::cmdPlay, -5, -1, 1)},
+        {"stop clip", Bind<>(&Api::cmdStop)},
+        {"pause clip", Bind<>(&Api::cmdPause)},
+        {"set clip audio left on", Bind<SHORT, VARIANT_BOOL>(&Api::cmdChannels, 0, -1)},
+        {"set clip audio right off", Bind<SHORT, VARIANT_BOOL>(&Api::cmdChannels, 1, 0)},
+        {"set clip audio on", Bind<SHORT, VARIANT_BOOL>(&Api::cmdChannels, 2, 2)},
+        {"set clip speed -3", Bind<SHORT>(&Api::cmdRate, -3)},
+        {"set clip video on", Bind<VARIANT_BOOL>(&Api::cmdVideoOutput, 2)},
+        {"set clip video off", Bind<VARIANT_BOOL>(&Api::cmdVideoOutput, 0)},
+        {"configure clip", Bind<>(&Api::cmdConfigure)},
+        {"put clip window at 0 -1 320 240", Bind<SHORT, SHORT, SHORT, SHORT>(&Api::cmdResize, 0, -1, 320, 240)},
+        {"seek clip to start", Bind<>(&Api::cmdToStart)},
+        {"seek clip to end", Bind<>(&Api::cmdToEnd)},
+        {"seek clip to 12000", Bind<LONG>(&Api::cmdSeek, 12)},
+        {"seek clip to -2147483000", Bind<LONG>(&Api::cmdSeek, -2147483)},
+        {"setaudio clip volume to 500", Bind<SHORT, SHORT>(&Api::cmdVolume, 2, 500)},
+        {"setaudio clip left volume to 250", Bind<SHORT, SHORT>(&Api::cmdVolume, 0, 250)},
+        {"setaudio clip right volume to -7", Bind<SHORT, SHORT>(&Api::cmdVolume, 1, -7)},
+        {"setaudio clip 500", Bind<SHORT, SHORT>(&Api::cmdVolume, 7, 500)},
+    };
+    MCIERROR code = 300;
+    for (const auto &[text, call] : cases) {
+        SCOPED_TRACE(text);
+        channel_.ClearCalls();
+        channel_.On(text, ++code);
+        LONG result = -99;
+        ASSERT_EQ(call(*api_.Get(), &clip_, &result), S_OK);
+        EXPECT_EQ(result, 1);
+        channel_.On(text, 0);
+        ASSERT_EQ(call(*api_.Get(), &clip_, &result), S_OK);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(ErrorNumber(), static_cast<LONG>(code));
+        EXPECT_EQ(channel_.Commands(), (std::vector<std::string>{text, text}));
+        EXPECT_FALSE(channel_.Calls()[0].has_buffer);
+        EXPECT_EQ(channel_.Calls()[0].capacity, 0u);
+    }
+}
+
+// Catches: a resize-client result of another kind, a product that wraps or
+// is sent anyway, or an overflow recorded as a device failure.
+TEST_F(DeviceCommands, ResizeClientGivesAnInt16AndSeekOverflowSendsNothing) {
+    SHORT x1 = 0, y1 = 0, x2 = 320, y2 = 240;
+    for (MCIERROR code : {0u, 289u}) {
+        channel_.On("put clip window client at 0 0 320 240", code);
+        tvx::Variant result;
+        ASSERT_EQ(api_->cmdResizeClient(&clip_, &x1, &y1, &x2, &y2, result.Put()), S_OK);
+        ASSERT_EQ(result.Type(), VT_I2);
+        EXPECT_EQ(V_I2(&result), code == 0 ? 0 : 1);
+    }
+    channel_.ClearCalls();
+    for (LONG seconds : {2147484, -2147484}) {
+        LONG result = -99;
+        EXPECT_EQ(api_->cmdSeek(&clip_, &seconds, &result), kOverflow);
+        EXPECT_EQ(result, 0);
+    }
+    EXPECT_TRUE(channel_.Calls().empty());
+    EXPECT_EQ(ErrorNumber(), 289);
+}
+
 } // namespace
