@@ -283,4 +283,132 @@ TEST_F(DeviceCommands, ResizeClientGivesAnInt16AndSeekOverflowSendsNothing) {
     EXPECT_EQ(ErrorNumber(), 289);
 }
 
+// ---- queries ---------------------------------------------------------------------------
+
+// Catches: a wrong capacity, a reply not cut at its first NUL, trimmed
+// blanks, or a failure text other than MCIClass_ERROR.
+TEST_F(DeviceQueries, TextQueriesReturnTheReplyUpToItsFirstNul) {
+    const std::string longer(300, 'x');
+    struct Case {
+        HRESULT (Api::*member)(BSTR *, BSTR *);
+        std::string command;
+        UINT capacity;
+        std::string reply;
+        size_t kept;
+    } cases[] = {
+        {&Api::cmdGetCopyRight, "info clip copyright", 255, longer, 254},
+        {&Api::cmdGetName, "info clip name", 255, " Clip  ", 7},
+        {&Api::cmdGetProduct, "info clip product", 32, longer, 31},
+        {&Api::cmdGetFormatTag, "status clip format tag", 254, std::string("mpeg\0junk", 9), 4},
+        {&Api::cmdGetTimeFormat, "status clip time format", 254, longer, 253},
+        {&Api::cmdGetStatus, "status clip mode", 254, "", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command);
+        channel_.On(c.command, 0, c.reply);
+        const std::string kept = c.reply.substr(0, c.kept);
+        EXPECT_EQ(Text(c.member), std::u16string(kept.begin(), kept.end()));
+        EXPECT_EQ(channel_.Calls().back().capacity, c.capacity);
+        EXPECT_EQ(channel_.Calls().back().buffer, std::string(c.capacity, '\0'));
+        channel_.On(c.command, 263, "partial");
+        EXPECT_EQ(Text(c.member), u"MCIClass_ERROR");
+    }
+    EXPECT_EQ(ErrorNumber(), 263);
+}
+
+// Catches: replies not read by the number rule, rounding away from even, a
+// refusal giving 0, or an overflow that keeps a value or is recorded.
+TEST_F(DeviceQueries, LengthAndPositionReadTheReplyAsAnInt32) {
+    const std::pair<HRESULT (Api::*)(BSTR *, LONG *), std::string> members[] = {
+        {&Api::cmdGetLength, "status clip length"}, {&Api::cmdGetPosition, "status clip position"}};
+    const std::tuple<MCIERROR, std::string, HRESULT, LONG> cases[] = {
+        {0, "12345", S_OK, 12345}, {0, "", S_OK, 0},      {0, "01:02:03", S_OK, 1}, {0, " -2 .5", S_OK, -2},
+        {0, "3.5", S_OK, 4},       {290, "7", S_OK, -1},  {0, "2147483648", kOverflow, 0},
+    };
+    for (const auto &[member, command] : members) {
+        for (const auto &[code, reply, status, expected] : cases) {
+            SCOPED_TRACE(command + ": " + reply);
+            channel_.On(command, code, reply);
+            LONG value = -99;
+            EXPECT_EQ((api_.Get()->*member)(&clip_, &value), status);
+            EXPECT_EQ(value, expected);
+        }
+    }
+    EXPECT_EQ(ErrorNumber(), 290);
+}
+
+// Catches: Volume left alone on a refusal, Volume written or the refusal
+// recorded when the reading overflows, or a wrong volume item.
+TEST_F(DeviceQueries, GetVolumeWritesVolumeBeforeLookingAtTheCode) {
+    const std::tuple<SHORT, std::string, MCIERROR, std::optional<std::string>, HRESULT, SHORT, LONG, LONG> cases[] = {
+        {2, "status clip volume", 0, "500", S_OK, 500, 0, 0},
+        {1, "status clip right volume", 0, "2.5", S_OK, 2, 0, 0},
+        {0, "status clip left volume", 0, "3.5", S_OK, 4, 0, 0},
+        {9, "status clip ", 0, "7", S_OK, 7, 0, 0},
+        {2, "status clip volume", 277, std::nullopt, S_OK, 0, 1, 277},
+        {2, "status clip volume", 278, "12", S_OK, 12, 1, 278},
+        {2, "status clip volume", 279, "40000", kOverflow, 1234, 0, 278},
+    };
+    for (const auto &[channel, command, code, reply, status, volume, result, error] : cases) {
+        SCOPED_TRACE(command + " " + reply.value_or("(nothing)"));
+        channel_.On(command, code, reply);
+        SHORT in = channel, out = 1234;
+        LONG value = -99;
+        EXPECT_EQ(api_->cmdGetVolume(&clip_, &in, &out, &value), status);
+        EXPECT_EQ(channel_.Calls().back().command, command);
+        EXPECT_EQ(std::make_tuple(out, value, ErrorNumber()), std::make_tuple(volume, result, error));
+    }
+}
+
+// Catches: width and height not taken as differences, a layout error raised
+// with the wrong number, int16 differences that wrap, or a refusal not
+// giving MCIClass_ERROR.
+TEST_F(DeviceQueries, GetSizeTurnsTheRectangleIntoWidthAndHeight) {
+    constexpr HRESULT kInvalid = tvx::MakeControlError(tvx::kInvalidArgument);
+    constexpr HRESULT kMismatch = tvx::MakeControlError(tvx::kTypeMismatch);
+    const std::tuple<std::string, HRESULT, std::u16string> cases[] = {
+        {"0 0 352 288", S_OK, u"352 288"},      {"10 20 330 260", S_OK, u"320 240"},
+        {"1.5 -2 3 4", S_OK, u"1 6"},           {std::string("0 0 9 8\0 7", 10), S_OK, u"9 8"},
+        {"352 288", kInvalid, u""},             {"0 0 352 288 5", kMismatch, u""},
+        {" 0 0 352 288", kMismatch, u""},       {"0 0 40000 1", kOverflow, u""},
+        {"-32768 0 32767 1", kOverflow, u""},
+    };
+    for (const auto &[reply, status, size] : cases) {
+        SCOPED_TRACE(reply);
+        channel_.On("where clip destination", 0, reply);
+        EXPECT_EQ(Text(&Api::cmdGetSize, status), size);
+    }
+    EXPECT_EQ(ErrorNumber(), 0);
+    channel_.On("where clip destination", 263, "0 0 352 288");
+    EXPECT_EQ(Text(&Api::cmdGetSize), u"MCIClass_ERROR");
+    EXPECT_EQ(ErrorNumber(), 263);
+}
+
+// ---- late binding ------------------------------------------------------------------------
+
+// Catches: Volume not reaching the caller's variable through a by-ref
+// argument, also when the device refuses.
+TEST_F(DeviceQueries, GetVolumeByLateBindingWritesBackVolume) {
+    auto dispatch = api_.As<IDispatch>();
+    std::u16string name = u"cmdGetVolume";
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    for (auto [code, result, volume] : {std::tuple<MCIERROR, LONG, SHORT>{0, 0, 640}, {281, 1, 0}}) {
+        channel_.On("status clip left volume", code, code ? std::nullopt : std::optional<std::string>("640"));
+        SHORT channel = 0, out = 1234;
+        VARIANT args[] = {tvx::Variant::Ref(VT_I2, &out).Detach(), tvx::Variant::Ref(VT_I2, &channel).Detach(),
+                          tvx::Variant::Ref(VT_BSTR, &clip_).Detach()}; // reverse order
+        DISPPARAMS params{args, nullptr, 3, 0};
+        tvx::Variant value;
+        ASSERT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, value.Put(), nullptr,
+                                   nullptr),
+                  S_OK);
+        ASSERT_EQ(value.Type(), VT_I4);
+        EXPECT_EQ(V_I4(&value), result);
+        EXPECT_EQ(out, volume);
+    }
+    EXPECT_EQ(ErrorNumber(), 281);
+}
+
 } // namespace
