@@ -26,6 +26,11 @@ void TakeBack(std::u16string &buffer, const std::string &area) {
 } // namespace
 
 uint32_t MciChannel::SendString(std::u16string_view command, std::u16string *reply, uint32_t capacity) {
+    // The interface reads the command up to its first NUL, so a command with
+    // a NUL inside would go out cut short: an alias or a file name could
+    // lose its tail and name some other device. Such a command is refused
+    // as an invalid parameter value and never sent.
+    if (command.find(u'\0') != command.npos) return kInvalidParameterValue;
     const std::string text = convert::ToUtf8(command);
     if (!reply) return mciSendStringA(text.c_str(), nullptr, capacity, nullptr);
     std::string area = ReplyArea(*reply, capacity);

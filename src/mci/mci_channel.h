@@ -20,6 +20,10 @@ namespace tvx {
 
 class MciChannel {
 public:
+    // The interface's code for a parameter value that a command cannot take;
+    // also the answer to a command with a NUL inside, which is not sent.
+    static constexpr uint32_t kInvalidParameterValue = 290;
+
     // mciSendStringA: sends `command` with `reply` (may be null) as the reply
     // area of `capacity` characters and no callback window; returns the code.
     static uint32_t SendString(std::u16string_view command, std::u16string *reply, uint32_t capacity);

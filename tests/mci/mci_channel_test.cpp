@@ -58,6 +58,17 @@ TEST(MciChannel, WideCharactersInTheAreaBecomeQuestionMarks) {
     EXPECT_EQ(channel.Calls().back().buffer.substr(0, 2), "??");
 }
 
+// Catches: a command with a NUL inside going out cut at the NUL, where it
+// could reach another device than the one named.
+TEST(MciChannel, ACommandWithANulInsideIsRefusedAndNotSent) {
+    ScriptedChannel channel;
+    std::u16string reply(8, u'x');
+    EXPECT_EQ(MciChannel::SendString(std::u16string_view(u"status clip\0x length", 21), &reply, 8),
+              MciChannel::kInvalidParameterValue);
+    EXPECT_TRUE(channel.Calls().empty());
+    EXPECT_EQ(reply, std::u16string(8, u'x'));
+}
+
 TEST(MciChannel, ErrorTextFollowsTheSameContract) {
     ScriptedChannel channel;
     channel.Describe(263, "Not open.");
