@@ -6,28 +6,6 @@ namespace tvx {
 
 Cutter::Cutter() : ObjectBase(CutVideoClass()) {}
 
-// ---- members that later builds fill in ---------------------------------------------------
-
-int16_t Cutter::FillBuffer(int32_t) { NotImplemented(); }
-int16_t Cutter::CutVideo(std::u16string, std::u16string, int32_t, int32_t, int32_t) { NotImplemented(); }
-int16_t Cutter::FindNextMarker(int32_t &, uint8_t &) { NotImplemented(); }
-int16_t Cutter::FindNext(int32_t &, uint8_t) { NotImplemented(); }
-int16_t Cutter::FindMark(int32_t &, uint8_t &) { NotImplemented(); }
-uint8_t Cutter::GetByte(int32_t) { NotImplemented(); }
-int16_t Cutter::EnsureMarker(int32_t &, uint8_t &) { NotImplemented(); }
-int16_t Cutter::FindVideoSeqHeader(int32_t &) { NotImplemented(); }
-int32_t Cutter::GetSize(int32_t) { NotImplemented(); }
-void Cutter::ParseVidSeq(int32_t &) { NotImplemented(); }
-int16_t Cutter::BackwardFindBoundaries(int32_t, int32_t &, int32_t &) { NotImplemented(); }
-void Cutter::copy(int16_t &, int16_t &, int32_t &, int32_t &) { NotImplemented(); }
-void Cutter::ReadGOPHeader(int32_t, double &) { NotImplemented(); }
-int16_t Cutter::CutPart(int32_t, int32_t, std::u16string) { NotImplemented(); }
-int16_t Cutter::ReadPacketTS(int32_t &, double &, double &) { NotImplemented(); }
-int16_t Cutter::ReadTimeStamp(int32_t, double &) { NotImplemented(); }
-void Cutter::init(std::u16string) { NotImplemented(); }
-void Cutter::TimeToOffSets() { NotImplemented(); }
-void Cutter::Offset(double, int32_t) { NotImplemented(); }
-
 // ---- the member table ---------------------------------------------------------------------
 
 const ClassInfo &CutVideoClass() {
@@ -43,8 +21,8 @@ const ClassInfo &CutVideoClass() {
         FieldPut<&Cutter::timecorrect>(0x40030003, u"timecorrect"),
         FieldGet<&Cutter::confirmall>(0x40030004, u"confirmall"),
         FieldPut<&Cutter::confirmall>(0x40030004, u"confirmall"),
-        FieldGet<&Cutter::Buffer>(0x40030005, u"Buffer"),
-        FieldPut<&Cutter::Buffer>(0x40030005, u"Buffer"),
+        Get<&Cutter::get_Buffer>(0x40030005, u"Buffer"),
+        Put<&Cutter::put_Buffer>(0x40030005, u"Buffer"),
         FieldGet<&Cutter::Byterate>(0x40030006, u"Byterate"),
         FieldPut<&Cutter::Byterate>(0x40030006, u"Byterate"),
         FieldGet<&Cutter::EoF>(0x40030007, u"EoF"),

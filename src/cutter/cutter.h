@@ -5,6 +5,9 @@
 #ifndef TVX_CUTTER_CUTTER_H
 #define TVX_CUTTER_CUTTER_H
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "frame/member.h"
@@ -20,7 +23,7 @@ public:
     double startTime = 0;
     double timecorrect = 0;
     int16_t confirmall = 0;
-    std::u16string Buffer;
+    // Buffer, the read window, is kept as bytes (see get_Buffer below).
     double Byterate = 0;
     int16_t EoF = 0;
     int32_t VidSeqStart = 0;
@@ -59,6 +62,45 @@ public:
     void init(std::u16string Inpath);
     void TimeToOffSets();
     void Offset(double time, int32_t off);
+
+    // Buffer as clients see it: one character per window byte, or the text
+    // a client stored there.
+    std::u16string get_Buffer();
+    void put_Buffer(std::u16string value);
+
+    static constexpr int32_t kWindowSize = 16384;
+    // A forward scan refills once it is more than this far into the window,
+    // so that the four bytes of a start code are always inside it.
+    static constexpr int32_t kScanMargin = 16368;
+
+private:
+    struct FreeWindow {
+        void operator()(uint8_t *p) const;
+    };
+    enum class Scan { AnyCode, OneCode, PackOrSequence };
+
+    // The bodies of FillBuffer and GetByte, for the hot paths.
+    void Refill(int32_t off);
+    uint8_t ByteAt(int32_t off);
+    uint8_t *Window();
+    // The window holds file bytes from `start` for kWindowSize positions.
+    bool WindowIsPlain() const;
+    int16_t ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark);
+    // The highest p in [lowest, from] where the input holds 00 00 01 code,
+    // read in window-sized blocks; lowest >= 0.
+    std::optional<int32_t> SearchBackward(int32_t from, int32_t lowest, uint8_t code);
+    // True when EnsureMarker at `off` would refill the window there.
+    bool StepRefills(int32_t off) const;
+    void MinimumCutWalk();
+    void WriteBytes(const uint8_t *bytes, size_t count);
+    std::optional<int32_t> PackHeaderBefore(int32_t packet);
+    int32_t HeaderWithoutTimeStamp(int32_t after_length);
+
+    std::unique_ptr<uint8_t[], FreeWindow> window_;
+    // Until the first refill, and after a client stores Buffer, the window
+    // is the text in buffer_text_; otherwise it is the bytes in window_.
+    bool window_is_text_ = true;
+    std::u16string buffer_text_;
 };
 
 } // namespace tvx

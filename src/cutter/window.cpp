@@ -1,0 +1,218 @@
+// The read window and the start-code scanners.
+//
+// Every byte the cutter looks at comes through one 16384-byte window. The
+// scanners give exactly the results of a byte-by-byte walk through GetByte
+// (member values, refills, EoF) but search inside the window with memchr and
+// make only the refills that such a walk makes. A window whose members a
+// client has changed (start, EndO, Buffer) is walked byte by byte.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "convert/convert.h"
+#include "cutter/cutter.h"
+#include "mpeg1/mpeg1.h"
+#include "platform/binary_file.h"
+
+namespace tvx {
+
+using convert::CheckedAdd;
+using convert::CheckedSub;
+
+void Cutter::FreeWindow::operator()(uint8_t *p) const { std::free(p); }
+
+uint8_t *Cutter::Window() {
+    if (!window_) {
+        // Page-aligned: reads into an unaligned buffer were measured several
+        // times slower.
+        void *p = std::aligned_alloc(4096, kWindowSize);
+        if (!p) throw std::bad_alloc();
+        window_.reset(static_cast<uint8_t *>(p));
+    }
+    return window_.get();
+}
+
+bool Cutter::WindowIsPlain() const {
+    return !window_is_text_ && static_cast<int64_t>(EndO) == static_cast<int64_t>(start) + kWindowSize;
+}
+
+std::u16string Cutter::get_Buffer() {
+    if (window_is_text_) return buffer_text_;
+    const uint8_t *w = Window();
+    return std::u16string(w, w + kWindowSize);
+}
+
+void Cutter::put_Buffer(std::u16string value) {
+    buffer_text_ = std::move(value);
+    window_is_text_ = true;
+}
+
+void Cutter::Refill(int32_t off) {
+    const int64_t position = CheckedAdd(off, 1);
+    files::ReadAt(Infd, position, Window(), kWindowSize);
+    window_is_text_ = false;
+    buffer_text_.clear();
+    start = off;
+    EndO = CheckedAdd(off, kWindowSize);
+}
+
+uint8_t Cutter::ByteAt(int32_t off) {
+    if (start <= off && off < EndO) {
+        const int32_t k = CheckedSub(off, start);
+        if (window_is_text_) {
+            // A text that a client stored: a character past its end is an
+            // invalid argument, one above 0xFF reads as '?'.
+            if (static_cast<size_t>(k) >= buffer_text_.size()) Raise(kInvalidArgument);
+            const char16_t c = buffer_text_[static_cast<size_t>(k)];
+            return c <= 0xFF ? static_cast<uint8_t>(c) : uint8_t{'?'};
+        }
+        if (k >= kWindowSize) Raise(kInvalidArgument);
+        return Window()[k];
+    }
+    Refill(off);
+    return Window()[0];
+}
+
+bool Cutter::StepRefills(int32_t off) const { return !(start <= off && off < EndO); }
+
+int16_t Cutter::FillBuffer(int32_t off) {
+    Refill(off);
+    return 1;
+}
+
+uint8_t Cutter::GetByte(int32_t off) { return ByteAt(off); }
+
+int32_t Cutter::GetSize(int32_t off) {
+    const int32_t high = CallMember<&Cutter::GetByte>(*this, off);
+    const int32_t low = CallMember<&Cutter::GetByte>(*this, CheckedAdd(off, 1));
+    return 256 * high + low;
+}
+
+namespace {
+
+// The first p in [first, last] (pointers into the window, last + 3 still
+// inside it) where a start code 00 00 01 begins whose fourth byte passes
+// the scanner's test; null when there is none.
+const uint8_t *FindOneCode(const uint8_t *first, const uint8_t *last, uint8_t code) {
+    const uint8_t *s = first + 3;
+    const uint8_t *const end = last + 4;
+    while (s < end) {
+        const auto *q = static_cast<const uint8_t *>(std::memchr(s, code, static_cast<size_t>(end - s)));
+        if (!q) return nullptr;
+        if (q[-1] == 1 && q[-2] == 0 && q[-3] == 0) return q - 3;
+        s = q + 1;
+    }
+    return nullptr;
+}
+
+template <class Test> const uint8_t *FindPrefix(const uint8_t *first, const uint8_t *last, Test test) {
+    const uint8_t *s = first + 2;
+    const uint8_t *const end = last + 3;
+    while (s < end) {
+        const auto *q = static_cast<const uint8_t *>(std::memchr(s, 1, static_cast<size_t>(end - s)));
+        if (!q) return nullptr;
+        if (q[-1] == 0 && q[-2] == 0 && test(q[1])) return q - 2;
+        s = q + 1;
+    }
+    return nullptr;
+}
+
+bool IsPackOrSequence(uint8_t code) {
+    return code == mpeg1::kPackStartCode || code == mpeg1::kSequenceHeaderCode;
+}
+
+} // namespace
+
+int16_t Cutter::ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark) {
+    int32_t i = off;
+    const int32_t limit = CheckedSub(FileSize, 3);
+    if (i >= limit) {
+        EoF = 1;
+        return 0;
+    }
+    bool found = false;
+    while (!found) {
+        if (CheckedSub(i, start) > kScanMargin) Refill(i);
+        if (WindowIsPlain() && i >= start) {
+            // Positions i to `last` and the three bytes after each are in the
+            // window, so the walk would make no refill before `last` + 1.
+            const int32_t last = std::min(start + kScanMargin, limit - 1);
+            const uint8_t *w = Window();
+            const uint8_t *first = w + (i - start);
+            const uint8_t *end = w + (last - start);
+            const uint8_t *p = kind == Scan::OneCode ? FindOneCode(first, end, code)
+                               : kind == Scan::AnyCode ? FindPrefix(first, end, [](uint8_t) { return true; })
+                                                       : FindPrefix(first, end, IsPackOrSequence);
+            if (p) {
+                i = start + static_cast<int32_t>(p - w);
+                found = true;
+            } else {
+                i = last + 1;
+            }
+        } else {
+            const uint8_t b0 = ByteAt(i);
+            const uint8_t b1 = ByteAt(CheckedAdd(i, 1));
+            const uint8_t b2 = ByteAt(CheckedAdd(i, 2));
+            const uint8_t b3 = kind == Scan::AnyCode ? 0 : ByteAt(CheckedAdd(i, 3));
+            if (b0 == 0 && b1 == 0 && b2 == 1) {
+                found = kind == Scan::AnyCode || (kind == Scan::OneCode ? b3 == code : IsPackOrSequence(b3));
+            }
+            if (!found) i = i + 1;
+        }
+        if (!found && i >= limit) {
+            EoF = 1;
+            return 0;
+        }
+    }
+    switch (kind) {
+    case Scan::AnyCode:
+        *mark = ByteAt(i + 3);
+        off = i + 4;
+        break;
+    case Scan::OneCode: off = i + 4; break;
+    case Scan::PackOrSequence:
+        *mark = ByteAt(i + 3);
+        off = i;
+        break;
+    }
+    return 1;
+}
+
+int16_t Cutter::FindNextMarker(int32_t &off, uint8_t &mark) { return ScanForward(off, Scan::AnyCode, 0, &mark); }
+
+int16_t Cutter::FindNext(int32_t &off, uint8_t mark) { return ScanForward(off, Scan::OneCode, mark, nullptr); }
+
+int16_t Cutter::FindMark(int32_t &off, uint8_t &mark) { return ScanForward(off, Scan::PackOrSequence, 0, &mark); }
+
+int16_t Cutter::EnsureMarker(int32_t &off, uint8_t &mark) {
+    const uint8_t b0 = ByteAt(off);
+    const uint8_t b1 = ByteAt(CheckedAdd(off, 1));
+    const uint8_t b2 = ByteAt(CheckedAdd(off, 2));
+    if (b0 != 0 || b1 != 0 || b2 != 1) return 0;
+    mark = ByteAt(CheckedAdd(off, 3));
+    off = CheckedAdd(off, 4);
+    return 1;
+}
+
+std::optional<int32_t> Cutter::SearchBackward(int32_t from, int32_t lowest, uint8_t code) {
+    int32_t high = from;
+    while (high >= lowest) {
+        // One block tests the positions b to high, each with its three
+        // following bytes inside the block.
+        const int32_t b = std::max(lowest, high - (kWindowSize - 4));
+        Refill(b);
+        const uint8_t *w = Window();
+        const uint8_t *end = w + (high - b) + 4;
+        while (end > w + 3) {
+            const auto *q = static_cast<const uint8_t *>(memrchr(w + 3, code, static_cast<size_t>(end - (w + 3))));
+            if (!q) break;
+            if (q[-1] == 1 && q[-2] == 0 && q[-3] == 0) return b + static_cast<int32_t>(q - 3 - w);
+            end = q;
+        }
+        if (b == lowest) break;
+        high = b - 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace tvx

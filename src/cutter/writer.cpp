@@ -1,0 +1,181 @@
+// Cutting and writing: the cut points, the rebuilt first packet of a system
+// stream, the copy of byte ranges, and the whole cut.
+#include "convert/convert.h"
+#include "cutter/cutter.h"
+#include "cutter/messages.h"
+#include "mpeg1/mpeg1.h"
+#include "platform/binary_file.h"
+#include "platform/message_box.h"
+
+namespace tvx {
+
+using convert::CheckedAdd;
+using convert::CheckedSub;
+
+namespace {
+
+constexpr int32_t kPackHeaderSize = 12;
+// A packet's start code and 16-bit length field.
+constexpr int32_t kPacketPrefix = 6;
+constexpr int32_t kLargestPacket = kPacketPrefix + 65535;
+
+} // namespace
+
+void Cutter::copy(int16_t &Infd, int16_t &OutFd, int32_t &from, int32_t &toF) {
+    if (Infd == 0 || OutFd == 0) return;
+    const int32_t n = CheckedSub(toF, from);
+    // The window is the copy buffer: whole blocks go straight from it to the
+    // output. The window reads the object's own input.
+    Refill(from);
+    int32_t i = 0;
+    while (i < n) {
+        i = CheckedAdd(i, kWindowSize);
+        const int32_t count = i <= n ? kWindowSize : n - (i - kWindowSize);
+        files::Write(OutFd, Window(), static_cast<size_t>(count));
+        Refill(CheckedAdd(from, i));
+    }
+}
+
+void Cutter::WriteBytes(const uint8_t *bytes, size_t count) { files::Write(OutFd, bytes, count); }
+
+// The nearest pack header whose 12 bytes end at or before `packet`, no
+// further back than the head of the output.
+std::optional<int32_t> Cutter::PackHeaderBefore(int32_t packet) {
+    const int32_t highest = packet - kPackHeaderSize;
+    const int32_t lowest = std::max(MinimumCut, 0);
+    if (highest < lowest) return std::nullopt;
+    return SearchBackward(highest, lowest, mpeg1::kPackStartCode);
+}
+
+// The header bytes of a packet without time stamps, from after its length
+// field up to and including its 0x0F byte; 0 when that byte is not there.
+int32_t Cutter::HeaderWithoutTimeStamp(int32_t after_length) {
+    int32_t i = after_length;
+    uint8_t c = ByteAt(i);
+    while (c == 0xFF) {
+        i = CheckedAdd(i, 1);
+        c = ByteAt(i);
+    }
+    if (c >> 6 == 1) {
+        i = CheckedAdd(i, 2);
+        c = ByteAt(i);
+    }
+    return c == 0x0F ? CheckedSub(CheckedAdd(i, 1), after_length) : 0;
+}
+
+int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
+    if (begin >= FileSize) {
+        ShowMessageBox(cutter_text::kStartBeyondEnd);
+        return 0;
+    }
+    OutFd = files::FreeFile();
+    // Writing over the input would destroy what is being cut.
+    if (files::SameFile(Infd, filename)) Raise(kPathFileAccessError);
+    files::OpenForWrite(OutFd, filename, this);
+    if (MinimumCut < 0) {
+        files::Close(OutFd);
+        return 0;
+    }
+    // A longer old file would keep a stale tail after the cut.
+    files::Truncate(OutFd);
+    int32_t zero = 0;
+    CallMember<&Cutter::copy>(*this, Infd, OutFd, zero, MinimumCut);
+
+    int32_t g = begin;
+    if (!CallMember<&Cutter::FindNext>(*this, g, mpeg1::kGroupStartCode)) {
+        files::Close(OutFd);
+        return 0;
+    }
+    int32_t G = CheckedSub(g, 4);
+    int32_t A = G, P = 0, Q = 0;
+    if (FileType != 2) {
+        if (!CallMember<&Cutter::BackwardFindBoundaries>(*this, g, P, Q)) {
+            files::Close(OutFd);
+            return 0;
+        }
+        A = CheckedSub(P, kPackHeaderSize);
+    }
+    int32_t z = endT;
+    const bool to_end = !CallMember<&Cutter::FindNext>(*this, z, mpeg1::kGroupStartCode);
+    int32_t Z = to_end ? FileSize : CheckedSub(z, 4);
+
+    if (FileType == 2) {
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, A, Z);
+        files::Close(OutFd);
+        return 1;
+    }
+
+    // Rebuild the first packet so that it carries the sequence header.
+    const int32_t header = CheckedAdd(P, kPacketPrefix);
+    int32_t after = header;
+    double pts = 0, dts = 0;
+    const int16_t stamped = CallMember<&Cutter::ReadPacketTS>(*this, after, pts, dts);
+    // Without a time stamp the header still runs to its 0x0F byte; dropping
+    // it would leave a packet without a valid header.
+    const int32_t H = stamped ? CheckedSub(after, header) : HeaderWithoutTimeStamp(header);
+    // The packet keeps only what is written of it: it ends at Q, or at the
+    // cut's end Z when that comes first.
+    const int32_t kept = to_end || Z >= Q ? Q : std::max(Z, G);
+    const int32_t L = CheckedAdd(CheckedAdd(CheckedSub(VidSeqEnd, VidSeqStart), CheckedSub(kept, G)), H);
+
+    // The video packet that Z cuts short, when it is not the first one.
+    std::optional<int32_t> last;
+    if (!to_end && Z > Q) {
+        const std::optional<int32_t> candidate =
+            SearchBackward(CheckedSub(Z, 4), std::max(Q, Z - kLargestPacket), mpeg1::kFirstVideoStream);
+        if (candidate) {
+            Refill(*candidate);
+            const int32_t length = 256 * ByteAt(*candidate + 4) + ByteAt(*candidate + 5);
+            if (int64_t{*candidate} + kPacketPrefix + length > Z) last = candidate;
+        }
+    }
+
+    // The 12 bytes in front of the packet must be a pack header; the bytes
+    // just before the packet often are the tail of another packet.
+    const std::optional<int32_t> pack = PackHeaderBefore(P);
+    if (pack) {
+        int32_t pack_end = *pack + kPackHeaderSize, code_end = P + 4;
+        int32_t pack_start = *pack, code_start = P;
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, pack_start, pack_end);
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, code_start, code_end);
+    } else {
+        int32_t head_end = CheckedAdd(A, 16);
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, A, head_end);
+    }
+    const uint8_t length[2] = {static_cast<uint8_t>(convert::IntDivide(L, 256) & 0xFF), static_cast<uint8_t>(L & 0xFF)};
+    WriteBytes(length, 2);
+    int32_t header_end = CheckedAdd(header, H);
+    int32_t header_start = header;
+    CallMember<&Cutter::copy>(*this, Infd, OutFd, header_start, header_end);
+    CallMember<&Cutter::copy>(*this, Infd, OutFd, VidSeqStart, VidSeqEnd);
+    if (last) {
+        // Only the cut-short packet's length changes: it keeps Z - start - 6.
+        int32_t length_at = *last + 4, payload = *last + kPacketPrefix;
+        const int32_t kept_bytes = Z - payload;
+        const uint8_t cut_length[2] = {static_cast<uint8_t>(kept_bytes >> 8), static_cast<uint8_t>(kept_bytes & 0xFF)};
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, G, length_at);
+        WriteBytes(cut_length, 2);
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, payload, Z);
+    } else {
+        CallMember<&Cutter::copy>(*this, Infd, OutFd, G, Z);
+    }
+    files::Close(OutFd);
+    return 1;
+}
+
+int16_t Cutter::CutVideo(std::u16string Inpath, std::u16string OutPath, int32_t fromT, int32_t toT,
+                         int32_t TotalDuration) {
+    CallMember<&Cutter::init>(*this, Inpath);
+    startT = fromT;
+    stopT = toT;
+    TotalTime = TotalDuration;
+    CallMember<&Cutter::TimeToOffSets>(*this);
+    CallMember<&Cutter::CutPart>(*this, startO, stopO, OutPath);
+    // Only the input this object opened: a stale number may name another
+    // object's file by now.
+    files::CloseOwned(Infd, this);
+    ShowMessageBox(cutter_text::kFinished);
+    return 0;
+}
+
+} // namespace tvx

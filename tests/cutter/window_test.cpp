@@ -1,0 +1,253 @@
+// The file seam, the read window and the four scanners. The scanners are
+// held against a byte-by-byte model on fixtures whose start codes straddle
+// the window's edge, including the refills they make.
+#include <random>
+
+#include "cutter/cutter.h"
+#include "literal_model.h"
+#include "cutter_fixture.h"
+
+namespace tvx::testing {
+namespace {
+
+using Seam = CutterTest;
+
+// Catches: a number other than the lowest free one, a read at position 0
+// that succeeds, bytes past the end that are not 0x00, operations on closed
+// numbers or in the wrong mode that pass silently.
+TEST_F(Seam, FileNumbersPositionsAndModes) {
+    const std::string path = Write("f.bin", {1, 2, 3, 4, 5});
+    const int16_t a = files::FreeFile();
+    files::OpenForRead(a, U16(path));
+    const int16_t b = files::FreeFile();
+    EXPECT_GT(b, a);
+    files::OpenForWrite(b, U16(Path("out.bin")));
+    files::Close(a);
+    EXPECT_EQ(files::FreeFile(), a) << "the lowest free number comes back first";
+    files::OpenForRead(a, U16(path));
+
+    uint8_t buffer[8];
+    std::fill(std::begin(buffer), std::end(buffer), 0xEE);
+    EXPECT_EQ(files::ReadAt(a, 4, buffer, 8), 2u);
+    EXPECT_EQ(Bytes(buffer, buffer + 8), (Bytes{4, 5, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(files::ReadAt(a, 100, buffer, 2), 0u) << "a read past the end is no error";
+
+    struct Case {
+        const char *fault;
+        std::function<void()> call;
+        int number;
+    } cases[] = {
+        {"position 0 accepted", [&] { files::ReadAt(a, 0, buffer, 1); }, 63},
+        {"negative position accepted", [&] { files::ReadAt(a, -5, buffer, 1); }, 63},
+        {"read of a closed number", [&] { files::ReadAt(200, 1, buffer, 1); }, 52},
+        {"read from an output file", [&] { files::ReadAt(b, 1, buffer, 1); }, 54},
+        {"write to an input file", [&] { files::Write(a, buffer, 1); }, 54},
+        {"second open under one number", [&] { files::OpenForRead(a, U16(path)); }, 55},
+        {"missing input", [&] { files::OpenForRead(files::FreeFile(), U16(Path("none"))); }, 53},
+        {"length of a missing file", [&] { files::FileLength(U16(Path("none"))); }, 53},
+        {"directory as input", [&] { files::FileLength(U16(Path(""))); }, 75},
+        {"output in a missing folder", [&] { files::OpenForWrite(files::FreeFile(), U16(Path("no/x"))); }, 76},
+        {"directory as output", [&] { files::OpenForWrite(files::FreeFile(), U16(Path(""))); }, 75},
+    };
+    for (const Case &c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.fault;
+        } catch (const RaisedError &error) {
+            EXPECT_EQ(error.Number(), c.number) << c.fault;
+        }
+    }
+    files::Close(a);
+    files::Close(b);
+}
+
+// Catches: a table that hands out numbers past 255 instead of error 67.
+TEST_F(Seam, AllNumbersInUseIsTooManyFiles) {
+    const std::string path = Write("f.bin", {1});
+    std::vector<int16_t> taken;
+    for (;;) {
+        int16_t n = 0;
+        try {
+            n = files::FreeFile();
+        } catch (const RaisedError &error) {
+            EXPECT_EQ(error.Number(), 67);
+            break;
+        }
+        ASSERT_LE(n, 255);
+        files::OpenForRead(n, U16(path));
+        taken.push_back(n);
+    }
+    EXPECT_EQ(taken.size(), 255u);
+    for (int16_t n : taken) files::Close(n);
+}
+
+// Catches: a window that does not start at the requested byte, that spans
+// fewer positions at the end of the file, a GetByte that reads outside the
+// window without moving it, GetSize read as signed or little-endian.
+TEST_F(CutterTest, WindowRefillsAtTheRequestedByte) {
+    Bytes file = Fill(40000, 0x11);
+    file[16384] = 0x07, file[16385] = 0xEC, file[39998] = 0xFF, file[39999] = 0xFF;
+    OpenInput(file);
+    SHORT one = 0;
+    BYTE byte = 0;
+    LONG size = 0;
+    ASSERT_EQ(Cut()->FillBuffer(39000, &one), S_OK);
+    EXPECT_EQ(one, 1);
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 39000);
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO), 39000 + 16384);
+    Bstr buffer;
+    ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
+    ASSERT_EQ(buffer.Length(), 16384u);
+    EXPECT_EQ(buffer.View()[0], u'\x11');
+    EXPECT_EQ(buffer.View()[1000], u'\0') << "past the end reads as 0x00";
+
+    ASSERT_EQ(Cut()->GetByte(100, &byte), S_OK);
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 100) << "a byte before the window moves it";
+    ASSERT_EQ(Cut()->GetSize(16384, &size), S_OK);
+    EXPECT_EQ(size, 2028);
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 100) << "16384 and 16385 were inside [100, 16484)";
+    ASSERT_EQ(Cut()->GetSize(39998, &size), S_OK);
+    EXPECT_EQ(size, 65535);
+    ASSERT_EQ(Cut()->FillBuffer(1000000, &one), S_OK);
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO) - Long(&_clsKwVidoCutVideoA::get_start), 16384);
+    EXPECT_EQ(Cut()->GetByte(-1, &byte), Status(63));
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 1000000) << "a failed refill leaves the window";
+    ASSERT_EQ(Cut()->FillBuffer(2147483647 - 100, &one), Status(6)) << "EndO leaves the 32-bit range";
+}
+
+// Catches: a Buffer stored by a client that does not read back unchanged,
+// or that GetByte ignores.
+TEST_F(CutterTest, ClientBufferIsTheWindow) {
+    OpenInput(Fill(100, 0x22));
+    Bstr text(u"AB\u0100");
+    ASSERT_EQ(Cut()->put_Buffer(text.Get()), S_OK);
+    Bstr back;
+    ASSERT_EQ(Cut()->get_Buffer(back.Put()), S_OK);
+    EXPECT_EQ(back.Str(), u"AB\u0100");
+    ASSERT_EQ(Cut()->put_EndO(10), S_OK);
+    BYTE byte = 0;
+    ASSERT_EQ(Cut()->GetByte(1, &byte), S_OK);
+    EXPECT_EQ(byte, 'B');
+    ASSERT_EQ(Cut()->GetByte(2, &byte), S_OK);
+    EXPECT_EQ(byte, '?');
+    EXPECT_EQ(Cut()->GetByte(3, &byte), Status(5)) << "past the stored text";
+}
+
+// Catches: reads of a cutter whose input was never opened that succeed.
+TEST_F(CutterTest, NoInputIsABadFileNumber) {
+    BYTE byte = 7;
+    EXPECT_EQ(Cut()->GetByte(0, &byte), Status(52));
+    EXPECT_EQ(byte, 0);
+}
+
+using Scanner = HRESULT (*)(_clsKwVidoCutVideoA *, LONG *, BYTE *, SHORT *);
+
+// Catches: fast scans that differ from the byte-by-byte walk in result,
+// offset, mark, EoF, the window's place or the number of refills: start
+// codes across the 16368/16384 edges, emulated prefixes (00 00 01 followed
+// by other codes), codes in the last four bytes, scans from inside, before
+// and after the window.
+TEST_F(CutterTest, ScannersMatchTheByteByByteWalk) {
+    const std::pair<LiteralModel::Kind, Scanner> scanners[] = {
+        {LiteralModel::AnyCode, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNextMarker(o, m, r); }},
+        {LiteralModel::OneCode, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNext(o, *m, r); }},
+        {LiteralModel::PackOrSequence, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindMark(o, m, r); }},
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 60; ++round) {
+        const int32_t size = round < 4 ? round : 20000 + static_cast<int32_t>(random() % 60000);
+        Bytes file(size);
+        for (auto &b : file) b = static_cast<uint8_t>(random() % 4 == 0 ? random() : 0x47);
+        const int32_t spots[] = {16365, 16368, 16381, 16382, 16383, 16384, 32749, 32752, size - 4, size - 5};
+        const uint8_t codes[] = {0xE0, 0xB3, 0xBA, 0xB8, 0x00, 0x01};
+        for (int k = 0; k < 4; ++k) {
+            const int32_t at = spots[random() % std::size(spots)] + static_cast<int32_t>(random() % 3) - 1;
+            if (at < 0 || at + 4 > size) continue;
+            const Bytes code = Code(codes[random() % std::size(codes)]);
+            std::copy(code.begin(), code.end(), file.begin() + at);
+        }
+        OpenInput(file);
+        LiteralModel model;
+        model.file = file;
+        const int32_t window = size > 0 ? static_cast<int32_t>(random() % size) : -1;
+        if (window >= 0) {
+            SHORT ignored;
+            ASSERT_EQ(Cut()->FillBuffer(window, &ignored), S_OK);
+            model.Refill(window);
+        }
+        const auto [kind, scan] = scanners[round % 3];
+        int32_t model_off = size > 0 ? static_cast<int32_t>(random() % (size + 2)) : 0;
+        uint8_t model_mark = codes[random() % std::size(codes)];
+        LONG off = model_off;
+        BYTE mark = model_mark;
+        for (int call = 0; call < 4; ++call) {
+            reads_ = 0;
+            model.refills = 0;
+            SHORT found = -1;
+            ASSERT_EQ(scan(Cut(), &off, &mark, &found), S_OK);
+            const int16_t expected = model.Scan(model_off, kind, model_mark, model_mark);
+            SCOPED_TRACE("round " + std::to_string(round) + " call " + std::to_string(call));
+            ASSERT_EQ(found, expected);
+            ASSERT_EQ(off, model_off);
+            ASSERT_EQ(mark, model_mark);
+            ASSERT_EQ(Short(&_clsKwVidoCutVideoA::get_EoF), model.eof);
+            ASSERT_EQ(Long(&_clsKwVidoCutVideoA::get_start), model.start);
+            ASSERT_EQ(reads_, model.refills);
+            if (!found) break;
+            if (kind == LiteralModel::PackOrSequence) model_off = ++off;
+        }
+        Bstr buffer;
+        ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
+        if (model.refills > 0 || window >= 0) {
+            EXPECT_TRUE(std::equal(model.window.begin(), model.window.end(), buffer.View().begin()));
+        }
+        CloseInputs();
+        NewCutter();
+    }
+}
+
+// Catches: EnsureMarker that accepts a prefix without 00 00 01, writes its
+// arguments on failure, or moves EoF.
+TEST_F(CutterTest, EnsureMarkerTestsOnePosition) {
+    OpenInput(Code(0xBA) + Bytes{0, 0, 2, 0xB3});
+    LONG off = 0;
+    BYTE mark = 0;
+    SHORT found = 0;
+    ASSERT_EQ(Cut()->EnsureMarker(&off, &mark, &found), S_OK);
+    EXPECT_EQ(std::tie(found, off, mark), std::make_tuple(SHORT{1}, LONG{4}, BYTE{0xBA}));
+    ASSERT_EQ(Cut()->EnsureMarker(&off, &mark, &found), S_OK);
+    EXPECT_EQ(std::tie(found, off, mark), std::make_tuple(SHORT{0}, LONG{4}, BYTE{0xBA}));
+    EXPECT_EQ(Short(&_clsKwVidoCutVideoA::get_EoF), 0);
+}
+
+// Catches: a backward walk that finds another packet than the byte-by-byte
+// walk, leaves the window elsewhere, or reads 16 KB per byte stepped back.
+TEST_F(CutterTest, BackwardWalkMatchesTheWalkWithBoundedReads) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 8; ++round) {
+        Bytes file = Fill(150000, 0x33);
+        const int32_t packet = 1000 + static_cast<int32_t>(random() % 100000);
+        const Bytes p = VideoPacket({0x0F}, Fill(2000 + random() % 3000, 0x44));
+        std::copy(p.begin(), p.end(), file.begin() + packet);
+        const Bytes audio = Code(0xC0) + Bytes{0x07, 0xEC};
+        std::copy(audio.begin(), audio.end(), file.begin() + packet + 6000);
+        OpenInput(file);
+        LiteralModel model;
+        model.file = file;
+        const int32_t from = round == 0 ? 0 : round == 1 ? 150001 : packet + static_cast<int32_t>(random() % 40000);
+        int32_t ms = -5, me = -5;
+        LONG start = -5, end = -5;
+        reads_ = 0;
+        SHORT result = -1;
+        ASSERT_EQ(Cut()->BackwardFindBoundaries(from, &start, &end, &result), S_OK);
+        EXPECT_EQ(result, model.Backward(from, ms, me)) << from;
+        EXPECT_EQ(std::tie(start, end), std::tie(ms, me));
+        EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), model.start);
+        EXPECT_LE(reads_, (from - packet) / 16000 + 3) << "reads while stepping back " << from - packet << " bytes";
+        CloseInputs();
+        NewCutter();
+    }
+}
+
+} // namespace
+} // namespace tvx::testing
