@@ -65,6 +65,8 @@ TEST_F(Seam, FileNumbersPositionsAndModes) {
 TEST_F(Seam, AllNumbersInUseIsTooManyFiles) {
     const std::string path = Write("f.bin", {1});
     std::vector<int16_t> taken;
+    size_t in_use = 0;
+    for (int16_t n = 1; n <= 255; ++n) in_use += files::IsOpen(n);
     for (;;) {
         int16_t n = 0;
         try {
@@ -77,7 +79,7 @@ TEST_F(Seam, AllNumbersInUseIsTooManyFiles) {
         files::OpenForRead(n, U16(path));
         taken.push_back(n);
     }
-    EXPECT_EQ(taken.size(), 255u);
+    EXPECT_EQ(taken.size() + in_use, 255u);
     for (int16_t n : taken) files::Close(n);
 }
 
