@@ -1,21 +1,19 @@
 // The media control string interface: a process-wide handler that a host
-// (or a test) may replace, and the built-in one used otherwise.
-//
-// The built-in handler does not interpret commands yet: every command is
-// answered as unrecognised. Its error texts are complete, so that callers can
-// already show sensible messages.
+// (or a test) may replace, and the built-in one used otherwise, which is the
+// interpreter of runtime/mci/.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
+#include "mci/errors.h"
+#include "mci/interpreter.h"
 #include "tarvex10/platform.h"
 
 namespace {
 
-constexpr MCIERROR kFirstError = 256;
-constexpr MCIERROR kLastError = 512;
-constexpr MCIERROR kUnrecognizedCommand = 261;
-constexpr MCIERROR kMissingCommandString = 267;
+using tvx::mci::kFirstError;
+using tvx::mci::kLastError;
 
 struct ErrorText {
     MCIERROR code;
@@ -30,8 +28,8 @@ constexpr ErrorText kErrorTexts[] = {
     {262, "The media device reported a hardware error."},
     {263, "The device is not open or is not known."},
     {264, "There is not enough memory to carry out the command."},
-    {265, "The device name is already in use as an alias by this program."},
-    {266, "The device driver could not be loaded."},
+    {265, "That name already belongs to a device that was opened automatically."},
+    {266, "The device could not be started: its driver or its hardware is missing."},
     {267, "No command was given."},
     {268, "The reply is longer than the buffer provided for it."},
     {269, "The command needs a text argument."},
@@ -39,7 +37,7 @@ constexpr ErrorText kErrorTexts[] = {
     {271, "The device driver returned a reply of an unknown type."},
     {272, "The device driver has an installation or internal problem."},
     {273, "The command needs a parameter that was not given."},
-    {274, "The device does not support this command."},
+    {274, "The device does not support this command or item."},
     {275, "The file was not found."},
     {276, "The device is not ready."},
     {277, "The media control interface could not be initialised."},
@@ -52,7 +50,7 @@ constexpr ErrorText kErrorTexts[] = {
     {286, "The file could not be saved."},
     {287, "A device type is required."},
     {288, "The device is busy."},
-    {289, "The alias is already in use."},
+    {289, "The alias is already in use by another open device."},
     {290, "A parameter value is not valid for this command."},
     {291, "The device must be opened as shareable."},
     {292, "The command needs a device name."},
@@ -95,17 +93,19 @@ void CopyCut(const char *text, size_t length, char *buffer, UINT capacity) {
     buffer[n] = '\0';
 }
 
-bool IsBlank(const char *text) {
-    for (; *text; ++text)
-        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
-    return true;
-}
-
 MCIERROR BuiltinSend(void *, const char *command, char *reply, UINT capacity, HWND) {
-    // An error's reply is the empty text.
-    if (reply && capacity > 0) reply[0] = '\0';
-    if (!command || IsBlank(command)) return kMissingCommandString;
-    return kUnrecognizedCommand;
+    // The reply starts out empty, and stays so on an error.
+    const bool has_reply = reply && capacity > 0;
+    if (has_reply) reply[0] = '\0';
+    if (!command) return tvx::mci::kMissingCommandString;
+    thread_local std::string text;
+    MCIERROR code = tvx::mci::Interpreter::Instance().Send(command, text);
+    if (code != 0 || !has_reply) return code;
+    // A reply cut short would read as a different answer ("0 0 35" for
+    // "0 0 352 288"), so one that does not fit is refused as a whole.
+    if (text.size() >= capacity) return tvx::mci::kParamOverflow;
+    CopyCut(text.data(), text.size(), reply, capacity);
+    return 0;
 }
 
 BOOL BuiltinGetErrorString(void *, MCIERROR code, char *text, UINT capacity) {

@@ -1,6 +1,7 @@
 // The host hooks: the media control interface's built-in handler and its
 // buffer contract, installing and removing a host's handler, and the message
-// box handler.
+// box handler. (What the built-in interpreter answers is tested in the other
+// mci_*_test.cpp files.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr MCIERROR kUnrecognizedCommand = 261;
+constexpr MCIERROR kInvalidDeviceName = 263;
 constexpr MCIERROR kMissingCommandString = 267;
 
 // Catches: a reply buffer left holding stale text after an error, written
@@ -26,8 +28,8 @@ TEST(MciBuiltin, ErrorsLeaveAnEmptyReplyAndTouchNothingElse) {
         const char *command;
         MCIERROR code;
     } cases[] = {
-        {"play movie from 1 to 2", kUnrecognizedCommand},
-        {"status movie mode", kUnrecognizedCommand},
+        {"frobnicate movie from 1 to 2", kUnrecognizedCommand},
+        {"status nosuchdevice mode", kInvalidDeviceName},
         {"", kMissingCommandString},
         {" \t ", kMissingCommandString},
         {nullptr, kMissingCommandString},
@@ -146,12 +148,12 @@ TEST(MciHook, InstalledHandlerServesUntilRemoved) {
     TvxSetMciHandler(&builtin, &replaced);
     EXPECT_EQ(replaced.send, mine.send);
     EXPECT_EQ(replaced.context, &recorder);
-    EXPECT_EQ(mciSendStringA("open x alias y", reply, sizeof reply, nullptr), kUnrecognizedCommand);
+    EXPECT_EQ(mciSendStringA("frobnicate y", reply, sizeof reply, nullptr), kUnrecognizedCommand);
 
     // So does NULL.
     TvxSetMciHandler(&mine, nullptr);
     TvxSetMciHandler(nullptr, nullptr);
-    EXPECT_EQ(mciSendStringA("close y", reply, sizeof reply, nullptr), kUnrecognizedCommand);
+    EXPECT_EQ(mciSendStringA("close y", reply, sizeof reply, nullptr), kInvalidDeviceName);
     EXPECT_EQ(recorder.command, "open x alias y");
 }
 
@@ -191,7 +193,7 @@ TEST(MciHook, CallsDuringInstallationSeeWholeHandlers) {
     for (int t = 0; t < 3; ++t)
         callers.emplace_back([&] {
             while (!done) {
-                MCIERROR code = mciSendStringA("play", nullptr, 0, nullptr);
+                MCIERROR code = mciSendStringA("frobnicate", nullptr, 0, nullptr);
                 if (code != 1000 && code != 2000 && code != kUnrecognizedCommand) ++mixed;
             }
         });

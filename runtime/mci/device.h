@@ -1,0 +1,73 @@
+// What the interpreter knows of a device: its command tables and one entry
+// point that carries out a parsed command. Device types (mpegvideo,
+// cdaudio) are listed with the names, file extensions and open function
+// that the interpreter finds them by.
+#ifndef TVX_RUNTIME_MCI_DEVICE_H
+#define TVX_RUNTIME_MCI_DEVICE_H
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "grammar.h"
+#include "timeline.h"
+
+namespace tvx::mci {
+
+// What one command may need from around it. The clock is read at most once
+// per command, so that every part of a command sees the same moment.
+class Context {
+public:
+    explicit Context(Timeline &timeline) : timeline_(timeline) {}
+    double Now() {
+        if (!read_) {
+            now_ = timeline_.Now();
+            read_ = true;
+        }
+        return now_;
+    }
+    // Set by a play with "wait": the caller is held until the play ends.
+    bool hold_until_stopped = false;
+
+private:
+    Timeline &timeline_;
+    double now_ = 0;
+    bool read_ = false;
+};
+
+class Device {
+public:
+    virtual ~Device() = default;
+    virtual std::string_view TypeName() const = 0;
+    virtual const CommandSet &Commands() const = 0;
+    // Carries out `command`; a reply, if any, goes to `reply`.
+    virtual Code Execute(const Command &command, Context &context, std::string &reply) = 0;
+    // Whether a play is still going on (what "play … wait" waits for).
+    virtual bool Playing(Context &) { return false; }
+};
+
+struct OpenRequest {
+    std::string_view element; // file or drive; empty when has_element is false
+    bool has_element;
+    const Command &command;   // the parsed open command (style, parent, ...)
+};
+
+struct DeviceType {
+    std::string_view name;
+    const CommandSet &(*commands)();
+    // File name extensions that select this type when no type is given.
+    std::span<const std::string_view> extensions;
+    Code (*open)(const OpenRequest &request, std::unique_ptr<Device> &device);
+};
+
+// Reply texts.
+void ReplyNumber(std::string &reply, int64_t value);
+void ReplyRect(std::string &reply, const Rect &rect);
+inline void ReplyBool(std::string &reply, bool value) { reply = value ? "true" : "false"; }
+inline void ReplyOnOff(std::string &reply, bool value) { reply = value ? "on" : "off"; }
+
+} // namespace tvx::mci
+
+#endif // TVX_RUNTIME_MCI_DEVICE_H

@@ -1,0 +1,329 @@
+#include "interpreter.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <thread>
+
+#include "cdaudio.h"
+#include "core_commands.h"
+#include "mpegvideo.h"
+
+namespace tvx::mci {
+namespace {
+
+constexpr std::string_view kMpegExtensions[] = {"mpg", "mpeg", "mpe", "m1v", "m1s", "mpv"};
+
+const DeviceType kTypes[] = {
+    {"mpegvideo", &MpegVideoCommands, kMpegExtensions, &OpenMpegVideo},
+    {"cdaudio", &CdAudioCommands, {}, &OpenCdAudio},
+};
+
+constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return Lower(x) == Lower(y);
+           });
+}
+
+const DeviceType *TypeNamed(std::string_view name) {
+    for (const DeviceType &type : kTypes)
+        if (SameName(name, type.name)) return &type;
+    return nullptr;
+}
+
+bool IsAll(const Token &token) { return !token.quoted && SameWord(token.text, "all"); }
+
+// What a device name or open element stands for: a type (with or without a
+// file), or nothing the interpreter knows.
+struct Target {
+    Code error = kOk;
+    const DeviceType *type = nullptr;
+    std::string_view element = {};
+    bool has_element = false;
+};
+
+// "type!element", a type name, or a file whose extension names a type.
+Target Resolve(std::string_view name) {
+    const size_t bang = name.find('!');
+    if (bang != std::string_view::npos) {
+        const DeviceType *type = TypeNamed(name.substr(0, bang));
+        if (!type || bang + 1 == name.size()) return {kInvalidDeviceName};
+        return {kOk, type, name.substr(bang + 1), true};
+    }
+    if (const DeviceType *type = TypeNamed(name)) return {kOk, type, {}, false};
+    const size_t slash = name.find_last_of('/');
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return {kInvalidDeviceName};
+    const std::string_view extension = name.substr(dot + 1);
+    for (const DeviceType &type : kTypes)
+        for (std::string_view known : type.extensions)
+            if (SameName(extension, known)) return {kOk, &type, name, true};
+    return {kExtensionNotFound};
+}
+
+// Every word that any open table knows: where an unquoted file name ends.
+bool IsOpenKeyword(std::string_view word) {
+    auto in = [word](std::span<const Keyword> table) {
+        return std::any_of(table.begin(), table.end(), [word](const Keyword &k) { return SameWord(word, k.words); });
+    };
+    if (in(core::kOpen)) return true;
+    for (const DeviceType &type : kTypes)
+        if (const VerbSpec *spec = type.commands().Find(Verb::Open); spec && in(spec->extension)) return true;
+    return false;
+}
+
+bool IsFile(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+void ReplyNumber(std::string &reply, int64_t value) {
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    reply.assign(text, result.ptr);
+}
+
+void ReplyRect(std::string &reply, const Rect &rect) {
+    reply.clear();
+    for (int32_t value : {rect.left, rect.top, rect.width, rect.height}) {
+        char text[16];
+        const auto result = std::to_chars(text, text + sizeof text, value);
+        if (!reply.empty()) reply += ' ';
+        reply.append(text, result.ptr);
+    }
+}
+
+Interpreter &Interpreter::Instance() {
+    // Never destroyed: a client may still send commands while the process
+    // winds down.
+    static Interpreter *instance = new Interpreter;
+    return *instance;
+}
+
+Interpreter::Entry *Interpreter::Find(std::string_view alias) {
+    for (Entry &entry : entries_)
+        if (SameName(entry.alias, alias)) return &entry;
+    return nullptr;
+}
+
+uint32_t Interpreter::FreeId() const {
+    for (uint32_t id = 1;; ++id)
+        if (std::none_of(entries_.begin(), entries_.end(), [id](const Entry &e) { return e.id == id; })) return id;
+}
+
+Code Interpreter::Send(std::string_view command, std::string &reply) {
+    reply.clear();
+    thread_local std::vector<Token> tokens;
+    if (Code code = Tokenize(command, tokens); code != kOk) return code;
+    if (tokens.empty()) return kMissingCommandString;
+    std::unique_lock lock(mutex_);
+    const Code code = Run(command, tokens, lock, reply);
+    if (code != kOk) reply.clear();
+    return code;
+}
+
+Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, std::unique_lock<std::mutex> &lock,
+                      std::string &reply) {
+    const VerbName *verb = FindVerb(tokens[0].text);
+    if (!verb) return kUnrecognizedCommand;
+    if (verb->verb == Verb::Open) return Open(command, tokens, reply);
+    if (tokens.size() < 2) return kMissingDeviceName;
+    const Token &name = tokens[1];
+    const auto words = tokens.subspan(2);
+    Context context(timeline_);
+    if (IsAll(name)) return ForAll(*verb, words, context, reply);
+    if (verb->verb == Verb::Sysinfo) return SysInfo(name, words, reply);
+
+    Entry *entry = Find(name.text);
+    if (!entry) {
+        // Device verbs are known only to devices, and there is none to ask.
+        if (!verb->core) return kUnrecognizedCommand;
+        if (verb->verb == Verb::Close) return kInvalidDeviceName;
+        return AutoOpen(*verb, name, words, context, reply);
+    }
+    const VerbSpec *spec = entry->device->Commands().Find(verb->verb);
+    if (!spec) return kUnrecognizedCommand;
+    Command parsed;
+    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    if (verb->verb == Verb::Close) {
+        entries_.erase(entries_.begin() + (entry - entries_.data()));
+        return kOk;
+    }
+    Device *device = entry->device.get();
+    const Code code = device->Execute(parsed, context, reply);
+    if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(device, lock);
+    return code;
+}
+
+Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, std::string &reply) {
+    if (tokens.size() < 2) return kMissingDeviceName;
+    const Token &name = tokens[1];
+    if (IsAll(name)) return kCannotUseAll;
+
+    // A file name with blanks should be quoted; when it is not, the words up
+    // to the first keyword are taken together if they name a file.
+    std::string element(name.text);
+    size_t next = 2;
+    if (!name.quoted) {
+        size_t k = 2;
+        while (k < tokens.size() && !IsOpenKeyword(tokens[k].text)) ++k;
+        if (k > 2) {
+            std::string joined(command.substr(name.begin, tokens[k - 1].end - name.begin));
+            if (IsFile(joined)) {
+                element = std::move(joined);
+                next = k;
+            }
+        }
+    }
+    const auto words = tokens.subspan(next);
+
+    // The type: named by "type", or by the element itself.
+    const Token *type_word = nullptr;
+    bool alias_given = false;
+    for (size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i].quoted) continue;
+        if (!type_word && SameWord(words[i].text, "type")) type_word = &words[i + 1];
+        if (SameWord(words[i].text, "alias")) alias_given = true;
+    }
+    const bool is_new = !name.quoted && SameWord(name.text, "new");
+    if (is_new && !alias_given) return kNewRequiresAlias;
+    Target target;
+    if (type_word) {
+        target.type = TypeNamed(type_word->text);
+        if (!target.type) return kInvalidDeviceName;
+        target.element = element;
+        target.has_element = !is_new;
+    } else {
+        target = Resolve(element);
+        if (target.error != kOk) return target.error;
+    }
+
+    const VerbSpec *spec = target.type->commands().Find(Verb::Open);
+    Command parsed;
+    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    const std::string_view alias = parsed.Has(Key::Alias)     ? parsed.Text(Key::Alias)
+                                   : target.has_element ? target.element
+                                                        : target.type->name;
+    if (alias.empty()) return kMissingDeviceName;
+    if (SameWord(alias, "all")) return kCannotUseAll;
+    if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
+
+    std::unique_ptr<Device> device;
+    if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
+        return code;
+    const uint32_t id = FreeId();
+    entries_.push_back({std::string(alias), id, false, std::move(device)});
+    ReplyNumber(reply, id);
+    return kOk;
+}
+
+Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Context &context, std::string &reply) {
+    switch (verb.all) {
+    case AllRule::NotCore: return kUnrecognizedCommand;
+    case AllRule::Refuse: return kCannotUseAll;
+    case AllRule::SysInfo: return SysInfo(Token{"all", 0, 0, false}, words, reply);
+    case AllRule::CloseEach: {
+        Command parsed;
+        if (Code code = Parse(*core::Spec(verb.verb), words, parsed); code != kOk) return code;
+        entries_.clear();
+        return kOk;
+    }
+    case AllRule::Broadcast: break;
+    }
+    // The devices may be of any type, so only what every type knows is read.
+    Command parsed;
+    if (Code code = Parse(*core::Spec(verb.verb), words, parsed); code != kOk) return code;
+    std::optional<Code> common;
+    bool differ = false;
+    for (Entry &entry : entries_) {
+        if (entry.automatic) continue;
+        std::string ignored;
+        const Code code = entry.device->Execute(parsed, context, ignored);
+        if (common && *common != code) differ = true;
+        common = code;
+    }
+    // One answer for all: theirs when they agree.
+    return differ ? kMultiple : common.value_or(kOk);
+}
+
+Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::string &reply) {
+    Command parsed;
+    if (Code code = Parse(*core::Spec(Verb::Sysinfo), words, parsed); code != kOk) return code;
+    const bool all = IsAll(name);
+    const DeviceType *type = all ? nullptr : TypeNamed(name.text);
+    if (!all && !type) {
+        const Entry *entry = Find(name.text);
+        if (!entry) return kInvalidDeviceName;
+        if (!parsed.Has(Key::InstallName)) return kMissingParameter;
+        reply = entry->device->TypeName();
+        return kOk;
+    }
+    // The devices, or the types, that the question is about.
+    std::vector<std::string_view> names;
+    if (parsed.Has(Key::OpenOnly)) {
+        for (const Entry &entry : entries_)
+            if (all || entry.device->TypeName() == type->name) names.push_back(entry.alias);
+    } else if (all) {
+        for (const DeviceType &t : kTypes) names.push_back(t.name);
+    } else {
+        names.push_back(type->name);
+    }
+    if (parsed.Has(Key::Quantity)) {
+        ReplyNumber(reply, static_cast<int64_t>(names.size()));
+    } else if (parsed.Has(Key::Name)) {
+        const int64_t n = parsed.Number(Key::Name);
+        if (n < 1 || n > static_cast<int64_t>(names.size())) return kOutOfRange;
+        reply = names[static_cast<size_t>(n - 1)];
+    } else if (parsed.Has(Key::InstallName)) {
+        if (all) return kCannotUseAll;
+        reply = type->name;
+    } else {
+        return kMissingParameter;
+    }
+    return kOk;
+}
+
+Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words, Context &context,
+                           std::string &reply) {
+    const Target target = Resolve(name.text);
+    if (target.error == kExtensionNotFound || target.error == kInvalidDeviceName || !target.type)
+        return kInvalidDeviceName;
+    const VerbSpec *spec = target.type->commands().Find(verb.verb);
+    if (!spec) return kUnrecognizedCommand;
+    Command parsed;
+    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    // Nobody could be told: the device is gone again when the command ends.
+    if (parsed.Has(Key::Notify)) return kNotifyOnAutoOpen;
+    Command no_flags;
+    Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
+    std::unique_ptr<Device> device;
+    if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
+        return code;
+    const Code code = device->Execute(parsed, context, reply);
+    // A play goes on after the command; the device stays for it.
+    if (code == kOk && verb.verb == Verb::Play)
+        entries_.push_back({std::string(name.text), FreeId(), true, std::move(device)});
+    return code;
+}
+
+void Interpreter::WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock) {
+    while (true) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
+        const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                     [device](const Entry &e) { return e.device.get() == device; });
+        if (it == entries_.end()) return; // closed meanwhile
+        Context context(timeline_);
+        if (!it->device->Playing(context)) return;
+    }
+}
+
+} // namespace tvx::mci

@@ -1,0 +1,60 @@
+// The interpreter behind mciSendStringA: it reads a command, finds the
+// device that the command names and lets it act.
+//
+// Devices belong to the process: one table of aliases, under one lock,
+// serves every thread. A command is read and carried out under that lock,
+// so commands from several threads follow one another whole; only a
+// "play … wait" lets go of it while it waits for the play to end.
+#ifndef TVX_RUNTIME_MCI_INTERPRETER_H
+#define TVX_RUNTIME_MCI_INTERPRETER_H
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device.h"
+#include "timeline.h"
+
+namespace tvx::mci {
+
+class Interpreter {
+public:
+    // The one interpreter of the process.
+    static Interpreter &Instance();
+
+    // Carries out `command`. On success `reply` holds the reply text (often
+    // empty); on an error it is empty.
+    Code Send(std::string_view command, std::string &reply);
+
+private:
+    struct Entry {
+        std::string alias;
+        uint32_t id;
+        bool automatic; // opened by a command that named a type or file
+        std::unique_ptr<Device> device;
+    };
+
+    Entry *Find(std::string_view alias);
+    uint32_t FreeId() const;
+    Code Run(std::string_view command, std::span<const Token> tokens, std::unique_lock<std::mutex> &lock,
+             std::string &reply);
+    Code Open(std::string_view command, std::span<const Token> tokens, std::string &reply);
+    Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context, std::string &reply);
+    Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
+    Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words, Context &context,
+                  std::string &reply);
+    // Holds the caller (without the lock) until the device stops playing or
+    // goes away.
+    void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);
+
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+    Timeline timeline_;
+};
+
+} // namespace tvx::mci
+
+#endif // TVX_RUNTIME_MCI_INTERPRETER_H

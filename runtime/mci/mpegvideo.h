@@ -1,0 +1,24 @@
+// The mpegvideo device: an MPEG-1 file (system stream or video elementary
+// stream) played against the platform clock, with a window that exists only
+// as state, since there is no display to show it on.
+#ifndef TVX_RUNTIME_MCI_MPEGVIDEO_H
+#define TVX_RUNTIME_MCI_MPEGVIDEO_H
+
+#include <memory>
+
+#include "device.h"
+
+namespace tvx::mci {
+
+const CommandSet &MpegVideoCommands();
+Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device);
+
+// The texts of "info … product" and "info … version".
+inline constexpr std::string_view kMpegVideoProduct = "Tarvex10 MPEG-1 video player";
+inline constexpr std::string_view kMpegVideoVersion = "1.00";
+// The size of the screen that window positions refer to.
+inline constexpr Rect kVirtualScreen = {0, 0, 1920, 1080};
+
+} // namespace tvx::mci
+
+#endif // TVX_RUNTIME_MCI_MPEGVIDEO_H

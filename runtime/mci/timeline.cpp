@@ -1,0 +1,21 @@
+#include "timeline.h"
+
+#include "tarvex10/platform.h"
+
+namespace tvx::mci {
+
+double Timeline::Now() {
+    constexpr double kDay = 86400.0;
+    const double reading = TvxTimeOfDay();
+    if (!started_) {
+        started_ = true;
+    } else if (reading >= last_) {
+        elapsed_ += reading - last_;
+    } else {
+        elapsed_ += reading + kDay - last_;
+    }
+    last_ = reading;
+    return elapsed_;
+}
+
+} // namespace tvx::mci
