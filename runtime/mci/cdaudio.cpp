@@ -81,7 +81,7 @@ std::unique_ptr<CdDrive> OpenDrive(const std::string &path) {
 
 // ---- command tables ---------------------------------------------------------
 
-const VerbSpec kSpecs[] = {
+const VerbTable kVerbTables[] = {
     {Verb::Open, core::kOpen, {}},
     {Verb::Close, core::kClose, {}},
     {Verb::Play, core::kPlay, {}},
@@ -96,7 +96,7 @@ const VerbSpec kSpecs[] = {
     {Verb::Record, core::kTransport, {}},
     {Verb::Save, core::kTransport, {}},
 };
-const CommandSet kCommands{kSpecs};
+const CommandSet kCommands{kVerbTables};
 
 constexpr int32_t kFramesPerSecond = 75;
 

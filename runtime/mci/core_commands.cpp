@@ -117,7 +117,7 @@ constexpr Keyword kSysinfoTable[] = {
     {"notify", Key::Notify},
 };
 
-constexpr VerbSpec kCoreSpecs[] = {
+constexpr VerbTable kCoreTables[] = {
     {Verb::Open, kOpenTable, {}},
     {Verb::Close, kWaitNotifyTable, {}},
     {Verb::Play, kPlayTable, {}},
@@ -148,9 +148,9 @@ const std::span<const Keyword> kCapability = kCapabilityTable;
 const std::span<const Keyword> kSysinfo = kSysinfoTable;
 const std::span<const Keyword> kWaitNotify = kWaitNotifyTable;
 
-const VerbSpec *Spec(Verb verb) {
-    for (const VerbSpec &spec : kCoreSpecs)
-        if (spec.verb == verb) return &spec;
+const VerbTable *Table(Verb verb) {
+    for (const VerbTable &table : kCoreTables)
+        if (table.verb == verb) return &table;
     return nullptr;
 }
 

@@ -33,9 +33,9 @@ extern const std::span<const Keyword> kSysinfo;
 // Only wait and notify, for device verbs that take nothing else.
 extern const std::span<const Keyword> kWaitNotify;
 
-// The core spec of a verb: what a command under the device name "all" is
+// The core table of a verb: what a command under the device name "all" is
 // read by, since it goes to devices of any type. Null for device verbs.
-const VerbSpec *Spec(Verb verb);
+const VerbTable *Table(Verb verb);
 
 } // namespace core
 } // namespace tvx::mci

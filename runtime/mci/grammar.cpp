@@ -39,13 +39,13 @@ size_t Match(std::string_view phrase, std::span<const Token> words, size_t at) {
     }
 }
 
-// The longest keyword of the spec that starts at `at` ("time format" before
+// The longest keyword of the table that starts at `at` ("time format" before
 // a plain "time", "to start" before "to").
-const Keyword *LongestKeyword(const VerbSpec &spec, std::span<const Token> words, size_t at, size_t &used) {
+const Keyword *LongestKeyword(const VerbTable &table, std::span<const Token> words, size_t at, size_t &used) {
     const Keyword *best = nullptr;
     used = 0;
-    for (auto table : {spec.core, spec.extension}) {
-        for (const Keyword &keyword : table) {
+    for (auto list : {table.core, table.extension}) {
+        for (const Keyword &keyword : list) {
             const size_t n = Match(keyword.words, words, at);
             if (n > used) {
                 used = n;
@@ -69,11 +69,11 @@ const Choice *LongestChoice(std::span<const Choice> choices, std::span<const Tok
     return best;
 }
 
-const Keyword *ItemByNumber(const VerbSpec &spec, std::string_view word) {
+const Keyword *ItemByNumber(const VerbTable &table, std::string_view word) {
     const auto number = ParseInteger(word);
     if (!number || *number <= 0) return nullptr;
-    for (auto table : {spec.core, spec.extension})
-        for (const Keyword &keyword : table)
+    for (auto list : {table.core, table.extension})
+        for (const Keyword &keyword : list)
             if (keyword.arg == ArgKind::Item && keyword.item_number == *number) return &keyword;
     return nullptr;
 }
@@ -99,8 +99,8 @@ Command::Value &Command::Add(Key key) {
     return value;
 }
 
-Code Parse(const VerbSpec &spec, std::span<const Token> words, Command &out) {
-    out.verb = spec.verb;
+Code Parse(const VerbTable &table, std::span<const Token> words, Command &out) {
+    out.verb = table.verb;
     out.item = Key::None;
     out.present_.reset();
     out.count_ = 0;
@@ -108,12 +108,12 @@ Code Parse(const VerbSpec &spec, std::span<const Token> words, Command &out) {
     size_t i = 0;
     while (i < words.size()) {
         size_t used = 0;
-        const Keyword *keyword = LongestKeyword(spec, words, i, used);
-        if (!keyword && spec.unknown_word == kBadConstant) {
-            keyword = ItemByNumber(spec, words[i].text);
+        const Keyword *keyword = LongestKeyword(table, words, i, used);
+        if (!keyword && table.unknown_word == kBadConstant) {
+            keyword = ItemByNumber(table, words[i].text);
             used = 1;
         }
-        if (!keyword) return spec.unknown_word;
+        if (!keyword) return table.unknown_word;
         const auto index = static_cast<size_t>(keyword->key);
         if (out.present_[index]) return kDuplicateFlags;
         if (keyword->group != 0) {

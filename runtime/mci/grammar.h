@@ -97,7 +97,7 @@ struct Keyword {
     int item_number = 0;
 };
 
-struct VerbSpec {
+struct VerbTable {
     Verb verb;
     std::span<const Keyword> core;      // what every device of the verb knows
     std::span<const Keyword> extension; // what this device adds
@@ -107,10 +107,10 @@ struct VerbSpec {
 };
 
 struct CommandSet {
-    std::span<const VerbSpec> verbs;
-    const VerbSpec *Find(Verb verb) const {
-        for (const VerbSpec &spec : verbs)
-            if (spec.verb == verb) return &spec;
+    std::span<const VerbTable> verbs;
+    const VerbTable *Find(Verb verb) const {
+        for (const VerbTable &table : verbs)
+            if (table.verb == verb) return &table;
         return nullptr;
     }
 };
@@ -135,7 +135,7 @@ public:
     int ChoiceOf(Key key) const { return Find(key).choice; }
 
 private:
-    friend Code Parse(const VerbSpec &, std::span<const Token>, Command &);
+    friend Code Parse(const VerbTable &, std::span<const Token>, Command &);
     struct Value {
         Key key;
         bool chosen;
@@ -153,8 +153,8 @@ private:
     size_t count_ = 0;
 };
 
-// Reads `words` (everything after the device name) by `spec` into `out`.
-Code Parse(const VerbSpec &spec, std::span<const Token> words, Command &out);
+// Reads `words` (everything after the device name) by `table` into `out`.
+Code Parse(const VerbTable &table, std::span<const Token> words, Command &out);
 
 } // namespace tvx::mci
 

@@ -73,7 +73,7 @@ bool IsOpenKeyword(std::string_view word) {
     };
     if (in(core::kOpen)) return true;
     for (const DeviceType &type : kTypes)
-        if (const VerbSpec *spec = type.commands().Find(Verb::Open); spec && in(spec->extension)) return true;
+        if (const VerbTable *table = type.commands().Find(Verb::Open); table && in(table->extension)) return true;
     return false;
 }
 
@@ -148,10 +148,10 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
         if (verb->verb == Verb::Close) return kInvalidDeviceName;
         return AutoOpen(*verb, name, words, context, reply);
     }
-    const VerbSpec *spec = entry->device->Commands().Find(verb->verb);
-    if (!spec) return kUnrecognizedCommand;
+    const VerbTable *table = entry->device->Commands().Find(verb->verb);
+    if (!table) return kUnrecognizedCommand;
     Command parsed;
-    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     if (verb->verb == Verb::Close) {
         entries_.erase(entries_.begin() + (entry - entries_.data()));
         return kOk;
@@ -205,9 +205,9 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
         if (target.error != kOk) return target.error;
     }
 
-    const VerbSpec *spec = target.type->commands().Find(Verb::Open);
+    const VerbTable *table = target.type->commands().Find(Verb::Open);
     Command parsed;
-    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     const std::string_view alias = parsed.Has(Key::Alias)     ? parsed.Text(Key::Alias)
                                    : target.has_element ? target.element
                                                         : target.type->name;
@@ -231,7 +231,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::SysInfo: return SysInfo(Token{"all", 0, 0, false}, words, reply);
     case AllRule::CloseEach: {
         Command parsed;
-        if (Code code = Parse(*core::Spec(verb.verb), words, parsed); code != kOk) return code;
+        if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
         entries_.clear();
         return kOk;
     }
@@ -239,7 +239,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     }
     // The devices may be of any type, so only what every type knows is read.
     Command parsed;
-    if (Code code = Parse(*core::Spec(verb.verb), words, parsed); code != kOk) return code;
+    if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
     std::optional<Code> common;
     bool differ = false;
     for (Entry &entry : entries_) {
@@ -255,7 +255,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
 
 Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::string &reply) {
     Command parsed;
-    if (Code code = Parse(*core::Spec(Verb::Sysinfo), words, parsed); code != kOk) return code;
+    if (Code code = Parse(*core::Table(Verb::Sysinfo), words, parsed); code != kOk) return code;
     const bool all = IsAll(name);
     const DeviceType *type = all ? nullptr : TypeNamed(name.text);
     if (!all && !type) {
@@ -295,10 +295,10 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     const Target target = Resolve(name.text);
     if (target.error == kExtensionNotFound || target.error == kInvalidDeviceName || !target.type)
         return kInvalidDeviceName;
-    const VerbSpec *spec = target.type->commands().Find(verb.verb);
-    if (!spec) return kUnrecognizedCommand;
+    const VerbTable *table = target.type->commands().Find(verb.verb);
+    if (!table) return kUnrecognizedCommand;
     Command parsed;
-    if (Code code = Parse(*spec, words, parsed); code != kOk) return code;
+    if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     // Nobody could be told: the device is gone again when the command ends.
     if (parsed.Has(Key::Notify)) return kNotifyOnAutoOpen;
     Command no_flags;

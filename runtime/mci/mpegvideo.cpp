@@ -122,7 +122,7 @@ constexpr Keyword kWhere[] = {
     {"notify", Key::Notify},
 };
 
-const VerbSpec kSpecs[] = {
+const VerbTable kVerbTables[] = {
     {Verb::Open, core::kOpen, kOpenExtra},
     {Verb::Close, core::kClose, {}},
     {Verb::Play, core::kPlay, kPlayExtra},
@@ -143,7 +143,7 @@ const VerbSpec kSpecs[] = {
     {Verb::Where, kWhere, {}},
     {Verb::Configure, core::kWaitNotify, {}},
 };
-const CommandSet kCommands{kSpecs};
+const CommandSet kCommands{kVerbTables};
 
 // ---- the device ---------------------------------------------------------
 
