@@ -413,9 +413,9 @@ TEST_F(DispatchTest, EarlyAndLateBindingAgree) {
     ASSERT_EQ(CallSlot(Object(), kSlotDescribe, LONG{1}, b.Get(), 0.25, VARIANT_FALSE, BYTE{2}, SHORT{3}, &early_text),
               S_OK);
     Variant late_text;
-    Variant vb = Variant::Str(b.View());
+    Variant b_text = Variant::Str(b.View());
     ASSERT_EQ(Call(kDescribe, DISPATCH_METHOD,
-                   {Variant::I2(3), Variant::UI1(2), Variant::Bool(false), Variant::R8(0.25), vb, Variant::I4(1)},
+                   {Variant::I2(3), Variant::UI1(2), Variant::Bool(false), Variant::R8(0.25), b_text, Variant::I4(1)},
                    late_text.Put()),
               S_OK);
     EXPECT_EQ(late_text.StrView(), Bstr::Attach(early_text).View());
