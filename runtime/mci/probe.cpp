@@ -113,6 +113,7 @@ struct VideoLayer {
     std::optional<SequenceHeader> sequence;
     bool mpeg2 = false; // a sequence extension follows a sequence header
     std::optional<TimeCode> first_gop, last_gop;
+    int64_t groups = 0;
     int64_t pictures = 0;
     int64_t pictures_after_last_gop = 0;
 };
@@ -132,6 +133,7 @@ void ScanVideo(Bytes b, VideoLayer &layer) {
                 if (!layer.first_gop) layer.first_gop = tc;
                 layer.last_gop = tc;
                 layer.pictures_after_last_gop = 0;
+                ++layer.groups;
             }
         } else if (code == kPictureStartCode) {
             ++layer.pictures;
@@ -202,7 +204,7 @@ ProbeResult ProbeMpeg1(Bytes head, Bytes tail, uint64_t file_size) {
         const int64_t from = TimeCodeFrames(*head_video.first_gop, info.rate_code, info.fps);
         const int64_t to = TimeCodeFrames(*tail_video.last_gop, info.rate_code, info.fps);
         // Equal codes in different groups mean the encoder left them unset.
-        if (to > from || whole_file_in_head) {
+        if (to > from || (whole_file_in_head && head_video.groups == 1)) {
             const int64_t frames = to - from + tail_video.pictures_after_last_gop;
             if (frames > 0) by_time_codes = frames;
         }
