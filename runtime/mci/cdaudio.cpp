@@ -121,6 +121,10 @@ public:
             return command.item == Key::None ? kMissingParameter : kUnsupportedFunction;
         case Verb::Capability: return Capability(command, reply);
         case Verb::Stop: return kOk; // nothing ever plays
+        case Verb::Seek:
+            if (!command.Has(Key::ToStart) && !command.Has(Key::ToEnd) && !command.Has(Key::To))
+                return kMissingParameter;
+            return kUnsupportedFunction;
         default: return kUnsupportedFunction;
         }
     }

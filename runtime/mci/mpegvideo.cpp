@@ -22,6 +22,8 @@ constexpr uint8_t kRectTarget = 6;  // put and where name one rectangle
 constexpr int kStyleChild = 0x40000000;
 constexpr int kStylePopup = static_cast<int>(0x80880000u);
 constexpr int kStyleOverlapped = 0x00CF0000;
+// What tells a child or pop-up window from an overlapped one.
+constexpr int64_t kChildOrPopup = 0xC0000000;
 constexpr Choice kStyles[] = {
     {"child", kStyleChild},
     {"popup", kStylePopup},
@@ -401,7 +403,7 @@ private:
     // caller's, or as a child or pop-up) the picture's own size.
     Rect Destination() const {
         if (destination_) return *destination_;
-        const bool own_overlapped = handle_ == 0 && (style_ & (kStyleChild | kStylePopup)) == 0;
+        const bool own_overlapped = handle_ == 0 && (style_ & kChildOrPopup) == 0;
         return own_overlapped ? Client() : Picture();
     }
 
