@@ -14,6 +14,8 @@
  *   media control  mciSendStringA, mciGetErrorStringA
  *   host hooks     a host program or a test installs its own media control
  *                  handler and message box
+ *   resources      a module's resources, its application object, the
+ *                  binary type-library form
  *
  * All functions are callable from C.
  */
@@ -233,6 +235,171 @@ TVX_PLATFORM_API void TvxDispatchEvents(void);
 TVX_PLATFORM_API void TvxSetEventDispatcher(TVXDISPATCHPROC dispatch, void *context);
 TVX_PLATFORM_API DWORD TvxCurrentThreadId(void);
 TVX_PLATFORM_API HRESULT TvxPostEvent(DWORD thread_id, TVXEVENTPROC fn, void *arg);
+
+/* ---- resources ----------------------------------------------------------------
+ * A module (a component library, or a program that carries classes of its
+ * own) hands its resources to the runtime with TvxRegisterModuleResources,
+ * usually once, on the first use that needs them. The runtime copies them, so
+ * the module's table need not outlive the call and the copies stay valid if
+ * the module is unloaded; registering again replaces the module's resources.
+ * A module is named by its file's absolute path, the same path that the
+ * registry gives as a class's in-process server; TvxGetModuleFileName finds
+ * it from any address inside the module.
+ *
+ * A resource is found by its type and its id. The type is a name (matched
+ * without regard to case, e.g. "TYPELIB") or a standard type number; a name
+ * written "#16" stands for the number 16. Texts are UTF-8.
+ *
+ * Look-ups fail with TVX_E_RESOURCENOTFOUND when the module has no such
+ * resource (or has registered none).
+ */
+#define TVX_RT_CURSOR 1
+#define TVX_RT_BITMAP 2
+#define TVX_RT_ICON 3
+#define TVX_RT_STRING 6
+#define TVX_RT_GROUP_CURSOR 12
+#define TVX_RT_GROUP_ICON 14
+#define TVX_RT_VERSION 16
+
+/* The picture kinds of TvxLoadResourcePicture. */
+#define TVX_PICTURE_BITMAP 0
+#define TVX_PICTURE_ICON 1
+#define TVX_PICTURE_CURSOR 2
+
+#define TVX_E_RESOURCENOTFOUND ((HRESULT)0x80070716)
+#ifndef E_NOT_SUFFICIENT_BUFFER
+#define E_NOT_SUFFICIENT_BUFFER ((HRESULT)0x8007007A)
+#endif
+
+typedef struct TVXRESOURCE {
+    const char *type_name; /* NULL for a standard type */
+    WORD type_id;          /* the standard type when type_name is NULL */
+    WORD id;
+    const BYTE *data;
+    DWORD size;
+} TVXRESOURCE;
+
+TVX_PLATFORM_API HRESULT TvxRegisterModuleResources(const char *module_path, const TVXRESOURCE *resources,
+                                                    size_t count);
+/* The absolute path (symbolic links resolved) of the module that holds
+ * `address`; returns its length, 0 when no module holds it. The path is cut
+ * to fit `capacity`, NUL included. */
+TVX_PLATFORM_API size_t TvxGetModuleFileName(const void *address, char *buffer, size_t capacity);
+/* The bytes of a resource as a vector of VT_UI1 (lower bound 0). */
+TVX_PLATFORM_API HRESULT TvxLoadResourceData(const char *module_path, const char *type_name, WORD type_id, WORD id,
+                                             SAFEARRAY **bytes);
+/* String `id` of the module's string tables (standard type 6, sixteen
+ * length-counted UTF-16 strings per table, table id = id / 16 + 1). An empty
+ * string counts as missing. */
+TVX_PLATFORM_API HRESULT TvxLoadResourceString(const char *module_path, UINT id, BSTR *text);
+/* A bitmap, icon or cursor resource as a picture object: a dispatch object
+ * with the read-only properties Type (1 bitmap, 3 icon or cursor), Handle,
+ * Width and Height (pixels, from a bitmap's header; 0 otherwise). A kind that
+ * is none of the three finds nothing. */
+TVX_PLATFORM_API HRESULT TvxLoadResourcePicture(const char *module_path, UINT id, LONG kind, IDispatch **picture);
+
+/* ---- property objects ----------------------------------------------------------
+ * A small automation object with read-only properties, reached by name
+ * (without regard to case) through IDispatch, with type information. Like the
+ * component's objects it belongs to the thread that created it: other threads
+ * get RPC_E_WRONG_THREAD. The values are copied.
+ */
+typedef struct TVXPROPERTY {
+    const char *name;
+    VARIANT value;
+} TVXPROPERTY;
+
+TVX_PLATFORM_API HRESULT TvxCreatePropertyObject(const char *type_name, const TVXPROPERTY *properties, size_t count,
+                                                 IDispatch **object);
+
+/* ---- the application object ----------------------------------------------------
+ * TvxCreateAppObject makes the property object that describes a module, from
+ * its file and its version record (standard type 16, id 1, in the classic
+ * binary version-record layout):
+ *   Major, Minor, Revision (int16)   the file version a.b.c.d as a, b and d
+ *   EXEName                          the file name without its extension
+ *   Path                             the folder, without a trailing '/'
+ *   Title                            the record's InternalName, else EXEName
+ *   Comments, CompanyName, FileDescription, LegalCopyright,
+ *   LegalTrademarks, ProductName     the record's texts ("" when absent)
+ *   ThreadID (int32)                 TvxCurrentThreadId of the creating thread
+ * A module without a version record gets zeros and empty texts. Each call
+ * makes a new object; keeping one per thread is the caller's business.
+ *
+ * The application-object convention: a class that its type library flags as
+ * an application object (TYPEFLAG_FAPPOBJECT on its class entry) has one
+ * implicit instance per thread, which clients reach with
+ * TvxGetApplicationObject instead of creating an instance. The first call on
+ * a thread creates it through the class's factory; later calls on that
+ * thread return the same object, until TvxReleaseApplicationObjects or the
+ * end of the thread. The type library is the TYPELIB resource id 1 of the
+ * class's registered in-process server. Failures: the creation statuses,
+ * TYPE_E_LIBNOTREGISTERED when the server has no type library,
+ * TYPE_E_ELEMENTNOTFOUND when the library does not list the class,
+ * E_INVALIDARG when it does not flag it as an application object.
+ */
+TVX_PLATFORM_API HRESULT TvxCreateAppObject(const char *module_path, IDispatch **app);
+TVX_PLATFORM_API HRESULT TvxGetApplicationObject(REFCLSID clsid, IDispatch **object);
+/* Lets go of the calling thread's implicit instances. */
+TVX_PLATFORM_API void TvxReleaseApplicationObjects(void);
+
+/* ---- the binary type-library form --------------------------------------------
+ * A type library: its identity, its interfaces (each as TvxCreateTypeInfo
+ * takes it) and its classes. TvxWriteTypeLib writes it in the runtime's own
+ * binary form; TvxLoadTypeLib reads that form back into one block, freed
+ * with TvxFreeTypeLib.
+ *
+ * The form, every number little-endian; a text is a 16-bit byte count and
+ * that many bytes of UTF-8; a GUID is its 16-byte binary form (32-bit,
+ * 16-bit and 16-bit numbers, then 8 bytes):
+ *   "TVXL", format 1 (16 bits), 0 (16 bits)
+ *   library id, major and minor version (16 bits each), locale (32 bits),
+ *   name
+ *   interface count (16 bits), then per interface:
+ *     name, iid, type flags, major, minor, member count (16 bits each),
+ *     then per member: name, dispid (32 bits), invoke kind, vtable offset
+ *     (signed), result type, parameter count (16 bits each), then per
+ *     parameter: name (empty for the unnamed value of a put), type, flags
+ *     (16 bits each)
+ *   class count (16 bits), then per class: name, clsid, type flags and the
+ *     index of its default interface (16 bits each)
+ * Nothing may follow. A form with another format number fails with
+ * TYPE_E_UNSUPFORMAT, a damaged one with TYPE_E_INVDATAREAD.
+ */
+#ifndef TYPE_E_INVDATAREAD
+#define TYPE_E_INVDATAREAD ((HRESULT)0x80028018)
+#endif
+#ifndef TYPE_E_UNSUPFORMAT
+#define TYPE_E_UNSUPFORMAT ((HRESULT)0x80028019)
+#endif
+
+typedef struct TVXCLASSENTRY {
+    const char *name;
+    GUID clsid;
+    WORD type_flags; /* TYPEFLAG_FCANCREATE, TYPEFLAG_FAPPOBJECT, ... */
+    USHORT default_interface;
+} TVXCLASSENTRY;
+
+typedef struct TVXTYPELIBINFO {
+    const char *name;
+    GUID id;
+    WORD major_version;
+    WORD minor_version;
+    LCID locale;
+    USHORT interface_count;
+    const TVXINTERFACEINFO *interfaces;
+    USHORT class_count;
+    const TVXCLASSENTRY *classes;
+} TVXTYPELIBINFO;
+
+/* Writes the form into `buffer` and its size into `size`. With too small a
+ * buffer (or none) nothing is written, `size` gets the size needed and the
+ * status is E_NOT_SUFFICIENT_BUFFER. */
+TVX_PLATFORM_API HRESULT TvxWriteTypeLib(const TVXTYPELIBINFO *info, BYTE *buffer, size_t capacity, size_t *size);
+TVX_PLATFORM_API HRESULT TvxLoadTypeLib(const void *data, size_t size, TVXTYPELIBINFO **lib);
+TVX_PLATFORM_API void TvxFreeTypeLib(TVXTYPELIBINFO *lib);
+/* The TYPELIB resource id 1 of a module, loaded. */
+TVX_PLATFORM_API HRESULT TvxLoadModuleTypeLib(const char *module_path, TVXTYPELIBINFO **lib);
 
 #ifdef __cplusplus
 } /* extern "C" */
