@@ -1,26 +1,104 @@
 // clsKwvIDOTarvex10A, the library's descriptor and application object
-// class. The buddy slot works now; the application object, the resources
-// and the About box come with the framework services.
+// class: the thread's application object, the library's own resources, the
+// About box shown by the framework, and the thread's buddy slot.
+#include <string>
+
+#include "convert/convert.h"
+#include "frame/framework_calls.h"
 #include "frame/member.h"
 #include "frame/registry.h"
+#include "frame/resources.h"
 #include "frame/thread_state.h"
 
 namespace tvx {
 namespace {
 
+// A failed look-up in the library's resources is error 326.
+HRESULT CheckLookup(HRESULT status) {
+    if (status == TVX_E_RESOURCENOTFOUND) Raise(kResourceNotFound);
+    return Check(status);
+}
+
+// The runtime's resource type for a Variant: a text names a custom type, a
+// number a standard one.
+struct ResourceTypeArgument {
+    std::string name;
+    WORD id = 0;
+    bool valid = true; // a number outside the 16-bit range names no type
+};
+
+ResourceTypeArgument ReadResourceType(const Variant &argument) {
+    Variant value;
+    Check(VariantCopyInd(&value, &argument));
+    ResourceTypeArgument type;
+    if (value.vt == VT_BSTR) {
+        type.name = convert::ToUtf8(value.StrView());
+        return type;
+    }
+    Variant number;
+    HRESULT status = VariantChangeType(&number, &value, 0, VT_I4);
+    if (status == DISP_E_OVERFLOW) Raise(kOverflow);
+    if (FAILED(status)) Raise(kTypeMismatch);
+    type.valid = V_I4(&number) >= 0 && V_I4(&number) <= 0xFFFF;
+    type.id = static_cast<WORD>(V_I4(&number));
+    return type;
+}
+
 class Descriptor : public ObjectBase {
 public:
     Descriptor() : ObjectBase(DescriptorClass()) {}
 
-    ComPtr<IDispatch> GetProStdProperties() { NotImplemented(); }
-    std::u16string GetProResStrings(int32_t &) { NotImplemented(); }
-    Picture GetProResPicture(int32_t &, ResourceKind &) { NotImplemented(); }
-    Variant GetProResData(int32_t &, Variant &) { NotImplemented(); }
-    int32_t About() { NotImplemented(); }
+    ComPtr<IDispatch> GetProStdProperties() { return tvx::ApplicationObject(); }
+
+    std::u16string GetProResStrings(int32_t &lResId) {
+        Prepare();
+        Bstr text;
+        CheckLookup(lResId < 0 ? TVX_E_RESOURCENOTFOUND
+                               : TvxLoadResourceString(ModulePath().c_str(), static_cast<UINT>(lResId), text.Put()));
+        return text.Str();
+    }
+
+    Picture GetProResPicture(int32_t &lResId, ResourceKind &lRestype) {
+        Prepare();
+        // The kind is narrowed to 16 bits before anything is looked up.
+        const int32_t kind = static_cast<int32_t>(lRestype);
+        if (kind < -32768 || kind > 32767) Raise(kOverflow);
+        ComPtr<IDispatch> picture;
+        CheckLookup(lResId < 0 ? TVX_E_RESOURCENOTFOUND
+                               : TvxLoadResourcePicture(ModulePath().c_str(), static_cast<UINT>(lResId),
+                                                        static_cast<int16_t>(kind), picture.Put()));
+        return Picture{picture};
+    }
+
+    Variant GetProResData(int32_t &lResId, Variant &vRestype) {
+        Prepare();
+        const ResourceTypeArgument type = ReadResourceType(vRestype);
+        if (!type.valid || lResId < 0 || lResId > 0xFFFF) Raise(kResourceNotFound);
+        SAFEARRAY *bytes = nullptr;
+        CheckLookup(TvxLoadResourceData(ModulePath().c_str(), type.name.empty() ? nullptr : type.name.c_str(),
+                                        type.id, static_cast<WORD>(lResId), &bytes));
+        Variant result;
+        result.vt = VT_ARRAY | VT_UI1;
+        V_ARRAY(&result) = bytes;
+        return result;
+    }
+
+    int32_t About() {
+        AppAboutKwel_Pro();
+        return 0;
+    }
 
     ComPtr<IDispatch> get_BuddyObjectGlobal() { return CurrentThreadState().buddy; }
     // The object is stored as it is, neither inspected nor called.
     void putref_BuddyObjectGlobal(ComPtr<IDispatch> object) { CurrentThreadState().buddy = std::move(object); }
+
+private:
+    static void Prepare() {
+        // Every resource getter makes sure the thread has its application
+        // object, and that the library's resources are where the loader looks.
+        tvx::ApplicationObject();
+        PublishLibraryResources();
+    }
 };
 
 } // namespace

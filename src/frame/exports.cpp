@@ -4,11 +4,12 @@
 
 #include <climits>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "convert/convert.h"
-#include "frame/registry.h"
+#include "frame/library.h"
 
 namespace tvx {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 // holds one.
 struct ClassFactory {
     const void *const *vtable;
-    const ClassInfo &(*info)();
+    const ClassInfo *info;
 
     static ClassFactory *From(void *self) { return static_cast<ClassFactory *>(self); }
 
@@ -40,7 +41,7 @@ struct ClassFactory {
         if (outer) return CLASS_E_NOAGGREGATION;
         ObjectBase *object = nullptr;
         try {
-            object = From(self)->info().create();
+            object = From(self)->info->create();
         } catch (const std::bad_alloc &) {
             return E_OUTOFMEMORY;
         }
@@ -63,11 +64,15 @@ const void *const kFactoryVtable[] = {
     reinterpret_cast<const void *>(&ClassFactory::LockServer),
 };
 
-ClassFactory kFactories[] = {
-    {kFactoryVtable, &DescriptorClass}, {kFactoryVtable, &VfwClass},    {kFactoryVtable, &GeneralClass},
-    {kFactoryVtable, &AdvancedClass},   {kFactoryVtable, &MoviesClass}, {kFactoryVtable, &MciApiClass},
-    {kFactoryVtable, &CutVideoClass},
-};
+// The factories of the library's classes, made on the first request.
+std::span<ClassFactory> Factories() {
+    static std::vector<ClassFactory> factories = [] {
+        std::vector<ClassFactory> made;
+        for (const ClassInfo *info : ThisLibrary().classes) made.push_back({kFactoryVtable, info});
+        return made;
+    }();
+    return factories;
+}
 
 std::string GuidText(const GUID &guid) {
     OLECHAR text[40] = {};
@@ -90,17 +95,18 @@ struct Value {
 
 // Everything registration writes, and so everything removal takes away.
 std::vector<Value> RegistrationValues(const std::string &path) {
-    const std::string library = GuidText(kLibraryId);
-    const std::string version = std::to_string(kLibraryMajorVersion) + "." + std::to_string(kLibraryMinorVersion);
+    const LibraryInfo &self = ThisLibrary();
+    const std::string library = GuidText(self.id);
+    const std::string version = std::to_string(self.major_version) + "." + std::to_string(self.minor_version);
     const std::string folder = path.substr(0, path.find_last_of('/') + 1);
     const std::string typelib_key = "TypeLib\\" + library + "\\" + version;
     std::vector<Value> values = {
-        {typelib_key, "", convert::ToUtf8(kLibraryName)},
+        {typelib_key, "", convert::ToUtf8(self.name)},
         {typelib_key + "\\0\\linux64", "", path},
         {typelib_key + "\\FLAGS", "", "0"},
         {typelib_key + "\\HELPDIR", "", folder},
     };
-    for (const ClassInfo *info : AllClasses()) {
+    for (const ClassInfo *info : self.classes) {
         const std::string clsid = GuidText(info->clsid);
         const std::string iid = GuidText(info->iid);
         const std::string progid = convert::ToUtf8(info->progid);
@@ -145,8 +151,11 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(cons
                                                                               void **ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    for (ClassFactory &factory : kFactories) {
-        if (factory.info().clsid == clsid) return ClassFactory::QueryInterface(&factory, iid, ppv);
+    // The library's resources are published before any of its classes is
+    // served, so that the resource loader finds them from then on.
+    if (void (*publish)() = ThisLibrary().publish_resources) publish();
+    for (ClassFactory &factory : Factories()) {
+        if (factory.info->clsid == clsid) return ClassFactory::QueryInterface(&factory, iid, ppv);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }

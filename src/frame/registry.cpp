@@ -1,5 +1,8 @@
 #include "frame/registry.h"
 
+#include "frame/library.h"
+#include "frame/resources.h"
+
 namespace tvx {
 
 std::array<const ClassInfo *, 7> AllClasses() {
@@ -12,6 +15,13 @@ const ClassInfo *FindClass(const CLSID &clsid) {
         if (info->clsid == clsid) return info;
     }
     return nullptr;
+}
+
+const LibraryInfo &ThisLibrary() {
+    static const std::array<const ClassInfo *, 7> classes = AllClasses();
+    static const LibraryInfo library{kLibraryName, kLibraryId,  kLibraryMajorVersion,       kLibraryMinorVersion,
+                                     kLibraryLocale, classes, &PublishLibraryResources};
+    return library;
 }
 
 } // namespace tvx

@@ -1,10 +1,25 @@
 #include "frame/thread_state.h"
 
+#include "frame/error.h"
+#include "frame/resources.h"
+
 namespace tvx {
 
 ThreadState &CurrentThreadState() {
     thread_local ThreadState state;
     return state;
+}
+
+ComPtr<IDispatch> ApplicationObject() {
+    ThreadState &state = CurrentThreadState();
+    if (!state.application) {
+        // The runtime reads the library's version record from its resources.
+        PublishLibraryResources();
+        ComPtr<IDispatch> made;
+        Check(TvxCreateAppObject(ModulePath().c_str(), made.Put()));
+        state.application = std::move(made);
+    }
+    return state.application;
 }
 
 } // namespace tvx

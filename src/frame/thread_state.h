@@ -16,6 +16,10 @@ struct ThreadState {
 // The calling thread's state, created on its first use.
 ThreadState &CurrentThreadState();
 
+// The calling thread's application object: the runtime's object that
+// describes this library, made on the thread's first use and then reused.
+ComPtr<IDispatch> ApplicationObject();
+
 } // namespace tvx
 
 #endif // TVX_FRAME_THREAD_STATE_H
