@@ -228,7 +228,7 @@ TEST_F(CutterTest, BackwardWalkMatchesTheWalkWithBoundedReads) {
     std::mt19937 random(11);
     for (int round = 0; round < 8; ++round) {
         Bytes file = Fill(150000, 0x33);
-        const int32_t packet = 1000 + static_cast<int32_t>(random() % 100000);
+        const int32_t packet = round == 2 ? 1 : 1000 + static_cast<int32_t>(random() % 100000); // 1: the lowest offset tested
         const Bytes p = VideoPacket({0x0F}, Fill(2000 + random() % 3000, 0x44));
         std::copy(p.begin(), p.end(), file.begin() + packet);
         const Bytes audio = Code(0xC0) + Bytes{0x07, 0xEC};
