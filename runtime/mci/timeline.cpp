@@ -11,7 +11,7 @@ double Timeline::Now() {
         started_ = true;
     } else if (reading >= last_) {
         elapsed_ += reading - last_;
-    } else {
+    } else if (last_ - reading > kDay / 2) {
         elapsed_ += reading + kDay - last_;
     }
     last_ = reading;

@@ -1,7 +1,10 @@
 // Time for playback, from the platform clock. The clock gives the time of
 // day, which starts again at midnight; the timeline adds up the time between
-// readings so that it only moves forward. A reading smaller than the one
-// before means that midnight has passed.
+// readings so that it only moves forward. A reading well below the one
+// before (by more than half a day) means that midnight has passed; a small
+// step back is the clock being set back (daylight saving time ends, or the
+// clock is corrected), during which no time counts as passed, rather than a
+// whole day.
 #ifndef TVX_RUNTIME_MCI_TIMELINE_H
 #define TVX_RUNTIME_MCI_TIMELINE_H
 

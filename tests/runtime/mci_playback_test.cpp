@@ -233,6 +233,19 @@ TEST_F(Playback, PlayingAcrossMidnight) {
     EXPECT_EQ(Mode(), "playing");
 }
 
+// Catches: a clock set back an hour (daylight saving time ending) read as
+// a whole day passing, which would end every play at once.
+TEST_F(Playback, AClockSetBackIsNoDayPassing) {
+    Do("play m");
+    clock_.Advance(1);
+    EXPECT_EQ(Position(), "1000");
+    clock_.now -= 3600;
+    EXPECT_EQ(Position(), "1000");
+    EXPECT_EQ(Mode(), "playing");
+    clock_.Advance(1);
+    EXPECT_EQ(Position(), "2000");
+}
+
 // Catches: "wait" returning before the play has ended.
 TEST_F(Playback, PlayWaitReturnsWhenThePlayEnds) {
     clock_.tick = 0.25;
