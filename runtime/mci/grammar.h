@@ -57,7 +57,7 @@ enum class Key : uint8_t {
     Product, Version, File, WindowText, Identity, Upc,
     // capability items
     CanEject, CanPlay, CanRecord, CanSave, CompoundDevice, DeviceType, HasAudio, HasVideo, UsesFiles, CanReverse,
-    CanStretch, CanFreeze, FastPlayRate, NormalPlayRate, SlowPlayRate, Windows,
+    CanStretch, CanFreeze, FastPlayRate, NormalPlayRate, SlowPlayRate,
     // window, put, where
     State, Handle, Text, Source, Destination, WindowArea, Client, At, Max,
     // sysinfo

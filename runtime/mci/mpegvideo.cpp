@@ -82,7 +82,6 @@ constexpr Keyword kCapabilityExtra[] = {
     {"fast play rate", Key::FastPlayRate, ArgKind::Item},
     {"normal play rate", Key::NormalPlayRate, ArgKind::Item},
     {"slow play rate", Key::SlowPlayRate, ArgKind::Item},
-    {"windows", Key::Windows, ArgKind::Item},
 };
 constexpr Keyword kStep[] = {
     {"by", Key::By, ArgKind::Integer},
@@ -385,7 +384,6 @@ private:
         case Key::FastPlayRate: ReplyNumber(reply, 2000); return kOk;
         case Key::NormalPlayRate: ReplyNumber(reply, 1000); return kOk;
         case Key::SlowPlayRate: ReplyNumber(reply, 500); return kOk;
-        case Key::Windows: ReplyNumber(reply, 1); return kOk;
         case Key::None: return kMissingParameter;
         default: return kUnsupportedFunction;
         }
