@@ -26,9 +26,11 @@ const std::string &Input() {
         const std::string name = "/tmp/tvx_scan_bench_" + std::to_string(getpid()) + ".m1v";
         std::ofstream out(name, std::ios::binary);
         for (size_t written = 0; written < (256u << 20); written += bytes.size()) out << bytes;
-        std::atexit([] { std::remove(Input().c_str()); });
         return name;
     }();
+    // Registered once the name exists, so it runs before the name goes.
+    static const bool cleanup = std::atexit([] { std::remove(Input().c_str()); }) == 0;
+    (void)cleanup;
     return path;
 }
 
