@@ -15,7 +15,7 @@
  *   host hooks     a host program or a test installs its own media control
  *                  handler and message box
  *   resources      a module's resources, its application object, the
- *                  binary type-library form
+ *                  binary type-library form, marshalled calls
  *
  * All functions are callable from C.
  */
@@ -400,6 +400,36 @@ TVX_PLATFORM_API HRESULT TvxLoadTypeLib(const void *data, size_t size, TVXTYPELI
 TVX_PLATFORM_API void TvxFreeTypeLib(TVXTYPELIBINFO *lib);
 /* The TYPELIB resource id 1 of a module, loaded. */
 TVX_PLATFORM_API HRESULT TvxLoadModuleTypeLib(const char *module_path, TVXTYPELIBINFO **lib);
+
+/* ---- marshalled calls ----------------------------------------------------------
+ * An object belongs to the thread that created it. To use it from another
+ * thread, its owner calls TvxMarshalInterface, which gives a proxy that any
+ * thread may hold and call. A call through the proxy from another thread is
+ * posted to the owner's event queue and runs there, one at a time, when the
+ * owner dispatches events (TvxDispatchEvents, or TvxRunEventLoop for a thread
+ * that only serves); the calling thread waits for it. On the owner thread the
+ * proxy calls the object directly.
+ *
+ * The proxy offers IUnknown and IDispatch (GetTypeInfoCount, GetTypeInfo,
+ * GetIDsOfNames, Invoke), not the object's own position-bound interface.
+ * Objects that a marshalled call returns (results, and objects written to
+ * by-ref arguments) come back as proxies bound to the owner thread. Objects
+ * passed in go to the owner as they are, so they must be usable there (a
+ * proxy is). The error information that the call leaves on the owner thread
+ * is handed to the calling thread. A call whose owner thread has ended fails
+ * with RPC_E_DISCONNECTED. The proxy's last release releases the object on
+ * its owner thread (at once when the owner has ended).
+ *
+ * TvxRunEventLoop dispatches events until TvxQuitEventLoop is called for the
+ * thread (from any thread, the thread itself included).
+ */
+#ifndef RPC_E_DISCONNECTED
+#define RPC_E_DISCONNECTED ((HRESULT)0x80010108)
+#endif
+
+TVX_PLATFORM_API HRESULT TvxMarshalInterface(IDispatch *object, IDispatch **proxy);
+TVX_PLATFORM_API void TvxRunEventLoop(void);
+TVX_PLATFORM_API HRESULT TvxQuitEventLoop(DWORD thread_id);
 
 #ifdef __cplusplus
 } /* extern "C" */
