@@ -27,8 +27,7 @@ namespace {
 }
 
 // Turns the exception record of a failed call into the caller's failure.
-TVX_CALLS_FOREIGN_OBJECTS
-[[noreturn]] void RaiseFromException(EXCEPINFO &excep) {
+[[noreturn]] TVX_CALLS_FOREIGN_OBJECTS void RaiseFromException(EXCEPINFO &excep) {
     if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
     const std::u16string source(View(excep.bstrSource)), description(View(excep.bstrDescription));
     SysFreeString(excep.bstrSource);
