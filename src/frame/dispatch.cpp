@@ -276,9 +276,10 @@ private:
             if (target->vt == (VT_BYREF | VT_VARIANT)) {
                 VARIANT *inner = V_VARIANTREF(target);
                 Variant converted;
+                const VARIANT *next = &value;
                 if (inner->vt != VT_EMPTY && SUCCEEDED(VariantChangeType(&converted, &value, 0, inner->vt)))
-                    VariantCopy(inner, &converted);
-                else VariantCopy(inner, &value);
+                    next = &converted;
+                if (!SameText(*inner, *next)) VariantCopy(inner, next);
                 continue;
             }
             VARTYPE type = static_cast<VARTYPE>(target->vt & ~VT_BYREF);
@@ -288,11 +289,18 @@ private:
         }
     }
 
+    // A string the member left as it was stays the caller's own string, so
+    // that copies of the caller's pointer are not left dangling.
+    static bool SameText(const VARIANT &current, const VARIANT &next) {
+        return current.vt == VT_BSTR && next.vt == VT_BSTR && View(V_BSTR(&current)) == View(V_BSTR(&next));
+    }
+
     // Stores `value` (of the target's type) into the variable a typed
     // by-ref argument refers to.
     static void StoreThrough(VARIANT *target, Variant &value) {
         switch (target->vt & ~VT_BYREF) {
         case VT_BSTR:
+            if (View(*V_BSTRREF(target)) == View(V_BSTR(&value))) return;
             SysFreeString(*V_BSTRREF(target));
             *V_BSTRREF(target) = V_BSTR(&value);
             V_BSTR(&value) = nullptr;
