@@ -167,6 +167,10 @@ struct CutCase {
     int from, to, total;
 };
 
+void PrintTo(const CutCase &c, std::ostream *out) {
+    *out << c.file << " " << c.from << " " << c.to << " " << c.total;
+}
+
 class CutMatchesTheLibrary : public Command, public ::testing::WithParamInterface<CutCase> {};
 
 TEST_P(CutMatchesTheLibrary, ByteForByte) {
@@ -192,7 +196,13 @@ INSTANTIATE_TEST_SUITE_P(SampleFiles, CutMatchesTheLibrary,
                                            CutCase{"system_vcd.mpg", 500, 2500, 4000},
                                            CutCase{"system_mplex.mpg", 1000, 3000, 4000},
                                            CutCase{"elementary_ffmpeg.m1v", 1000, 4000, 5005},
-                                           CutCase{"elementary_mpeg2enc.m1v", 2000, 4000, 4000}));
+                                           CutCase{"elementary_mpeg2enc.m1v", 2000, 4000, 4000}),
+                         [](const ::testing::TestParamInfo<CutCase> &info) {
+                             std::string name = std::string(info.param.file) + "_" + std::to_string(info.param.from) +
+                                                "_" + std::to_string(info.param.to);
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 TEST_F(Command, CutOverAnOldLongerFileLeavesOnlyTheCut) {
     const std::string in = kData + "system_ffmpeg.mpg";
