@@ -53,6 +53,8 @@ seed() {
 }
 
 status=0
+passed=0
+failed=0
 for target in "${targets[@]}"; do
   seed "$target"
   findings=$build/findings/$target
@@ -68,9 +70,13 @@ for target in "${targets[@]}"; do
   echo "== fuzzing $target for $seconds s"
   if ! "$build/bin/tvx_fuzz_$target" "${options[@]}" "$build/corpus/$target" 2>"$build/$target.log"; then
     status=1
+    failed=$((failed + 1))
     echo "!! $target found a failure; the input is in $findings:" >&2
     grep -E "fuzz check failed|ERROR: |SUMMARY" "$build/$target.log" | head -5 >&2 || true
+  else
+    passed=$((passed + 1))
   fi
   grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)" "$build/$target.log" || true
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "convert/convert.h"
 #include "frame/error.h"
@@ -35,6 +36,25 @@ struct OpenFile {
 
 std::mutex table_mutex;
 std::array<std::shared_ptr<OpenFile>, kMaxFileNumber + 1> table; // index 0 unused
+
+// FreeFile's answer stays the asking thread's until it opens that number or
+// asks again, so that two threads between FreeFile and Open are not handed
+// the same number. Guarded by table_mutex.
+std::array<std::thread::id, kMaxFileNumber + 1> reserved_by;
+
+struct Reservation {
+    int16_t number = 0;
+    // Under table_mutex.
+    void Release() {
+        if (number != 0 && reserved_by[number] == std::this_thread::get_id()) reserved_by[number] = {};
+        number = 0;
+    }
+    ~Reservation() {
+        std::lock_guard lock(table_mutex);
+        Release();
+    }
+};
+thread_local Reservation reservation;
 
 std::atomic<decltype(Io::pread)> io_pread{&::pread};
 std::atomic<decltype(Io::write)> io_write{&::write};
@@ -86,14 +106,20 @@ void Open(int16_t number, std::u16string_view path, Mode mode, const void *owner
     std::lock_guard lock(table_mutex);
     if (table[number]) Raise(kFileAlreadyOpen, u"File already open");
     table[number] = std::move(file);
+    if (reservation.number == number) reservation.Release();
 }
 
 } // namespace
 
 int16_t FreeFile() {
     std::lock_guard lock(table_mutex);
+    reservation.Release();
     for (int16_t number = 1; number <= kMaxFileNumber; ++number) {
-        if (!table[number]) return number;
+        if (!table[number] && reserved_by[number] == std::thread::id()) {
+            reserved_by[number] = std::this_thread::get_id();
+            reservation.number = number;
+            return number;
+        }
     }
     Raise(kTooManyFiles);
 }

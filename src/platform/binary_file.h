@@ -1,7 +1,7 @@
 // Binary files under file numbers: the component's thin seam over POSIX
 // descriptors. A file number is a small integer from 1 to 255 that names one
 // open file in the process's table; FreeFile gives the lowest number not in
-// use. Positions are 1-based. Failures raise the component's file errors
+// use (nor just given to another thread that has yet to open it). Positions are 1-based. Failures raise the component's file errors
 // (frame/error.h): 52 number not open, 53 file not found, 54 wrong mode,
 // 55 number already open, 57 device I/O, 61 disk full, 63 position <= 0,
 // 67 no free number, 70 permission denied, 75 path/file access, 76 path not
@@ -20,6 +20,7 @@ namespace tvx::files {
 inline constexpr int16_t kMaxFileNumber = 255;
 
 // The lowest file number from 1 to 255 not in use; error 67 when all are.
+// The number stays the calling thread's until it opens it or asks again.
 int16_t FreeFile();
 // Size in bytes of the regular file at `path` (links followed).
 int32_t FileLength(std::u16string_view path);
