@@ -292,9 +292,12 @@ void ToNumeric(const VARIANT &src, VARTYPE vt, VARIANT &out) {
     case VT_CY: out.u.cyVal.int64 = ToCurrency(n); break;
     case VT_R8: out.u.dblVal = ToDouble(n); break;
     case VT_R4: {
+        // A double rounds to the largest single up to halfway to the next
+        // power of two, so the largest single's own text reads back.
+        constexpr double kFirstBeyondSingle = 0x1.ffffffp+127;
         const double d = ToDouble(n);
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) Raise(tvx::kOverflow);
-        out.u.fltVal = static_cast<float>(d);
+        if (std::isfinite(d) && std::fabs(d) >= kFirstBeyondSingle) Raise(tvx::kOverflow);
+        out.u.fltVal = std::fabs(d) > FLT_MAX ? std::copysign(FLT_MAX, static_cast<float>(d)) : static_cast<float>(d);
         break;
     }
     case VT_DATE: {
