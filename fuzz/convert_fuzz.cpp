@@ -130,10 +130,6 @@ void VariantRoundTrip(Reader &r) {
     const int64_t wide = number.vt == VT_CY ? number.u.cyVal.int64 : number.vt == VT_I8 ? number.u.llVal : 0;
     const int64_t exact = number.vt == VT_CY ? int64_t{1} << 49 : int64_t{1} << 53;
     if (wide > exact || wide < -exact) return;
-    // Reported: the text of the largest single, "3.4028235E+38", reads as a
-    // double just above it, which the conversion to a single refuses as an
-    // overflow although it rounds to that single.
-    if (number.vt == VT_R4 && std::fabs(number.u.fltVal) == std::numeric_limits<float>::max()) return;
     const std::string shown = Show(std::u16string_view(V_BSTR(&text), SysStringLen(V_BSTR(&text))));
     TVX_FUZZ_CHECK(status == S_OK, "text of a number does not read back: " + shown);
     TVX_FUZZ_CHECK(std::memcmp(&back.u, &number.u, number.vt == VT_R4 || number.vt == VT_I4 ? 4
