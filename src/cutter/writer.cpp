@@ -165,12 +165,21 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
 
 int16_t Cutter::CutVideo(std::u16string Inpath, std::u16string OutPath, int32_t fromT, int32_t toT,
                          int32_t TotalDuration) {
-    CallMember<&Cutter::init>(*this, Inpath);
-    startT = fromT;
-    stopT = toT;
-    TotalTime = TotalDuration;
-    CallMember<&Cutter::TimeToOffSets>(*this);
-    CallMember<&Cutter::CutPart>(*this, startO, stopO, OutPath);
+    try {
+        CallMember<&Cutter::init>(*this, Inpath);
+        startT = fromT;
+        stopT = toT;
+        TotalTime = TotalDuration;
+        CallMember<&Cutter::TimeToOffSets>(*this);
+        CallMember<&Cutter::CutPart>(*this, startO, stopO, OutPath);
+    } catch (...) {
+        // A cut that fails part-way closes the files it opened: left open,
+        // failed cuts would use up the file numbers until every later cut
+        // fails. Infd and OutFd keep their values.
+        files::CloseOwned(OutFd, this);
+        files::CloseOwned(Infd, this);
+        throw;
+    }
     // Only the input this object opened: a stale number may name another
     // object's file by now.
     files::CloseOwned(Infd, this);

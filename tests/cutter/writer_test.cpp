@@ -192,5 +192,22 @@ TEST_F(CutterTest, WriteAndReadFailuresEndTheCut) {
     EXPECT_EQ(messages_, std::vector<std::string>{"input file does not exist"});
 }
 
+// Catches: a failed cut leaving its files open, so that failed cuts use up
+// the file numbers and every later cut fails with error 67.
+TEST_F(CutterTest, FailedCutsCloseTheirFiles) {
+    const System s = MakeSystem();
+    const std::string in = Write("in.mpg", s.file);
+    files::Io io = files::SetIo({nullptr, [](int, const void *, size_t) -> ssize_t { return errno = ENOSPC, -1; }});
+    for (int i = 0; i < 300; ++i) {
+        const HRESULT status = CutVideo(in, Path("out.mpg"), 0, 1, 1);
+        if (status != Status(61)) {
+            files::SetIo(io);
+            FAIL() << "cut " << i << " gave " << std::hex << status;
+        }
+    }
+    files::SetIo(io);
+    EXPECT_EQ(CutVideo(in, Path("out.mpg"), 0, 1, 1), S_OK);
+}
+
 } // namespace
 } // namespace tvx::testing
