@@ -5,6 +5,7 @@
 // was and a destination that is also the source is handled naturally.
 #include <cfloat>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -163,6 +164,52 @@ bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view word) {
 
 std::u16string_view TextOf(BSTR text) { return {text ? text : u"", SysStringLen(text)}; }
 
+// A plain integer (blanks, an optional sign, digits) is read exactly, and
+// for a currency target so is a decimal with at most four places, so that
+// 64-bit and currency targets keep every digit that a double would lose.
+std::optional<Number> ExactNumber(std::u16string_view text, VARTYPE target) {
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) {
+        negative = text.front() == u'-';
+        text.remove_prefix(1);
+    }
+    const char point = *std::localeconv()->decimal_point;
+    uint64_t magnitude = 0;
+    int places = -1; // digits after the point, -1 without a point
+    bool digits = false;
+    for (char16_t c : text) {
+        if (c == char16_t(static_cast<unsigned char>(point)) && places < 0 && target == VT_CY) {
+            places = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9' || places >= 4) return std::nullopt;
+        if (__builtin_mul_overflow(magnitude, uint64_t{10}, &magnitude) ||
+            __builtin_add_overflow(magnitude, uint64_t(c - u'0'), &magnitude))
+            return std::nullopt;
+        digits = true;
+        if (places >= 0) ++places;
+    }
+    if (!digits) return std::nullopt;
+    if (places >= 0) {
+        for (; places < 4; ++places) {
+            if (__builtin_mul_overflow(magnitude, uint64_t{10}, &magnitude)) return std::nullopt;
+        }
+        if (magnitude > uint64_t(INT64_MAX)) return std::nullopt;
+        const int64_t scaled = static_cast<int64_t>(magnitude);
+        return Number{Number::kCurrency, negative ? -scaled : scaled, 0, 0};
+    }
+    if (!negative) {
+        if (magnitude <= uint64_t(INT64_MAX)) return Signed(static_cast<int64_t>(magnitude));
+        return Number{Number::kUnsigned, 0, magnitude, 0};
+    }
+    if (magnitude <= uint64_t(INT64_MAX)) return Signed(-static_cast<int64_t>(magnitude));
+    if (magnitude == uint64_t(INT64_MAX) + 1) return Signed(INT64_MIN);
+    return std::nullopt;
+}
+
 Number ReadNumber(const VARIANT &v, VARTYPE target) {
     switch (v.vt) {
     case VT_EMPTY: return Signed(0);
@@ -187,6 +234,7 @@ Number ReadNumber(const VARIANT &v, VARTYPE target) {
             if (EqualsIgnoringCase(text, u"true")) return Signed(-1);
             if (EqualsIgnoringCase(text, u"false")) return Signed(0);
         }
+        if (std::optional<Number> exact = ExactNumber(text, target)) return *exact;
         const std::optional<double> value = tvx::convert::TryStrictToDouble(text);
         if (!value) Raise(tvx::kTypeMismatch);
         if (!std::isfinite(*value)) Raise(tvx::kOverflow);

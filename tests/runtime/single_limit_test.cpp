@@ -46,3 +46,36 @@ TEST(SingleLimit, OnlyValuesThatRoundBeyondTheLargestSingleOverflow) {
 }
 
 } // namespace
+
+namespace {
+
+// Catches: integer text read through a double, which loses the last digits
+// of 64-bit and currency values.
+TEST(ExactIntegerText, SixtyFourBitAndCurrencyTargetsKeepEveryDigit) {
+    struct Case {
+        const char16_t *text;
+        VARTYPE vt;
+        int64_t expected; // currency: scaled by 10000
+    } cases[] = {
+        {u"1234567890123456789", VT_I8, 1234567890123456789},
+        {u" -9223372036854775808 ", VT_I8, INT64_MIN},
+        {u"+9007199254740993", VT_I8, 9007199254740993},
+        {u"314350374381.1583", VT_CY, 3143503743811583},
+        {u"-922337203685477.5808", VT_CY, INT64_MIN},
+        {u"12", VT_CY, 120000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text)));
+        tvx::Variant in = tvx::Variant::Str(c.text), out;
+        ASSERT_EQ(VariantChangeType(&out, &in, 0, c.vt), S_OK);
+        EXPECT_EQ(c.vt == VT_CY ? V_CY(&out).int64 : V_I8(&out), c.expected);
+    }
+    tvx::Variant big = tvx::Variant::Str(u"18446744073709551615"), out;
+    ASSERT_EQ(VariantChangeType(&out, &big, 0, VT_UI8), S_OK);
+    EXPECT_EQ(out.u.ullVal, UINT64_MAX);
+    EXPECT_EQ(VariantChangeType(&out, &big, 0, VT_I8), DISP_E_OVERFLOW);
+    tvx::Variant bigger = tvx::Variant::Str(u"18446744073709551616");
+    EXPECT_EQ(VariantChangeType(&out, &bigger, 0, VT_UI8), DISP_E_OVERFLOW);
+}
+
+} // namespace
