@@ -5,14 +5,12 @@
 // The member measured is a class of this file's own with one by-ref int32
 // parameter and a Variant result, the shape of most movie player members,
 // so that the figures show the binding and not a media device.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "frame/member.h"
 #include "frame/registry.h"
 
@@ -114,52 +112,23 @@ void NameLookup(benchmark::State &state, std::u16string name) {
 BENCHMARK_CAPTURE(NameLookup, exact, std::u16string(u"getPositionInMS"));
 BENCHMARK_CAPTURE(NameLookup, upper_case, std::u16string(u"GETPOSITIONINMS"));
 
-// Shows the usual console table and keeps each benchmark's time per call:
-// the median when repetitions give one, otherwise the last run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            const double ns = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (run.run_type == Run::RT_Iteration) last_[run.run_name.str()] = ns;
-            else if (run.aggregate_name == "median") median_[run.run_name.str()] = ns;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    const double *Find(const std::string &name) const {
-        for (const auto *table : {&median_, &last_}) {
-            auto it = table->find(name);
-            if (it != table->end()) return &it->second;
-        }
-        return nullptr;
-    }
-
-private:
-    std::map<std::string, double> last_, median_;
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                                 : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const double *early = reporter.Find("EarlyBoundStep");
-    const double *late = reporter.Find("LateBoundStep");
+    const auto figures = tvx::bench::RunBenchmarks(argc, argv);
+    if (!figures) return 1;
+    auto find = [&](const std::string &name) -> const double * {
+        auto it = figures->find(name);
+        return it == figures->end() ? nullptr : &it->second;
+    };
+    const double *early = find("EarlyBoundStep");
+    const double *late = find("LateBoundStep");
     if (early && late && *early > 0) {
         std::printf("late/early ratio: %.2f (late-bound Invoke %.1f ns, early-bound call %.1f ns)\n", *late / *early,
                     *late, *early);
     }
     for (const char *name : {"NameLookup/exact", "NameLookup/upper_case"}) {
-        if (const double *ns = reporter.Find(name)) std::printf("%s: %.1f ns\n", name, *ns);
+        if (const double *ns = find(name)) std::printf("%s: %.1f ns\n", name, *ns);
     }
     return 0;
 }

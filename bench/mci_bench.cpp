@@ -3,14 +3,12 @@
 // answered and the reply written, as a client pays it. The target is 2 µs
 // a query; the program ends with the figures of the same run and whether
 // they meet it.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -58,43 +56,13 @@ BENCHMARK_CAPTURE(Query, status_nominal_frame_rate_wait, "", "status movie nomin
 BENCHMARK_CAPTURE(Query, status_length_frames, "set movie time format frames", "status movie length", "150");
 BENCHMARK_CAPTURE(Query, where_source, "", "where movie source", "0 0 320 240");
 
-// Keeps each benchmark's time per call: the median when repetitions give
-// one, otherwise the last run.
-class FigureReporter : public benchmark::ConsoleReporter {
-public:
-    explicit FigureReporter(OutputOptions options) : ConsoleReporter(options) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            const double ns = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (run.run_type == Run::RT_Iteration) last_[run.benchmark_name()] = ns;
-            else if (run.aggregate_name == "median") median_[run.run_name.str()] = ns;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> Figures() const {
-        std::map<std::string, double> figures = last_;
-        for (const auto &[name, ns] : median_) figures[name] = ns;
-        return figures;
-    }
-
-private:
-    std::map<std::string, double> last_, median_;
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    FigureReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                                  : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    const auto figures = tvx::bench::RunBenchmarks(argc, argv);
+    if (!figures) return 1;
     bool met = true;
-    for (const auto &[name, ns] : reporter.Figures()) {
+    for (const auto &[name, ns] : *figures) {
         std::printf("%s: %.0f ns per query\n", name.c_str(), ns);
         met = met && ns <= kTargetNs;
     }

@@ -35,7 +35,7 @@ bool EqualFolded(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
-class PropertyObject final : public IDispatch {
+class PropertyObject final : public tvx::ComObject<PropertyObject, IDispatch> {
 public:
     struct Property {
         std::u16string name;
@@ -45,23 +45,6 @@ public:
 
     PropertyObject(std::string type_name, std::vector<Property> properties)
         : type_name_(std::move(type_name)), properties_(std::move(properties)), owner_(std::this_thread::get_id()) {}
-
-    HRESULT QueryInterface(const IID &iid, void **ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT GetTypeInfoCount(UINT *count) override {
         if (!count) return E_POINTER;
@@ -119,7 +102,6 @@ public:
 private:
     bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
 
-    std::atomic<ULONG> references_{1};
     std::string type_name_;
     std::vector<Property> properties_;
     std::thread::id owner_;

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "tarvex10/platform.h"
+#include "value_size.h"
 
 namespace {
 
@@ -21,31 +22,7 @@ constexpr size_t kHeader = 16;
 constexpr USHORT kOwnedElements = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
 
 // 0 for element types that an array cannot hold.
-ULONG ElementSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE: return 8;
-    case VT_BSTR: return sizeof(BSTR);
-    case VT_DISPATCH:
-    case VT_UNKNOWN: return sizeof(void *);
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
-    }
-}
+ULONG ElementSize(VARTYPE vt) { return static_cast<ULONG>(tvx::runtime::ValueSize(vt)); }
 
 USHORT FeaturesFor(VARTYPE vt) {
     switch (vt) {

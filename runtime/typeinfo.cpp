@@ -52,7 +52,7 @@ struct FuncDescBlock {
     std::vector<TYPEDESC> pointees;
 };
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public tvx::ComObject<TypeInfo, ITypeInfo> {
 public:
     explicit TypeInfo(const TVXINTERFACEINFO &info)
         : name_(tvx::convert::FromUtf8(info.name ? info.name : "")), iid_(info.iid), type_flags_(info.type_flags),
@@ -67,23 +67,6 @@ public:
             }
             members_.push_back(std::move(member));
         }
-    }
-
-    HRESULT QueryInterface(const IID &iid, void **ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeInfo) {
-            *ppv = static_cast<ITypeInfo *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT GetTypeAttr(TYPEATTR **attr) override {
@@ -232,7 +215,6 @@ private:
         return nullptr;
     }
 
-    std::atomic<ULONG> references_{1};
     std::u16string name_;
     GUID iid_;
     WORD type_flags_;

@@ -18,6 +18,7 @@
 #include "convert/convert.h"
 #include "frame/error.h"
 #include "tarvex10/platform.h"
+#include "value_size.h"
 
 namespace {
 
@@ -61,24 +62,7 @@ bool IsValidType(VARTYPE vt) {
 
 // Bytes that a by-ref variant's pointer refers to, for a non-variant type.
 size_t ReferencedSize(VARTYPE type) {
-    if (type & VT_ARRAY) return sizeof(SAFEARRAY *);
-    switch (type) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_BSTR: return sizeof(BSTR);
-    case VT_DISPATCH:
-    case VT_UNKNOWN: return sizeof(void *);
-    default: return 8; // I8, UI8, R8, CY, DATE
-    }
+    return (type & VT_ARRAY) ? sizeof(SAFEARRAY *) : tvx::runtime::ValueSize(type);
 }
 
 // A shallow, non-reference view of `src`: the value a by-ref variant refers

@@ -5,6 +5,7 @@
 #ifndef TARVEX10_AUTOMATION_HPP
 #define TARVEX10_AUTOMATION_HPP
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -75,6 +76,39 @@ public:
 
 private:
     T *p_ = nullptr;
+};
+
+// The IUnknown part of an object that implements one interface, for callbacks,
+// sinks and test doubles written in C++: QueryInterface answers IUnknown and
+// Interface (and any id Derived::AlsoAnswers accepts) with the same pointer.
+// A new object holds one reference; the last Release deletes it as Derived.
+template <class Derived, class Interface> class ComObject : public Interface {
+public:
+    HRESULT QueryInterface(const IID &iid, void **ppv) override {
+        if (!ppv) return E_POINTER;
+        if (iid == IID_IUnknown || iid == InterfaceId<Interface>::value || Derived::AlsoAnswers(iid)) {
+            *ppv = static_cast<Interface *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return references_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    ULONG Release() override {
+        const ULONG left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) delete static_cast<Derived *>(this);
+        return left;
+    }
+
+    static bool AlsoAnswers(const IID &) { return false; }
+
+protected:
+    ComObject() = default;
+    ~ComObject() = default;
+
+private:
+    std::atomic<ULONG> references_{1};
 };
 
 // Owns one BSTR. A null BSTR is the empty string.

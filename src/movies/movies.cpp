@@ -13,8 +13,9 @@ void Movies::PlainCommand(std::u16string_view command) {
     Error = static_cast<int32_t>(MciChannel::SendString(command, &zero, 0));
 }
 
-void Movies::BufferedQuery(std::u16string_view command) {
+const std::u16string &Movies::BufferedQuery(std::u16string_view command) {
     Error = static_cast<int32_t>(MciChannel::SendString(command, &replyBuffer_, kReplyLength));
+    return replyBuffer_;
 }
 
 void Movies::UnrecordedCommand(std::u16string_view command) {
@@ -55,14 +56,10 @@ std::u16string Movies::checkError() {
     return text;
 }
 
-std::u16string Movies::checkDeviceReady() {
-    BufferedQuery(u"status movie ready");
-    return replyBuffer_;
-}
+std::u16string Movies::checkDeviceReady() { return BufferedQuery(u"status movie ready"); }
 
 Bool16 Movies::isMoviePlaying() {
-    BufferedQuery(u"status movie mode");
-    std::u16string mode(convert::Left(replyBuffer_, 7));
+    std::u16string mode(convert::Left(BufferedQuery(u"status movie mode"), 7));
     for (char16_t &c : mode) {
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
     }
@@ -70,8 +67,7 @@ Bool16 Movies::isMoviePlaying() {
 }
 
 std::u16string Movies::getStatus() {
-    BufferedQuery(u"status movie mode");
-    return convert::ProperCase(replyBuffer_);
+    return convert::ProperCase(BufferedQuery(u"status movie mode"));
 }
 
 // ---- the member table ---------------------------------------------------------------------

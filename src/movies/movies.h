@@ -119,7 +119,7 @@ private:
     void PlainCommand(std::u16string_view command);
     // A command whose reply area is replyBuffer_: the whole buffer comes
     // back, and the code goes to Error.
-    void BufferedQuery(std::u16string_view command);
+    const std::u16string &BufferedQuery(std::u16string_view command);
     // A command whose code nobody records (the final move of setPositionTo).
     void UnrecordedCommand(std::u16string_view command);
     // The number at the start of replyBuffer_, rounded to int32 (error 6

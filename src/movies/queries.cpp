@@ -15,48 +15,39 @@ using convert::Val;
 // ---- text queries ------------------------------------------------------------
 
 std::u16string Movies::getMovieInput() {
-    BufferedQuery(u"status movie monitor input");
-    return replyBuffer_;
+    return BufferedQuery(u"status movie monitor input");
 }
 
 std::u16string Movies::getMovieOutput() {
-    BufferedQuery(u"status movie monitor output");
-    return replyBuffer_;
+    return BufferedQuery(u"status movie monitor output");
 }
 
 std::u16string Movies::getAudioStatus() {
-    BufferedQuery(u"status movie audio");
-    return replyBuffer_;
+    return BufferedQuery(u"status movie audio");
 }
 
 std::u16string Movies::getVideoStatus() {
-    BufferedQuery(u"status movie video");
-    return replyBuffer_;
+    return BufferedQuery(u"status movie video");
 }
 
 std::u16string Movies::getTimeFormat() {
-    BufferedQuery(u"status movie time format");
-    return replyBuffer_;
+    return BufferedQuery(u"status movie time format");
 }
 
 std::u16string Movies::getDeviceName() {
-    BufferedQuery(u"info movie product");
-    return replyBuffer_;
+    return BufferedQuery(u"info movie product");
 }
 
 std::u16string Movies::getDeviceVersion() {
-    BufferedQuery(u"info movie version");
-    return replyBuffer_;
+    return BufferedQuery(u"info movie version");
 }
 
 std::u16string Movies::getCurrentSize() {
-    BufferedQuery(u"where movie destination max");
-    return replyBuffer_;
+    return BufferedQuery(u"where movie destination max");
 }
 
 std::u16string Movies::getDefaultSize() {
-    BufferedQuery(u"where movie source");
-    return replyBuffer_;
+    return BufferedQuery(u"where movie source");
 }
 
 // ---- number queries ----------------------------------------------------------------

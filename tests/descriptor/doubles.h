@@ -30,7 +30,7 @@ struct Call {
 // DISP_E_EXCEPTION, the exception record.
 using MemberBody = std::function<HRESULT(DISPPARAMS &params, VARIANT *result, EXCEPINFO *excep)>;
 
-class ScriptedObject final : public IDispatch {
+class ScriptedObject final : public tvx::ComObject<ScriptedObject, IDispatch> {
 public:
     explicit ScriptedObject(std::map<std::u16string, MemberBody> members, std::atomic<int> *alive = nullptr)
         : members_(std::move(members)), alive_(alive) {
@@ -42,22 +42,6 @@ public:
 
     std::vector<Call> calls;
 
-    HRESULT QueryInterface(const IID &iid, void **ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT GetTypeInfoCount(UINT *count) override {
         *count = 0;
         return S_OK;
@@ -94,33 +78,17 @@ private:
         return folded;
     }
 
-    std::atomic<ULONG> references_{1};
     std::map<std::u16string, MemberBody> members_;
     std::atomic<int> *alive_;
 };
 
 // Makes a new scripted object for each creation and remembers them all.
-class ScriptedFactory final : public IClassFactory {
+class ScriptedFactory final : public tvx::ComObject<ScriptedFactory, IClassFactory> {
 public:
     explicit ScriptedFactory(std::function<ScriptedObject *()> make) : make_(std::move(make)) {}
 
     std::vector<ScriptedObject *> made; // identities only; the objects may be gone
 
-    HRESULT QueryInterface(const IID &iid, void **ppv) override {
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT CreateInstance(IUnknown *, const IID &iid, void **ppv) override {
         ScriptedObject *object = make_();
         made.push_back(object);
@@ -131,7 +99,6 @@ public:
     HRESULT LockServer(BOOL) override { return S_OK; }
 
 private:
-    std::atomic<ULONG> references_{1};
     std::function<ScriptedObject *()> make_;
 };
 
