@@ -55,6 +55,9 @@ void TextToNumber(Reader &r) {
         TVX_FUZZ_CHECK(std::isfinite(value), "Val gave a non-finite value for " + Show(text));
     }
     const std::optional<double> strict = TryStrictToDouble(text);
+    const std::optional<double> coerced = TryStrictToDouble(text, convert::Notation::kCoercion);
+    // The coercion notation only adds forms to the plain one.
+    if (strict) TVX_FUZZ_CHECK(coerced && *coerced == *strict, "notations differ on " + Show(text));
     TryStrictToDouble(text, u".", u",");
     const bool raised = Raises([&] { value = convert::StrictToDouble(text); }, &number);
     if (!strict) TVX_FUZZ_CHECK(raised && number == kTypeMismatch, "StrictToDouble took " + Show(text));
@@ -67,14 +70,17 @@ void TextToNumber(Reader &r) {
     }
     // Any notation a locale could have.
     const std::u16string point = Utf16(r, 2), separator = Utf16(r, 2);
-    if (!point.empty()) TryStrictToDouble(text, point, separator);
+    if (!point.empty()) {
+        TryStrictToDouble(text, point, separator);
+        TryStrictToDouble(text, point, separator, convert::Notation::kCoercion);
+    }
 }
 
 void NumberToTextAndBack(Reader &r) {
     const double d = r.Double();
     const std::u16string text = FormatNumber(d);
     if (std::isfinite(d)) {
-        const std::optional<double> back = TryStrictToDouble(text, u".", u"");
+        const std::optional<double> back = TryStrictToDouble(text, u".", u"", convert::Notation::kCoercion);
         TVX_FUZZ_CHECK(back && *back == d, "FormatNumber does not read back: " + Show(text));
         double val = 0;
         TVX_FUZZ_CHECK(!Raises([&] { val = convert::Val(text); }) && val == d, "Val of " + Show(text));
@@ -88,7 +94,7 @@ void NumberToTextAndBack(Reader &r) {
     std::memcpy(&f, &bits, sizeof f);
     if (std::isfinite(f)) {
         const std::u16string single = FormatSingle(f);
-        const std::optional<double> back = TryStrictToDouble(single, u".", u"");
+        const std::optional<double> back = TryStrictToDouble(single, u".", u"", convert::Notation::kCoercion);
         TVX_FUZZ_CHECK(back && static_cast<float>(*back) == f, "FormatSingle does not read back: " + Show(single));
     }
 }

@@ -219,7 +219,7 @@ Number ReadNumber(const VARIANT &v, VARTYPE target) {
             if (EqualsIgnoringCase(text, u"false")) return Signed(0);
         }
         if (std::optional<Number> exact = ExactNumber(text, target)) return *exact;
-        const std::optional<double> value = tvx::convert::TryStrictToDouble(text);
+        const std::optional<double> value = tvx::convert::TryStrictToDouble(text, tvx::convert::Notation::kCoercion);
         if (!value) Raise(tvx::kTypeMismatch);
         if (!std::isfinite(*value)) Raise(tvx::kOverflow);
         return {Number::kReal, 0, 0, *value};

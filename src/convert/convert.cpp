@@ -271,14 +271,16 @@ double Val(std::u16string_view text) {
 }
 
 std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string_view decimal_point,
-                                        std::u16string_view thousands_sep) {
+                                        std::u16string_view thousands_sep, Notation notation) {
+    const bool coercion = notation == Notation::kCoercion;
+    auto blank = [coercion](char16_t c) { return coercion ? IsBlank(c) : c == u' '; };
     size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
+    while (begin < end && blank(text[begin])) ++begin;
+    while (end > begin && blank(text[end - 1])) --end;
     const std::u16string_view s = text.substr(begin, end - begin);
     if (s.empty()) return std::nullopt;
 
-    if (const int radix = RadixAt(s, 0)) {
+    if (const int radix = coercion ? RadixAt(s, 0) : 0) {
         size_t pos = 2, digits = 0;
         double value;
         try {
@@ -317,7 +319,7 @@ std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string
         }
     }
     if (digits == 0) return std::nullopt;
-    if (pos < s.size() && (s[pos] == u'E' || s[pos] == u'e')) {
+    if (coercion && pos < s.size() && (s[pos] == u'E' || s[pos] == u'e')) {
         ++pos;
         ascii.push_back('e');
         if (pos < s.size() && (s[pos] == u'+' || s[pos] == u'-')) ascii.push_back(static_cast<char>(s[pos++]));
@@ -332,12 +334,12 @@ std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string
     return ParseAscii(ascii);
 }
 
-std::optional<double> TryStrictToDouble(std::u16string_view text) {
+std::optional<double> TryStrictToDouble(std::u16string_view text, Notation notation) {
     const lconv *conventions = localeconv();
     const std::u16string decimal_point = LocaleText(conventions->decimal_point);
     const std::u16string thousands_sep = LocaleText(conventions->thousands_sep);
     return TryStrictToDouble(text, decimal_point.empty() ? std::u16string_view(u".") : decimal_point,
-                             thousands_sep);
+                             thousands_sep, notation);
 }
 
 double StrictToDouble(std::u16string_view text) {

@@ -47,20 +47,26 @@ int32_t IntDivide(int32_t a, int32_t b);
 // integer; no number gives 0. Error 6 when the value is not finite.
 double Val(std::u16string_view text);
 
-// The strict conversion: blanks around one number in the current locale's
-// notation (sign, digits with optional grouping, decimal separator, digits,
-// optional exponent). Error 13 for empty or other text.
+// What the strict conversion accepts. Plain: spaces around one number in the
+// current locale's notation (sign, digits with optional grouping, decimal
+// separator, digits); the members read device replies this way. Coercion:
+// also an exponent, "&H"/"&O" integers and tabs as blanks, as text coerced to
+// a number (arguments, variants) may be written, and as FormatNumber writes.
+enum class Notation { kPlain, kCoercion };
+
+// The strict conversion in the plain notation. Error 13 for empty or other
+// text, error 6 for a number too large for a double.
 double StrictToDouble(std::u16string_view text);
 // StrictToDouble, then RoundToInt32 (error 6 out of range).
 int32_t StrictToInt32(std::u16string_view text);
 // Like StrictToDouble without throwing: nullopt for text that is not a number.
 // A number too large for a double comes back as an infinity, so that callers
 // can tell an overflow from a type mismatch.
-std::optional<double> TryStrictToDouble(std::u16string_view text);
-// The same with the notation given explicitly instead of read from the C
+std::optional<double> TryStrictToDouble(std::u16string_view text, Notation notation = Notation::kPlain);
+// The same with the separators given explicitly instead of read from the C
 // locale; an empty `thousands_sep` allows no grouping.
 std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string_view decimal_point,
-                                        std::u16string_view thousands_sep);
+                                        std::u16string_view thousands_sep, Notation notation = Notation::kPlain);
 
 // Digits with a leading "-" for negative values, nothing else.
 std::u16string Decimal(int64_t value);

@@ -199,29 +199,48 @@ TEST(Val, TooLargeRaisesOverflow) {
 }
 
 // Catches: the wrong decimal point under a host locale (strtod reads the
-// locale), trailing garbage accepted, empty text read as 0, and a missing
-// distinction between "not a number" (13) and "too large" (6).
+// locale), trailing garbage accepted, empty text read as 0, a missing
+// distinction between "not a number" (13) and "too large" (6), and device
+// replies read in the wider coercion notation (exponents, "&H", tabs).
 TEST(StrictToDouble, AcceptsOneNumberOnly) {
     std::setlocale(LC_NUMERIC, "C");
     struct Case {
         std::u16string in;
         double out;
-    } good[] = {
-        {u" 750 ", 750}, {u"\t-1.25\t", -1.25}, {u"+3", 3}, {u".5", 0.5}, {u"5.", 5},
-        {u"1e3", 1000},  {u"2.5E-1", 0.25},     {u"&HFFFF", -1}, {u" &o17 ", 15},
-    };
+    } good[] = {{u" 750 ", 750}, {u"  -1.25", -1.25}, {u"+3", 3}, {u".5", 0.5}, {u"5.", 5}};
     for (const auto &c : good) {
         SCOPED_TRACE(std::string(c.in.begin(), c.in.end()));
         EXPECT_EQ(StrictToDouble(c.in), c.out);
+        EXPECT_EQ(TryStrictToDouble(c.in, Notation::kCoercion), c.out);
     }
-    for (const std::u16string &text : std::initializer_list<std::u16string>{u"500 x", u"", u"   ", u"1,000", u"1 000", u"1e", u"-", u".", u"&H", u"&HZ",
-             u"12abc", u"--1", u"1.2.3", std::u16string(u"5\0", 2)}) {
+    for (const std::u16string &text : std::initializer_list<std::u16string>{
+             u"500 x", u"", u"   ", u"1,000", u"1 000", u"1e", u"-", u".", u"&H", u"&HZ", u"12abc", u"--1", u"1.2.3",
+             std::u16string(u"5\0", 2), u"1e3", u"5E2", u"&H1F4", u"&o17", u"\t750\t", u"1e400"}) {
         SCOPED_TRACE(std::string(text.begin(), text.end()));
         EXPECT_EQ(RaisedBy([&] { StrictToDouble(text); }), kTypeMismatch);
         EXPECT_FALSE(TryStrictToDouble(text).has_value());
     }
-    EXPECT_EQ(RaisedBy([] { StrictToDouble(u"1e400"); }), kOverflow);
-    EXPECT_TRUE(std::isinf(*TryStrictToDouble(u"1e400")));
+    const std::u16string huge = u"1" + std::u16string(400, u'0');
+    EXPECT_EQ(RaisedBy([&] { StrictToDouble(huge); }), kOverflow);
+    EXPECT_TRUE(std::isinf(*TryStrictToDouble(huge)));
+}
+
+// Catches: the coercion notation losing the forms that text coerced to a
+// number may take, or that FormatNumber writes.
+TEST(StrictToDouble, CoercionNotationAlsoTakesExponentsRadixAndTabs) {
+    std::setlocale(LC_NUMERIC, "C");
+    struct Case {
+        std::u16string in;
+        double out;
+    } good[] = {{u"\t-1.25\t", -1.25}, {u"1e3", 1000}, {u"2.5E-1", 0.25}, {u"&HFFFF", -1}, {u" &o17 ", 15}};
+    for (const auto &c : good) {
+        SCOPED_TRACE(std::string(c.in.begin(), c.in.end()));
+        EXPECT_EQ(TryStrictToDouble(c.in, Notation::kCoercion), c.out);
+    }
+    for (const std::u16string text : {u"1e", u"&H", u"1e3x", u"&H1G"}) {
+        EXPECT_FALSE(TryStrictToDouble(text, Notation::kCoercion).has_value());
+    }
+    EXPECT_TRUE(std::isinf(*TryStrictToDouble(u"1e400", Notation::kCoercion)));
 }
 
 // Catches: grouping accepted anywhere (after the point, doubled, leading or

@@ -371,7 +371,8 @@ TEST_F(DeviceQueries, GetSizeTurnsTheRectangleIntoWidthAndHeight) {
         {"1.5 -2 3 4", S_OK, u"1 6"},           {std::string("0 0 9 8\0 7", 10), S_OK, u"9 8"},
         {"352 288", kInvalid, u""},             {"0 0 352 288 5", kMismatch, u""},
         {" 0 0 352 288", kMismatch, u""},       {"0 0 40000 1", kOverflow, u""},
-        {"-32768 0 32767 1", kOverflow, u""},
+        {"-32768 0 32767 1", kOverflow, u""},   {"0 0 3e2 240", kMismatch, u""},
+        {"0 0 &H160 288", kMismatch, u""},
     };
     for (const auto &[reply, status, size] : cases) {
         SCOPED_TRACE(reply);

@@ -92,6 +92,9 @@ TEST_F(Audio, VolumeReadingsUseTheirOwnConversionRules) {
         {"500 x", {S_OK, 500}, {kTypeMismatchStatus, 0}},
         {"5 0 0", {S_OK, 500}, {kTypeMismatchStatus, 0}},
         {"loud", {S_OK, 0}, {kTypeMismatchStatus, 0}},
+        {"5E2", {S_OK, 500}, {kTypeMismatchStatus, 0}},    // no exponent in the strict notation
+        {"&H1F4", {S_OK, 500}, {kTypeMismatchStatus, 0}},  // nor a hexadecimal integer
+        {"\t7\t", {S_OK, 7}, {kTypeMismatchStatus, 0}},    // only blanks may surround it
         {"3000000000", {kOverflowStatus, 0}, {kOverflowStatus, 0}},
     };
     struct Member {
