@@ -72,12 +72,14 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     // Writing over the input would destroy what is being cut.
     if (files::SameFile(Infd, filename)) Raise(kPathFileAccessError);
     files::OpenForWrite(OutFd, filename, this);
+    // The output holds only what this cut writes: a longer old file would
+    // keep a stale tail, and a cut that stops early would leave an old cut
+    // looking complete.
+    files::Truncate(OutFd);
     if (MinimumCut < 0) {
         files::Close(OutFd);
         return 0;
     }
-    // A longer old file would keep a stale tail after the cut.
-    files::Truncate(OutFd);
     int32_t zero = 0;
     CallMember<&Cutter::copy>(*this, Infd, OutFd, zero, MinimumCut);
 

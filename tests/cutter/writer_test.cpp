@@ -164,6 +164,12 @@ TEST_F(CutterTest, OutputIsEmptiedAndNeverTheInput) {
     const Bytes written = ReadFile(out);
     ASSERT_LT(written.size(), 100000u);
     EXPECT_EQ(Slice(written, written.size() - 4, written.size()), Code(0xB9)) << "no stale tail after the cut";
+    // A cut that finds no headers writes nothing, so an old cut must not stay.
+    const std::string unknown = Write("unknown.mpg", Bytes{0x00, 0x00, 0x01, 0xB7, 0x11, 0x22});
+    messages_.clear();
+    ASSERT_EQ(CutVideo(unknown, out, 0, 1, 1), S_OK);
+    EXPECT_EQ(messages_, (std::vector<std::string>{"Unknown file format", "Cutting finished"}));
+    EXPECT_TRUE(ReadFile(out).empty());
 
     fs::create_symlink(in, Path("link.mpg"));
     fs::create_hard_link(in, Path("hard.mpg"));
