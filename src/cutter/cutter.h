@@ -77,6 +77,8 @@ private:
     struct FreeWindow {
         void operator()(uint8_t *p) const;
     };
+    using WindowBytes = std::unique_ptr<uint8_t[], FreeWindow>;
+    static void Allocate(WindowBytes &window);
     enum class Scan { AnyCode, OneCode, PackOrSequence };
 
     // The bodies of FillBuffer and GetByte, for the hot paths.
@@ -96,7 +98,8 @@ private:
     std::optional<int32_t> PackHeaderBefore(int32_t packet);
     int32_t HeaderWithoutTimeStamp(int32_t after_length);
 
-    std::unique_ptr<uint8_t[], FreeWindow> window_;
+    // spare_ takes each refill's read; see Refill.
+    WindowBytes window_, spare_;
     // Until the first refill, and after a client stores Buffer, the window
     // is the text in buffer_text_; otherwise it is the bytes in window_.
     bool window_is_text_ = true;

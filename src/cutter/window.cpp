@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "convert/convert.h"
 #include "cutter/cutter.h"
@@ -21,14 +22,17 @@ using convert::CheckedSub;
 
 void Cutter::FreeWindow::operator()(uint8_t *p) const { std::free(p); }
 
+// Page-aligned: reads into an unaligned buffer were measured several times
+// slower.
+void Cutter::Allocate(WindowBytes &window) {
+    if (window) return;
+    void *p = std::aligned_alloc(4096, kWindowSize);
+    if (!p) throw std::bad_alloc();
+    window.reset(static_cast<uint8_t *>(p));
+}
+
 uint8_t *Cutter::Window() {
-    if (!window_) {
-        // Page-aligned: reads into an unaligned buffer were measured several
-        // times slower.
-        void *p = std::aligned_alloc(4096, kWindowSize);
-        if (!p) throw std::bad_alloc();
-        window_.reset(static_cast<uint8_t *>(p));
-    }
+    Allocate(window_);
     return window_.get();
 }
 
@@ -49,7 +53,11 @@ void Cutter::put_Buffer(std::u16string value) {
 
 void Cutter::Refill(int32_t off) {
     const int64_t position = CheckedAdd(off, 1);
-    files::ReadAt(Infd, position, Window(), kWindowSize);
+    // Read into the spare window and swap, so that a read failing part-way
+    // leaves the window's bytes as they were.
+    Allocate(spare_);
+    files::ReadAt(Infd, position, spare_.get(), kWindowSize);
+    std::swap(window_, spare_);
     window_is_text_ = false;
     buffer_text_.clear();
     start = off;

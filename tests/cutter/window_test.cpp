@@ -142,6 +142,29 @@ TEST_F(CutterTest, NoInputIsABadFileNumber) {
     EXPECT_EQ(byte, 0);
 }
 
+// Catches: a read that fails part-way leaving the window half overwritten
+// while start and EndO still describe the old bytes.
+TEST_F(CutterTest, ReadFailingPartWayLeavesTheWindow) {
+    OpenInput(Fill(40000, 0x11));
+    SHORT one = 0;
+    ASSERT_EQ(Cut()->FillBuffer(0, &one), S_OK);
+    static int calls;
+    calls = 0;
+    files::Io io = files::SetIo({[](int, void *buffer, size_t count, off_t) -> ssize_t {
+                                     if (calls++ > 0) return errno = EIO, -1;
+                                     std::memset(buffer, 0xEE, count / 2);
+                                     return static_cast<ssize_t>(count / 2);
+                                 },
+                                 nullptr});
+    const HRESULT status = Cut()->FillBuffer(5000, &one);
+    files::SetIo(io);
+    EXPECT_EQ(status, Status(57));
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 0);
+    Bstr buffer;
+    ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
+    EXPECT_EQ(buffer.View().find(u'\xEE'), std::u16string_view::npos);
+}
+
 using Scanner = HRESULT (*)(_clsKwVidoCutVideoA *, LONG *, BYTE *, SHORT *);
 
 // Catches: fast scans that differ from the byte-by-byte walk in result,
