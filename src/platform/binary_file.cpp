@@ -179,7 +179,13 @@ void Write(int16_t number, const uint8_t *bytes, size_t count) {
 void Truncate(int16_t number) {
     const std::shared_ptr<OpenFile> file = Lookup(number);
     if (file->mode != Mode::Write) Raise(kBadFileMode);
-    if (::ftruncate(file->fd, 0) != 0 || ::lseek(file->fd, 0, SEEK_SET) != 0) Raise(kDeviceIoError);
+    // An empty file is left alone: on some file systems a truncation, even
+    // to the same size, makes the final close wait until all that was
+    // written since has reached the disk.
+    struct stat info {};
+    if (::fstat(file->fd, &info) != 0) Raise(kDeviceIoError);
+    if (info.st_size != 0 && ::ftruncate(file->fd, 0) != 0) Raise(kDeviceIoError);
+    if (::lseek(file->fd, 0, SEEK_SET) != 0) Raise(kDeviceIoError);
 }
 
 void Close(int16_t number) {
