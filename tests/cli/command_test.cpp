@@ -250,6 +250,19 @@ TEST_F(Command, CutOfAFileThatIsNoStreamFails) {
     EXPECT_NE(Lines(run.err).back().find("no MPEG-1 sequence header"), std::string::npos) << run.err;
 }
 
+// Catches: an input past the cutter's 32-bit offsets reported as missing.
+TEST_F(Command, CutOfAnInputTooLargeToAddressSaysSo) {
+    const std::string big = Path("big.mpg");
+    std::ofstream(big, std::ios::binary).close();
+    fs::resize_file(big, 2147483648u); // sparse: no disk space used
+    const Result run = Tool({"cut", big, Path("cut.mpg"), "1000", "2000", "6000"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(Lines(run.err), std::vector<std::string>{"tarvex10 cut: cannot cut " + big +
+                                                       ": it holds 2147483648 bytes; the cutter reads files of at "
+                                                       "most 2147483647 bytes"});
+    EXPECT_FALSE(fs::exists(Path("cut.mpg")));
+}
+
 TEST_F(Command, CutOntoItsOwnInputIsRefusedAndTheInputKept) {
     const std::string copy = Path("copy.mpg");
     fs::copy_file(kData + "system_ffmpeg.mpg", copy);

@@ -224,5 +224,11 @@ TEST(Component, CandidatesInOrderWithoutRepeats) {
     EXPECT_EQ(ComponentCandidates("", "../lib", "/usr/lib"), (std::vector<std::string>{"/usr/lib/libtarvex10.so"}));
 }
 
+// Catches: an off-by-one at the largest size the 32-bit offsets reach.
+TEST(InputSize, TheLargestAddressableFileIsAccepted) {
+    EXPECT_EQ(InputSizeProblem(2147483647u), std::nullopt);
+    EXPECT_NE(InputSizeProblem(2147483648u), std::nullopt);
+}
+
 } // namespace
 } // namespace tvx::cli

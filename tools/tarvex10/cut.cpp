@@ -26,7 +26,8 @@ const char *const kCutHelp =
     "one time unit of your choice, TOTAL being IN's whole duration in that unit;\n"
     "milliseconds are usual. The cut starts at the first group of pictures at or\n"
     "after FROM and ends at the first one at or after TO; OUT gets IN's headers\n"
-    "followed by that part.\n"
+    "followed by that part. IN may hold at most 2147483647 bytes: the cutter's\n"
+    "offsets are 32-bit.\n"
     "\n"
     "The cutter's messages appear as lines on standard error. On a terminal a\n"
     "progress bar shows the output growing against its expected size once the\n"
@@ -157,6 +158,13 @@ int RunCut(const Args &args) {
             times[i] = *value;
         }
         const auto [from, to, total] = times;
+
+        std::error_code size_error;
+        const uintmax_t in_size = std::filesystem::file_size(in, size_error);
+        if (!size_error) {
+            if (const std::optional<std::string> problem = InputSizeProblem(in_size))
+                throw CommandError{kExitFailed, "cannot cut " + in + ": " + *problem};
+        }
 
         Session session(line.component);
         ComPtr<IDispatch> cutter = session.Create(u"Tarvex10.clsKwVidoCutVideoA");

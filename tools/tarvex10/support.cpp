@@ -207,6 +207,13 @@ std::vector<CallStep> SplitCallSteps(const std::vector<std::string> &words, cons
 
 // ---- the cut's outcome ---------------------------------------------------------
 
+std::optional<std::string> InputSizeProblem(uint64_t size) {
+    constexpr uint64_t kLargest = std::numeric_limits<int32_t>::max();
+    if (size <= kLargest) return std::nullopt;
+    return "it holds " + std::to_string(size) + " bytes; the cutter reads files of at most " +
+           std::to_string(kLargest) + " bytes";
+}
+
 bool IsCutterFailureMessage(std::string_view message) {
     // "Cutting finished" is shown after every cut, good or not; anything else
     // the cutter says is a problem.

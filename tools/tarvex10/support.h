@@ -67,6 +67,9 @@ std::vector<CallStep> SplitCallSteps(const std::vector<std::string> &words, cons
 
 // ---- the cut's outcome ---------------------------------------------------------
 
+// Why the cutter cannot take an input of `size` bytes, if it cannot: its
+// offsets are 32-bit, and a larger input would only be reported missing.
+std::optional<std::string> InputSizeProblem(uint64_t size);
 // The cutter's own texts that mean the cut went wrong.
 bool IsCutterFailureMessage(std::string_view message);
 // Where the first cut part starts in an output, if one was written: the first
