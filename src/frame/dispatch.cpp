@@ -177,17 +177,22 @@ constexpr size_t kMaxParams = 8;
 // types. Each slot holds the exact type the member expects (VT_BYREF|type
 // for by-ref parameters); where the caller's argument had another type, the
 // slot refers to a converted copy, which goes back to the caller's variable
-// after the call.
+// after the call when the member stored into it.
 class PreparedArguments {
 public:
     explicit PreparedArguments(size_t count) : count_(count) {}
     PreparedArguments(const PreparedArguments &) = delete;
     ~PreparedArguments() {
-        if (written_) WriteBack();
+        if (entered_) WriteBack();
         for (size_t i = 0; i < count_; ++i) {
             if (used_ & (1u << i)) VariantClear(&temps_[i]);
+            if (targets_[i]) VariantClear(&originals_[i]);
         }
     }
+
+    // Called once the member has run, whatever its outcome: only then can
+    // a converted copy hold something the member stored.
+    void MemberEntered() { entered_ = true; }
 
     VARIANT *Slots() { return slots_.data(); }
 
@@ -257,12 +262,46 @@ public:
 private:
     VARIANT *Temp(size_t index) {
         used_ |= 1u << index;
-        VariantInit(&temps_[index]);
+        // Zeroed whole, so that Unchanged can compare the value's bytes.
+        std::memset(&temps_[index], 0, sizeof(VARIANT));
         return &temps_[index];
     }
+    // Remembers the caller's variable and the converted value handed to the
+    // member, to tell afterwards whether the member stored into it.
     void Target(size_t index, VARIANT *argument) {
         targets_[index] = argument;
-        written_ = true;
+        std::memset(&originals_[index], 0, sizeof(VARIANT));
+        VariantCopy(&originals_[index], &temps_[index]);
+    }
+
+    // True when `now` is the value `before` bit for bit (text by content).
+    // Arrays and other types count as changed.
+    static bool Unchanged(const VARIANT &now, const VARIANT &before) {
+        if (now.vt != before.vt) return false;
+        switch (now.vt) {
+        case VT_EMPTY:
+        case VT_NULL: return true;
+        case VT_I1:
+        case VT_UI1: return V_UI1(&now) == V_UI1(&before);
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL: return V_I2(&now) == V_I2(&before);
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_ERROR:
+        case VT_R4: return std::memcmp(&now.u, &before.u, 4) == 0;
+        case VT_R8:
+        case VT_I8:
+        case VT_UI8:
+        case VT_CY:
+        case VT_DATE: return std::memcmp(&now.u, &before.u, 8) == 0;
+        case VT_BSTR: return View(V_BSTR(&now)) == View(V_BSTR(&before));
+        case VT_DISPATCH:
+        case VT_UNKNOWN: return V_UNKNOWN(&now) == V_UNKNOWN(&before);
+        default: return false;
+        }
     }
 
     // Converted copies go back to the caller's variables in the caller's
@@ -273,6 +312,9 @@ private:
             VARIANT *target = targets_[i];
             if (!target) continue;
             VARIANT &value = temps_[i];
+            // What the member left alone stays the caller's value, not its
+            // conversion (2.5 passed to an integer parameter stays 2.5).
+            if (Unchanged(value, originals_[i])) continue;
             if (target->vt == (VT_BYREF | VT_VARIANT)) {
                 VARIANT *inner = V_VARIANTREF(target);
                 Variant converted;
@@ -338,9 +380,10 @@ private:
     size_t count_;
     std::array<VARIANT, kMaxParams> slots_;
     std::array<VARIANT, kMaxParams> temps_;
+    std::array<VARIANT, kMaxParams> originals_;
     std::array<VARIANT *, kMaxParams> targets_{};
     uint32_t used_ = 0;
-    bool written_ = false;
+    bool entered_ = false;
 };
 
 // Fills the caller's exception record from the thread's error information,
@@ -413,6 +456,7 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
     VARIANT *target = result ? result : &scratch;
     VariantInit(target);
     HRESULT status = member.late(object, arguments.Slots(), target);
+    arguments.MemberEntered();
     if (FAILED(status)) {
         if (excep) FillExceptionInfo(excep, status);
         return DISP_E_EXCEPTION;

@@ -18,12 +18,19 @@ public:
         value = Variant::Str(u"stamped");
         return 0;
     }
+    int32_t Peek(int32_t &number, int16_t &) { return number; }
+    int32_t Double(int32_t &number) {
+        number *= 2;
+        return 0;
+    }
 };
 
 const ClassInfo &ReaderClass() {
     static const MemberInfo members[] = {
         Method<&Reader::Look>(1, u"Look", u"value"),
         Method<&Reader::Stamp>(2, u"Stamp", u"value"),
+        Method<&Reader::Peek>(3, u"Peek", u"number,small"),
+        Method<&Reader::Double>(4, u"Double", u"number"),
     };
     static const ClassInfo info(u"Reader", u"Test.Reader", {9, 9, 9, {9}}, {8, 8, 8, {8}}, members,
                                 &CreateObject<Reader>, &DestroyObject<Reader>);
@@ -63,6 +70,50 @@ TEST(WriteBack, AStringInsideAVariantReferenceKeepsItsPointerToo) {
     V_VARIANTREF(&argument) = &holder;
     ASSERT_EQ(CallWith(object.Get(), 1, argument), S_OK);
     EXPECT_EQ(V_BSTR(&holder), before);
+}
+
+// Catches: a converted by-ref argument written back although the member
+// stored nothing into it (2.5 coming back as 2), or although the call was
+// refused before the member ran.
+TEST(WriteBack, OnlyWhatTheMemberStoredComesBack) {
+    auto object = ComPtr<IDispatch>::Attach(ReaderClass().create()->Interface());
+    auto by_ref = [](VARTYPE type, void *p) {
+        VARIANT v;
+        v.vt = VT_BYREF | type;
+        V_BYREF(&v) = p;
+        return v;
+    };
+    double number = 2.5;
+    SHORT small = 1;
+    VARIANT args[2] = {by_ref(VT_I2, &small), by_ref(VT_R8, &number)}; // reversed
+    DISPPARAMS params{args, nullptr, 2, 0};
+    Variant result;
+    ASSERT_EQ(object->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(V_I4(&result), 2) << "the member saw the converted value";
+    EXPECT_EQ(number, 2.5);
+
+    Variant empty;
+    args[1] = by_ref(VT_VARIANT, &empty);
+    ASSERT_EQ(object->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(empty.Type(), VT_EMPTY);
+
+    // Refused at the second argument: the member never ran.
+    Bstr word(u"zz");
+    BSTR text = word.Get();
+    args[0] = by_ref(VT_BSTR, &text);
+    args[1] = by_ref(VT_R8, &number);
+    UINT bad = 99;
+    EXPECT_EQ(object->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, &bad),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(bad, 0u);
+    EXPECT_EQ(number, 2.5);
+
+    // What the member does store comes back in the caller's type.
+    number = 2.5;
+    VARIANT one = by_ref(VT_R8, &number);
+    DISPPARAMS single{&one, nullptr, 1, 0};
+    ASSERT_EQ(object->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &single, result.Put(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(number, 4.0);
 }
 
 } // namespace
