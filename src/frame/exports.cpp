@@ -50,8 +50,15 @@ struct ClassFactory {
         return status;
     }
     static HRESULT LockServer(void *, BOOL lock) {
-        if (lock) ++ModuleCounts::locks;
-        else --ModuleCounts::locks;
+        if (lock) {
+            ++ModuleCounts::locks;
+            return S_OK;
+        }
+        // An unlock without a lock is ignored: a negative count would keep
+        // the library loaded until some later lock happened to balance it.
+        long held = ModuleCounts::locks.load();
+        while (held > 0 && !ModuleCounts::locks.compare_exchange_weak(held, held - 1)) {
+        }
         return S_OK;
     }
 };

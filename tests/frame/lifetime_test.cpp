@@ -65,8 +65,9 @@ TEST_F(Lifetime, FactoryReferencesCountAsLive) {
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
-// Catches: locks that are not counted, counted only once, or released by
-// dropping the factory reference that took them.
+// Catches: locks that are not counted, counted only once, released by
+// dropping the factory reference that took them, or an unlock without a lock
+// driving the count below zero.
 TEST_F(Lifetime, LockServerCountsEachLock) {
     ComPtr<IClassFactory> factory = Factory(CLSID_clsKwVidoMoviesA);
     ASSERT_EQ(factory->LockServer(1), S_OK);
@@ -79,6 +80,17 @@ TEST_F(Lifetime, LockServerCountsEachLock) {
     factory.Reset();
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
 
+    factory = Factory(CLSID_clsKwVidoMoviesA);
+    ASSERT_EQ(factory->LockServer(0), S_OK);
+    ASSERT_EQ(factory->LockServer(0), S_OK) << "one unlock too many";
+    factory.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+
+    // The extra unlock was not banked against the next lock.
+    factory = Factory(CLSID_clsKwVidoMoviesA);
+    ASSERT_EQ(factory->LockServer(1), S_OK);
+    factory.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     factory = Factory(CLSID_clsKwVidoMoviesA);
     ASSERT_EQ(factory->LockServer(0), S_OK);
     factory.Reset();
