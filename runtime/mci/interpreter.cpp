@@ -138,7 +138,7 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
     const Token &name = tokens[1];
     const auto words = tokens.subspan(2);
     Context context(timeline_);
-    if (IsAll(name)) return ForAll(*verb, words, context, reply);
+    if (IsAll(name)) return ForAll(*verb, words, context, lock, reply);
     if (verb->verb == Verb::Sysinfo) return SysInfo(name, words, reply);
 
     Entry *entry = Find(name.text);
@@ -146,7 +146,7 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
         // Device verbs are known only to devices, and there is none to ask.
         if (!verb->core) return kUnrecognizedCommand;
         if (verb->verb == Verb::Close) return kInvalidDeviceName;
-        return AutoOpen(*verb, name, words, context, reply);
+        return AutoOpen(*verb, name, words, context, lock, reply);
     }
     const VerbTable *table = entry->device->Commands().Find(verb->verb);
     if (!table) return kUnrecognizedCommand;
@@ -224,7 +224,8 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     return kOk;
 }
 
-Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Context &context, std::string &reply) {
+Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
+                         std::unique_lock<std::mutex> &lock, std::string &reply) {
     switch (verb.all) {
     case AllRule::NotCore: return kUnrecognizedCommand;
     case AllRule::Refuse: return kCannotUseAll;
@@ -242,15 +243,21 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
     std::optional<Code> common;
     bool differ = false;
+    std::vector<const Device *> told;
     for (Entry &entry : entries_) {
         if (entry.automatic) continue;
         std::string ignored;
         const Code code = entry.device->Execute(parsed, context, ignored);
         if (common && *common != code) differ = true;
         common = code;
+        told.push_back(entry.device.get());
     }
     // One answer for all: theirs when they agree.
-    return differ ? kMultiple : common.value_or(kOk);
+    const Code code = differ ? kMultiple : common.value_or(kOk);
+    if (code == kOk && context.hold_until_stopped) {
+        for (const Device *device : told) WaitWhilePlaying(device, lock);
+    }
+    return code;
 }
 
 Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::string &reply) {
@@ -291,6 +298,7 @@ Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::
 }
 
 Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words, Context &context,
+                           std::unique_lock<std::mutex> &lock,
                            std::string &reply) {
     const Target target = Resolve(name.text);
     if (target.error == kExtensionNotFound || target.error == kInvalidDeviceName || !target.type)
@@ -308,8 +316,11 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
         return code;
     const Code code = device->Execute(parsed, context, reply);
     // A play goes on after the command; the device stays for it.
-    if (code == kOk && verb.verb == Verb::Play)
+    if (code == kOk && verb.verb == Verb::Play) {
+        const Device *playing = device.get();
         entries_.push_back({std::string(name.text), FreeId(), true, std::move(device)});
+        if (context.hold_until_stopped) WaitWhilePlaying(playing, lock);
+    }
     return code;
 }
 

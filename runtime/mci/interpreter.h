@@ -42,10 +42,11 @@ private:
     Code Run(std::string_view command, std::span<const Token> tokens, std::unique_lock<std::mutex> &lock,
              std::string &reply);
     Code Open(std::string_view command, std::span<const Token> tokens, std::string &reply);
-    Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context, std::string &reply);
+    Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
+                std::unique_lock<std::mutex> &lock, std::string &reply);
     Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
     Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words, Context &context,
-                  std::string &reply);
+                  std::unique_lock<std::mutex> &lock, std::string &reply);
     // Holds the caller (without the lock) until the device stops playing or
     // goes away.
     void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);

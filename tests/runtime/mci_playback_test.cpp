@@ -246,13 +246,25 @@ TEST_F(Playback, AClockSetBackIsNoDayPassing) {
     EXPECT_EQ(Position(), "2000");
 }
 
-// Catches: "wait" returning before the play has ended.
+// Catches: "wait" returning before the play has ended, also when the play
+// opened its device itself or went to all devices.
 TEST_F(Playback, PlayWaitReturnsWhenThePlayEnds) {
     clock_.tick = 0.25;
     ASSERT_EQ(Do("play m from 0 to 1000 wait"), 0u);
     clock_.tick = 0;
     EXPECT_EQ(Mode(), "stopped");
     EXPECT_EQ(Position(), "1000");
+
+    // The same for a device opened by the play itself and for "all".
+    const std::string file = kData + "system_ffmpeg.mpg";
+    clock_.tick = 0.25;
+    const double before = clock_.now;
+    ASSERT_EQ(Do("play \"" + file + "\" from 5000 wait"), 0u);
+    EXPECT_GE(clock_.now - before, 1.0) << "returned before the second to the end had passed";
+    ASSERT_EQ(Do("play all from 5000 wait"), 0u);
+    clock_.tick = 0;
+    EXPECT_EQ(Mode(), "stopped");
+    EXPECT_EQ(Position(), "6000");
 }
 
 // Catches: switches that do not stick, one channel switching both, and
