@@ -208,7 +208,8 @@ private:
                       false, track);
             return kOk;
         default: // position: the drive never plays, so it rests at a track's start
-            ReplyTime(reply, track_start, true, track);
+            // (in tmsf the time counts within the track: zero there).
+            ReplyTime(reply, format_ == TimeFormat::Tmsf ? 0 : track_start, true, track);
             return kOk;
         }
     }

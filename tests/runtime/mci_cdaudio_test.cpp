@@ -144,7 +144,7 @@ TEST_F(CdAudio, TracksAndTimes) {
     EXPECT_EQ(Send("status cd position track 3").reply, "03:30:00");
     EXPECT_EQ(Send("status cd position track 4").code, 282u);
     ASSERT_EQ(Send("set cd time format tmsf").code, 0u);
-    EXPECT_EQ(Send("status cd position track 2").reply, "02:01:00:00");
+    EXPECT_EQ(Send("status cd position track 2").reply, "02:00:00:00") << "tmsf counts within the track";
     ASSERT_EQ(Send("set cd time format ms").code, 0u);
     EXPECT_EQ(Send("status cd length").reply, "298000");
     EXPECT_EQ(Send("set cd time format frames").code, 293u);
