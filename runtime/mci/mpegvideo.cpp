@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -154,10 +155,18 @@ constexpr int64_t kMaxVolume = 1000;
 // position set from a whole number of frames on that number.
 int64_t Floor(double value) { return static_cast<int64_t>(std::floor(value + 1e-6)); }
 
+// "info … file" answers with the full path, whatever form the open used.
+std::string FullPath(std::string path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.lexically_normal().string();
+}
+
 class MpegVideo final : public Device {
 public:
     MpegVideo(std::string path, std::optional<MediaInfo> media, int64_t style)
-        : path_(std::move(path)), media_(media), transport_(media ? media->DurationMs() : 0.0), style_(style) {
+        : path_(FullPath(std::move(path))), media_(media), transport_(media ? media->DurationMs() : 0.0),
+          style_(style) {
         const Rect picture = Picture();
         frame_ = picture;
         source_ = picture;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "tarvex10/platform.h"
@@ -317,8 +318,9 @@ TEST_F(Playback, VolumesPerChannel) {
     }
 }
 
-// Catches: info texts missing or too long for a 32-character buffer, and
-// queries that do not answer as the interface words them.
+// Catches: info texts missing or too long for a 32-character buffer, a file
+// named as the open named it instead of by its full path, and queries that
+// do not answer as the interface words them.
 TEST_F(Playback, InfoAndOtherStatusItems) {
     const std::string product = Send("info m product").reply;
     EXPECT_FALSE(product.empty());
@@ -326,6 +328,14 @@ TEST_F(Playback, InfoAndOtherStatusItems) {
     EXPECT_EQ(mciSendStringA("info m product", small, sizeof small, nullptr), 0u) << "fits 32 characters";
     EXPECT_FALSE(Send("info m version").reply.empty());
     EXPECT_EQ(Send("info m file").reply, kData + "system_ffmpeg.mpg");
+    // A relative or roundabout name still answers with the full path.
+    const std::string relative = std::filesystem::relative(kData + "system_ffmpeg.mpg").string();
+    for (const std::string &name : {relative, kData + "../data/./system_ffmpeg.mpg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(Do("open \"" + name + "\" type mpegvideo alias r"), 0u);
+        EXPECT_EQ(Send("info r file").reply, kData + "system_ffmpeg.mpg");
+        Do("close r");
+    }
     EXPECT_EQ(Send("status m ready").reply, "true");
     EXPECT_EQ(Send("status m media present").reply, "true");
     EXPECT_EQ(Send("status m monitor input").reply, "file");
