@@ -99,7 +99,7 @@ MCIERROR BuiltinSend(void *, const char *command, char *reply, UINT capacity, HW
     if (has_reply) reply[0] = '\0';
     if (!command) return tvx::mci::kMissingCommandString;
     thread_local std::string text;
-    MCIERROR code = tvx::mci::Interpreter::Instance().Send(command, text);
+    MCIERROR code = tvx::mci::Interpreter::Instance().Send(command, text, has_reply ? capacity - 1 : SIZE_MAX);
     if (code != 0 || !has_reply) return code;
     // A reply cut short would read as a different answer ("0 0 35" for
     // "0 0 352 288"), so one that does not fit is refused as a whole.

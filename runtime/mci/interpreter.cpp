@@ -118,22 +118,22 @@ uint32_t Interpreter::FreeId() const {
         if (std::none_of(entries_.begin(), entries_.end(), [id](const Entry &e) { return e.id == id; })) return id;
 }
 
-Code Interpreter::Send(std::string_view command, std::string &reply) {
+Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
     reply.clear();
     thread_local std::vector<Token> tokens;
     if (Code code = Tokenize(command, tokens); code != kOk) return code;
     if (tokens.empty()) return kMissingCommandString;
     std::unique_lock lock(mutex_);
-    const Code code = Run(command, tokens, lock, reply);
+    const Code code = Run(command, tokens, room, lock, reply);
     if (code != kOk) reply.clear();
     return code;
 }
 
-Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, std::unique_lock<std::mutex> &lock,
-                      std::string &reply) {
+Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, size_t room,
+                      std::unique_lock<std::mutex> &lock, std::string &reply) {
     const VerbName *verb = FindVerb(tokens[0].text);
     if (!verb) return kUnrecognizedCommand;
-    if (verb->verb == Verb::Open) return Open(command, tokens, reply);
+    if (verb->verb == Verb::Open) return Open(command, tokens, room, reply);
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     const auto words = tokens.subspan(2);
@@ -162,7 +162,7 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
     return code;
 }
 
-Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, std::string &reply) {
+Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply) {
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     if (IsAll(name)) return kCannotUseAll;
@@ -215,10 +215,13 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     if (SameWord(alias, "all")) return kCannotUseAll;
     if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
 
+    const uint32_t id = FreeId();
+    // A device opened although its number could not be told would stay open
+    // out of the caller's sight.
+    if (std::to_string(id).size() > room) return kParamOverflow;
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
         return code;
-    const uint32_t id = FreeId();
     entries_.push_back({std::string(alias), id, false, std::move(device)});
     ReplyNumber(reply, id);
     return kOk;

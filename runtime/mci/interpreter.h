@@ -9,6 +9,7 @@
 #define TVX_RUNTIME_MCI_INTERPRETER_H
 
 #include <memory>
+#include <cstdint>
 #include <mutex>
 #include <span>
 #include <string>
@@ -27,7 +28,10 @@ public:
 
     // Carries out `command`. On success `reply` holds the reply text (often
     // empty); on an error it is empty.
-    Code Send(std::string_view command, std::string &reply);
+    // `room`: the characters the caller's reply area holds before its NUL,
+    // or SIZE_MAX when the caller takes no reply. An open whose reply (the
+    // device's number) would not fit is refused before the device opens.
+    Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX);
 
 private:
     struct Entry {
@@ -39,9 +43,9 @@ private:
 
     Entry *Find(std::string_view alias);
     uint32_t FreeId() const;
-    Code Run(std::string_view command, std::span<const Token> tokens, std::unique_lock<std::mutex> &lock,
+    Code Run(std::string_view command, std::span<const Token> tokens, size_t room, std::unique_lock<std::mutex> &lock,
              std::string &reply);
-    Code Open(std::string_view command, std::span<const Token> tokens, std::string &reply);
+    Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
     Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
                 std::unique_lock<std::mutex> &lock, std::string &reply);
     Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);

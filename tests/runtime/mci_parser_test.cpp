@@ -197,8 +197,8 @@ TEST_F(Interpreter, IntegersAreDecimalOrColonPacked) {
 }
 
 // Catches: a reply written past capacity - 1, no NUL, bytes after the NUL
-// changed, a reply cut short instead of refused, and capacity 0 or no
-// buffer touched.
+// changed, a reply cut short instead of refused, capacity 0 or no buffer
+// touched, and an open refused for its reply that left the device open.
 TEST_F(Interpreter, RepliesKeepTheBufferContract) {
     OpenMovie();
     const std::string full = "stopped";
@@ -226,6 +226,14 @@ TEST_F(Interpreter, RepliesKeepTheBufferContract) {
     char plain[4] = {'X', 'X', 'X', 'X'};
     EXPECT_EQ(mciSendStringA("seek v to 100", plain, sizeof plain, nullptr), 0u);
     EXPECT_EQ(std::string(plain, 4), std::string("\0XXX", 4));
+
+    // An open whose device number does not fit is refused before it opens:
+    // the same open then succeeds instead of finding the alias taken.
+    const std::string open = "open \"" + kOther + "\" type mpegvideo alias w";
+    char one[1];
+    EXPECT_EQ(mciSendStringA(open.c_str(), one, sizeof one, nullptr), 268u);
+    EXPECT_EQ(Send("status w mode").code, 263u) << "nothing was opened";
+    EXPECT_EQ(mciSendStringA(open.c_str(), nullptr, 0, nullptr), 0u);
 }
 
 // Catches: open not replying the device id, ids not reused, and the
