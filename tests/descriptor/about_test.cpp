@@ -14,6 +14,7 @@
 #include "doubles.h"
 #include "frame/framework_calls.h"
 #include "frame/registry.h"
+#include "support/late_property.h"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"
 
@@ -37,17 +38,7 @@ std::string GuidText(const GUID &g) {
     return std::string(text, text + 38);
 }
 
-Variant Property(IDispatch *object, std::u16string name) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Variant value;
-    EXPECT_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value.Put(), nullptr,
-                             nullptr),
-              S_OK);
-    return value;
-}
+using tvx::testing::Property;
 
 // What the error handler double saw in one report, read while the call ran.
 struct Report {

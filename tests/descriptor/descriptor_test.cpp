@@ -11,6 +11,7 @@
 
 #include "convert/convert.h"
 #include "frame/registry.h"
+#include "support/late_property.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"
@@ -27,17 +28,7 @@ ComPtr<Descriptor> NewDescriptor() {
     return ComPtr<Descriptor>::Attach(reinterpret_cast<Descriptor *>(tvx::DescriptorClass().create()));
 }
 
-Variant Property(IDispatch *object, std::u16string name) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Variant value;
-    EXPECT_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value.Put(), nullptr,
-                             nullptr),
-              S_OK);
-    return value;
-}
+using tvx::testing::Property;
 
 // The bytes of GetProResData, or the status it failed with.
 struct Data {

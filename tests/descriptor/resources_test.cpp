@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/resources.h"
+#include "support/late_property.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"
 
@@ -46,17 +47,7 @@ std::vector<uint8_t> Bytes(SAFEARRAY *array) {
     return out;
 }
 
-Variant Property(IDispatch *object, std::u16string name) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Variant value;
-    EXPECT_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value.Put(), nullptr,
-                             nullptr),
-              S_OK);
-    return value;
-}
+using tvx::testing::Property;
 
 // A number property, whichever integer type it has.
 LONG Number(IDispatch *object, std::u16string name) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frame/registry.h"
+#include "support/mci_client.h"
 #include "tarvex10/tarvex10.h"
 
 namespace {
@@ -20,16 +21,7 @@ using Player = _clsKwVidoMoviesA;
 
 const std::u16string kData = u"" TVX_SOURCE_DIR "/tests/data/";
 
-class TestClock {
-public:
-    TestClock() { TvxSetClock(&Read, this); }
-    ~TestClock() { TvxSetClock(nullptr, nullptr); }
-    void Advance(double seconds) { now += seconds; }
-    double now = 20000;
-
-private:
-    static double Read(void *self) { return static_cast<TestClock *>(self)->now; }
-};
+using tvx::testing::TestClock;
 
 std::string Status(const std::string &command) {
     char reply[128] = {};
@@ -78,7 +70,7 @@ protected:
         return V_I4(&value);
     }
 
-    TestClock clock_;
+    TestClock clock_{20000};
     ComPtr<Api> api_;
 };
 

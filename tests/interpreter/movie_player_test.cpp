@@ -8,6 +8,7 @@
 
 #include "../../runtime/mci/cdaudio.h"
 #include "frame/registry.h"
+#include "support/mci_client.h"
 #include "tarvex10/tarvex10.h"
 
 namespace {
@@ -18,16 +19,7 @@ using Player = _clsKwVidoMoviesA;
 
 const std::u16string kData = u"" TVX_SOURCE_DIR "/tests/data/";
 
-class TestClock {
-public:
-    TestClock() { TvxSetClock(&Read, this); }
-    ~TestClock() { TvxSetClock(nullptr, nullptr); }
-    void Advance(double seconds) { now += seconds; }
-    double now = 50000;
-
-private:
-    static double Read(void *self) { return static_cast<TestClock *>(self)->now; }
-};
+using tvx::testing::TestClock;
 
 // One movie player object, called as a client calls it.
 class Movie {
@@ -81,7 +73,7 @@ protected:
     ~MoviePlayer() override { Close(); }
     static void Close() { mciSendStringA("close all", nullptr, 0, nullptr); }
 
-    TestClock clock_;
+    TestClock clock_{50000};
     Movie movie_;
 };
 

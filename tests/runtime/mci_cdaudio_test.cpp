@@ -7,22 +7,15 @@
 #include <vector>
 
 #include "../../runtime/mci/cdaudio.h"
+#include "support/mci_client.h"
 #include "tarvex10/platform.h"
 
 namespace {
 
 using tvx::mci::CdDrive;
 
-struct Answer {
-    MCIERROR code;
-    std::string reply;
-};
-
-Answer Send(const std::string &command) {
-    char reply[256] = {};
-    const MCIERROR code = mciSendStringA(command.c_str(), reply, sizeof reply, nullptr);
-    return {code, reply};
-}
+using tvx::testing::Answer;
+using tvx::testing::Send;
 
 // What the test's drive does, shared with the test after the device owns
 // the drive.

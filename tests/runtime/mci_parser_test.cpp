@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../../runtime/mci/cdaudio.h"
+#include "support/mci_client.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -21,17 +22,8 @@ namespace {
 const std::string kMovie = std::string(TVX_SOURCE_DIR) + "/tests/data/system_ffmpeg.mpg";
 const std::string kOther = std::string(TVX_SOURCE_DIR) + "/tests/data/elementary_mpeg2enc.m1v";
 
-struct Answer {
-    MCIERROR code;
-    std::string reply;
-};
-
-Answer Send(const std::string &command) {
-    char reply[256];
-    std::memset(reply, 'X', sizeof reply);
-    const MCIERROR code = mciSendStringA(command.c_str(), reply, sizeof reply, nullptr);
-    return {code, std::string(reply, strnlen(reply, sizeof reply))};
-}
+using tvx::testing::Answer;
+using tvx::testing::Send;
 
 // A clock that stands still unless a test moves it.
 class StillClock {

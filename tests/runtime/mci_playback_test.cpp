@@ -7,42 +7,16 @@
 #include <filesystem>
 #include <string>
 
+#include "support/mci_client.h"
 #include "tarvex10/platform.h"
 
 namespace {
 
 const std::string kData = std::string(TVX_SOURCE_DIR) + "/tests/data/";
 
-struct Answer {
-    MCIERROR code;
-    std::string reply;
-};
-
-Answer Send(const std::string &command) {
-    char reply[256] = {};
-    const MCIERROR code = mciSendStringA(command.c_str(), reply, sizeof reply, nullptr);
-    return {code, reply};
-}
-
-// The platform clock, moved by the test; `tick` is added after every
-// reading (for commands that wait on the clock).
-class TestClock {
-public:
-    TestClock() { TvxSetClock(&Read, this); }
-    ~TestClock() { TvxSetClock(nullptr, nullptr); }
-    void Advance(double seconds) { now += seconds; }
-    double now = 43200;
-    double tick = 0;
-
-private:
-    static double Read(void *context) {
-        auto *self = static_cast<TestClock *>(context);
-        const double reading = self->now;
-        self->now += self->tick;
-        if (self->now >= 86400) self->now -= 86400;
-        return reading;
-    }
-};
+using tvx::testing::Answer;
+using tvx::testing::Send;
+using tvx::testing::TestClock;
 
 class Playback : public ::testing::Test {
 protected:

@@ -15,22 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "support/mci_client.h"
 #include "tarvex10/platform.h"
 
 namespace {
 
 const std::string kData = std::string(TVX_SOURCE_DIR) + "/tests/data/";
 
-struct Answer {
-    MCIERROR code;
-    std::string reply;
-};
-
-Answer Send(const std::string &command) {
-    char reply[256] = {};
-    const MCIERROR code = mciSendStringA(command.c_str(), reply, sizeof reply, nullptr);
-    return {code, reply};
-}
+using tvx::testing::Answer;
+using tvx::testing::Send;
 
 using Bytes = std::vector<uint8_t>;
 

@@ -4,22 +4,15 @@
 
 #include <string>
 
+#include "support/mci_client.h"
 #include "tarvex10/platform.h"
 
 namespace {
 
 const std::string kMovie = std::string(TVX_SOURCE_DIR) + "/tests/data/system_ffmpeg.mpg"; // 320 x 240
 
-struct Answer {
-    MCIERROR code;
-    std::string reply;
-};
-
-Answer Send(const std::string &command) {
-    char reply[256] = {};
-    const MCIERROR code = mciSendStringA(command.c_str(), reply, sizeof reply, nullptr);
-    return {code, reply};
-}
+using tvx::testing::Answer;
+using tvx::testing::Send;
 
 class Window : public ::testing::Test {
 protected:
