@@ -185,9 +185,7 @@ void PrintText(const std::string &file, const CutterFindings &c, const MciFindin
 
 int RunProbe(const Args &args) {
     if (WantsHelp(args)) {
-        std::fputs(kProbeHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kCreationHelp, stdout);
+        PrintHelp(kProbeHelp, true);
         return kExitOk;
     }
     try {
