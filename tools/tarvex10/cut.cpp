@@ -197,7 +197,7 @@ int64_t PictureAt(double seconds, double fps) { return static_cast<int64_t>(std:
 
 Plan PlanExactCut(GroupMap &groups, const CutRequest &request, double fps, double duration) {
     const int64_t from = PictureAt(request.from, fps), to = PictureAt(request.to, fps);
-    if (from >= groups.Pictures())
+    if (request.from >= duration)
         throw CommandError{kExitFailed, "FROM (" + FormatSeconds(request.from) + " s) is at or past the end of " +
                                             request.in + " (" + FormatSeconds(duration) + " s)"};
     Plan plan;

@@ -20,7 +20,7 @@ constexpr size_t kWindow = 1 << 20;
 // How far the first headers may lie from the start of the file.
 constexpr uint64_t kHeadReach = 8u << 20;
 // Below this distance a bisection gives way to walking group by group.
-constexpr uint64_t kWalkDistance = 512u << 10;
+constexpr uint64_t kWalkDistance = 32u << 10;
 
 } // namespace
 
@@ -29,6 +29,7 @@ FileWindow::FileWindow(const std::string &path) : window_(kWindow) {
     if (fd_ < 0) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(errno)};
     struct stat info {};
     if (::fstat(fd_, &info) != 0) throw CommandError{kExitFailed, "cannot read " + path + ": " + std::strerror(errno)};
+    if (S_ISDIR(info.st_mode)) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(EISDIR)};
     size_ = static_cast<uint64_t>(info.st_size);
 }
 
