@@ -302,7 +302,7 @@ TEST_F(Command, ProbeAsTextNamesTheStreamAndItsNumbers) {
 TEST_F(Command, ProbeOfAMissingFileFailsInOneLine) {
     const Result run = Tool({"probe", Path("missing.mpg")});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(Lines(run.err), std::vector<std::string>{"tarvex10 probe: cannot read " + Path("missing.mpg") +
+    EXPECT_EQ(Lines(run.err), std::vector<std::string>{"tarvex10 probe: cannot open " + Path("missing.mpg") +
                                                        ": No such file or directory"});
 }
 

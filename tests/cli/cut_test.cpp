@@ -62,7 +62,7 @@ std::string Seconds(double value) {
     return text;
 }
 
-class Cut : public ::testing::Test {
+class OnMadeFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg and ffprobe make and read the files";
@@ -89,12 +89,14 @@ protected:
     // `seconds` of a test picture at `rate`, a group every `group` pictures,
     // as a video elementary stream (.m1v) or a system stream with sound.
     std::string Make(const std::string &name, const std::string &rate, int group, double seconds,
-                     const std::string &codec = "mpeg1video") {
+                     const std::string &codec = "mpeg1video", const std::string &inputs = "",
+                     const std::string &options = "") {
         const std::string path = Path(name);
         const bool system = name.ends_with(".mpg");
         const std::string command =
             "ffmpeg -v error -y -f lavfi -i testsrc=size=96x64:rate=" + rate + " " +
-            (system ? "-f lavfi -i sine=frequency=440:sample_rate=44100 -c:a mp2 -b:a 64k " : "") + "-t " +
+            (system ? "-f lavfi -i sine=frequency=440:sample_rate=44100 " : "") + inputs +
+            (system ? " -c:a mp2 -b:a 64k " : " ") + options + " -t " +
             std::to_string(seconds) + " -c:v " + codec + " -g " + std::to_string(group) + " -bf 0 -f " +
             (system ? (codec == "mpeg1video" ? "mpeg" : "vob") : codec) + " '" + path + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
@@ -124,7 +126,7 @@ struct Stream {
     int group;
     const char *file;
 };
-class CutAtGroups : public Cut, public ::testing::WithParamInterface<Stream> {};
+class CutAtGroups : public OnMadeFiles, public ::testing::WithParamInterface<Stream> {};
 
 TEST_P(CutAtGroups, KeepsTheGroupsOfTheRangeAndEveryPictureToTheEnd) {
     const Stream s = GetParam();
@@ -176,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(RatesAndGroupLengths, CutAtGroups,
                          });
 
 // Catches: a stream whose encoder left every time code at zero cut by them.
-TEST_F(Cut, GroupsWithoutUsableTimeCodesAreFoundByCountingPictures) {
+TEST_F(OnMadeFiles, CutGroupsWithoutUsableTimeCodesAreFoundByCountingPictures) {
     const std::string in = Make("clip.m1v", "25", 12, 6);
     const Result intact = Tool({"cut", in, Path("a.m1v"), "2", "4.5"});
     ASSERT_EQ(intact.exit_code, 0) << intact.err;
@@ -196,7 +198,7 @@ TEST_F(Cut, GroupsWithoutUsableTimeCodesAreFoundByCountingPictures) {
     EXPECT_EQ(fs::file_size(Path("b.m1v")), fs::file_size(Path("a.m1v")));
 }
 
-TEST_F(Cut, TimesAsUsersWriteThemAllNameTheSameCut) {
+TEST_F(OnMadeFiles, CutTimesAsUsersWriteThemAllNameTheSameCut) {
     const std::string in = Make("clip.mpg", "25", 10, 6);
     const Result first = Tool({"cut", in, Path("a.mpg"), "2.5", "4"});
     ASSERT_EQ(first.exit_code, 0) << first.err;
@@ -209,7 +211,7 @@ TEST_F(Cut, TimesAsUsersWriteThemAllNameTheSameCut) {
     }
 }
 
-TEST_F(Cut, ARangeInsideOneGroupKeepsThatGroupAndSaysSo) {
+TEST_F(OnMadeFiles, CutARangeInsideOneGroupKeepsThatGroupAndSaysSo) {
     const std::string in = Make("clip.m1v", "25", 25, 4);
     const Result run = Tool({"cut", in, Path("out.m1v"), "1.2", "1.6"});
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -219,7 +221,7 @@ TEST_F(Cut, ARangeInsideOneGroupKeepsThatGroupAndSaysSo) {
     EXPECT_EQ(DecodedPictures(Path("out.m1v")), 25);
 }
 
-TEST_F(Cut, ReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
+TEST_F(OnMadeFiles, CutReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
     const std::string in = Make("clip.mpg", "25", 12, 4);
     const Result plain = Tool({"cut", in, Path("a.mpg"), "1", "3", "4.5"});
     ASSERT_EQ(plain.exit_code, 0) << plain.err;
@@ -246,7 +248,7 @@ TEST_F(Cut, ReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
 
 // ---- refusals ----------------------------------------------------------------------
 
-TEST_F(Cut, RefusalsAreOneLineWithTheirExitCodeAndWriteNothing) {
+TEST_F(OnMadeFiles, CutRefusalsAreOneLineWithTheirExitCodeAndWriteNothing) {
     const std::string in = Make("clip.m1v", "25", 12, 3);
     const std::string old = Path("old.m1v");
     std::ofstream(old) << "an earlier cut";
@@ -303,7 +305,7 @@ TEST_F(Cut, RefusalsAreOneLineWithTheirExitCodeAndWriteNothing) {
               std::vector<std::string>{});
 }
 
-TEST_F(Cut, AnUnreadableInputGivesTheSystemsReason) {
+TEST_F(OnMadeFiles, CutAnUnreadableInputGivesTheSystemsReason) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
     const std::string in = Make("secret.m1v", "25", 12, 1);
     fs::permissions(in, fs::perms::none);
@@ -314,7 +316,7 @@ TEST_F(Cut, AnUnreadableInputGivesTheSystemsReason) {
 
 // ---- outputs that survive ------------------------------------------------------------
 
-TEST_F(Cut, AFailedCutLeavesTheOldOutputAsItWas) {
+TEST_F(OnMadeFiles, AFailedCutLeavesTheOldOutputAsItWas) {
     const std::string in = Make("clip.mpg", "25", 12, 4);
     const std::string out = Path("cut.mpg");
     std::ofstream(out) << "an earlier cut";
@@ -327,7 +329,7 @@ TEST_F(Cut, AFailedCutLeavesTheOldOutputAsItWas) {
     EXPECT_EQ(Leftovers({"clip.mpg", "cut.mpg"}), std::vector<std::string>{});
 }
 
-TEST_F(Cut, AnInterruptedCutRemovesWhatItMadeAndLeavesTheOldOutput) {
+TEST_F(OnMadeFiles, AnInterruptedCutRemovesWhatItMadeAndLeavesTheOldOutput) {
     const std::string in = Make("clip.mpg", "25", 12, 4);
     const std::string out = Path("cut.mpg");
     std::ofstream(out) << "an earlier cut";
@@ -365,6 +367,42 @@ TEST_F(Cut, AnInterruptedCutRemovesWhatItMadeAndLeavesTheOldOutput) {
         // Neither the temporary file nor the private registry is left.
         EXPECT_EQ(Leftovers({"clip.mpg", "cut.mpg"}), std::vector<std::string>{});
     }
+}
+
+// ---- probe --------------------------------------------------------------------------
+
+TEST_F(OnMadeFiles, ProbeShowsTheStreamsAndRefusesWhatIsNotMpeg1) {
+    const std::string in =
+        Make("two.mpg", "25", 12, 3, "mpeg1video", "-f lavfi -i sine=frequency=880:sample_rate=32000",
+             "-map 0:v -map 1:a -map 2:a -b:a:1 48k -ac:a:1 1 -b:v 300k -minrate 300k -maxrate 300k -bufsize 200k");
+    const Result run = Tool({"probe", in});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    const auto has = [&](const std::string &line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    EXPECT_TRUE(has("  kind            MPEG-1 system stream")) << run.out;
+    EXPECT_TRUE(has("  video           96 x 64, 25 pictures per second, 300 kbit/s")) << run.out;
+    EXPECT_TRUE(has("  groups          12 pictures, 1 of the first 7 closed")) << run.out;
+    EXPECT_TRUE(has("  duration        3.00 s (75 pictures, from the time codes)")) << run.out;
+    // The last time stamp may belong to a picture a little before the last.
+    const auto stamps = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("  time stamps"); });
+    ASSERT_NE(stamps, lines.end()) << run.out;
+    EXPECT_NEAR(std::atof(stamps->substr(18).c_str()), 3.0, 0.081) << *stamps;
+    EXPECT_TRUE(has("  audio 0xC0      MPEG-1 layer II, 44100 Hz, 1 channel (single channel), 64 kbit/s")) << run.out;
+    EXPECT_TRUE(has("  audio 0xC1      MPEG-1 layer II, 32000 Hz, 1 channel (single channel), 48 kbit/s")) << run.out;
+
+    const std::string mpeg2 = Make("dvd.mpg", "25", 12, 1, "mpeg2video");
+    const Result refused = Tool({"probe", "--json", mpeg2});
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(Lines(refused.err), std::vector<std::string>{"tarvex10 probe: cannot probe " + mpeg2 +
+                                                           ": not an MPEG-1 stream (MPEG-2 program stream)"});
+    const std::string big = Path("big.mpg");
+    std::ofstream(big).close();
+    fs::resize_file(big, 2147483648u);
+    const Result large = Tool({"probe", big});
+    EXPECT_EQ(large.exit_code, 1);
+    EXPECT_EQ(Lines(large.err), std::vector<std::string>{"tarvex10 probe: cannot probe " + big + ": it holds 2147483648 "
+                                                         "bytes; the cutter reads files of at most 2147483647 bytes"});
 }
 
 } // namespace

@@ -305,7 +305,8 @@ SystemFacts ReadSystemFacts(FileWindow &file) {
         return [&, head](uint8_t code, uint64_t payload, uint64_t end, int64_t pts) {
             if (IsVideoStream(code) && pts >= 0) {
                 const double seconds = static_cast<double>(pts) / kClockRate;
-                if (head && !facts.first_video_pts) facts.first_video_pts = seconds;
+                // Pictures reordered for decoding come with earlier times.
+                if (head) facts.first_video_pts = std::min(facts.first_video_pts.value_or(seconds), seconds);
                 if (!head) facts.last_video_pts = std::max(facts.last_video_pts.value_or(0), seconds);
             }
             if (!head || !IsAudioStream(code)) return;
@@ -328,24 +329,17 @@ SystemFacts ReadSystemFacts(FileWindow &file) {
     return facts;
 }
 
-GroupShape ReadGroupShape(FileWindow &file, const StreamHead &head, int groups) {
+GroupShape GroupMap::Shape(int groups) {
     GroupShape shape;
-    if (!head.first_group) return shape;
-    const auto wanted = [](uint8_t c) { return c == kPictureStartCode || c == kGroupStartCode; };
-    int64_t pictures = -1;
-    for (auto at = file.Find(*head.first_group, file.Size(), wanted); at; at = file.Find(*at + 4, file.Size(), wanted)) {
-        const std::span<const uint8_t> b = file.At(*at, 8);
-        if (b[3] == kPictureStartCode) {
-            ++pictures;
-            continue;
-        }
-        if (b.size() < 8 || (b[5] & 0x08) == 0) continue;
-        if (pictures >= 0) shape.lengths.push_back(pictures);
-        if (static_cast<int>(shape.lengths.size()) == groups) return shape;
-        pictures = 0;
-        if (DecodeTimeCode(&b[4]).closed_gop) ++shape.closed;
+    Group group = first_;
+    shape.closed = group.closed ? 1 : 0;
+    while (static_cast<int>(shape.lengths.size()) < groups) {
+        const std::optional<Group> next = AtOrAfterOffset(group.offset + 4);
+        shape.lengths.push_back((next ? next->picture : pictures_) - group.picture);
+        if (!next || static_cast<int>(shape.lengths.size()) == groups) break;
+        group = *next;
+        if (group.closed) ++shape.closed;
     }
-    if (pictures > 0) shape.lengths.push_back(pictures);
     return shape;
 }
 

@@ -68,6 +68,12 @@ struct Group {
     bool closed = false;
 };
 
+// Pictures per group and how many of the groups are closed.
+struct GroupShape {
+    std::vector<int64_t> lengths;
+    int closed = 0;
+};
+
 // Where the groups of pictures lie. Their time codes give each group's first
 // picture, so a group for a time is found by bisecting the file; a stream
 // whose time codes do not grow (an encoder that left them unset) has its
@@ -89,6 +95,8 @@ public:
     // Groups whose start code lies in [from, to).
     int64_t CountGroups(uint64_t from, uint64_t to);
     bool FromTimeCodes() const { return counted_.empty(); }
+    // The first `groups` groups.
+    GroupShape Shape(int groups);
 
 private:
     std::optional<Group> GroupAt(uint64_t offset);
@@ -118,12 +126,6 @@ struct SystemFacts {
 // The audio streams in the first packs and the video time stamps at both ends.
 SystemFacts ReadSystemFacts(FileWindow &file);
 
-// Pictures per group and whether the groups are closed, over the first few.
-struct GroupShape {
-    std::vector<int64_t> lengths;
-    int closed = 0;
-};
-GroupShape ReadGroupShape(FileWindow &file, const StreamHead &head, int groups);
 
 template <typename Wanted>
 std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted wanted) {
