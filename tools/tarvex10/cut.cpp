@@ -275,8 +275,12 @@ int RunCut(const Args &args) {
         Session session(request.component);
         ComPtr<IDispatch> cutter = session.Create(u"Tarvex10.clsKwVidoCutVideoA");
         PendingOutput output(request.out);
+        // The linear mapping spreads the bytes evenly over TOTAL.
+        const double total = request.total.value_or(duration);
         const uint64_t expected =
-            plan ? (plan->end ? plan->end->offset : file.Size()) - plan->start.offset : file.Size();
+            plan ? (plan->end ? plan->end->offset : file.Size()) - plan->start.offset
+                 : static_cast<uint64_t>(static_cast<double>(file.Size()) *
+                                         std::max(0.0, std::min(request.to, total) - request.from) / total);
         Progress progress(output.Path(), expected, request.progress);
         CutFacts facts;
         MessageCapture capture([&](const std::string &text, const std::string &) {
@@ -299,8 +303,8 @@ int RunCut(const Args &args) {
             }
         } else {
             const auto ms = [](double seconds) { return Variant::I4(static_cast<int32_t>(std::llround(seconds * 1000))); };
-            Variant from = ms(request.from), to = ms(request.to), total = ms(request.total.value_or(duration));
-            outcome = CallByName(cutter.Get(), u"CutVideo", DISPATCH_METHOD, {&in_arg, &out_arg, &from, &to, &total},
+            Variant from = ms(request.from), to = ms(request.to), total_ms = ms(total);
+            outcome = CallByName(cutter.Get(), u"CutVideo", DISPATCH_METHOD, {&in_arg, &out_arg, &from, &to, &total_ms},
                                  result.Put());
         }
         progress.Stop();
