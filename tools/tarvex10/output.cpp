@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -110,8 +112,14 @@ void PendingOutput::Commit() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::chmod(temp_.c_str(), 0666 & ~mask);
-    if (::rename(temp_.c_str(), out_.c_str()) != 0)
+    // Over an existing output the two names swap, and the old file goes
+    // under the temporary name: some file systems (ext4) make a rename that
+    // replaces a file wait for the new one to reach the disk.
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, out_.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(temp_.c_str());
+    } else if (::rename(temp_.c_str(), out_.c_str()) != 0) {
         throw CommandError{kExitFailed, "cannot write " + out_ + ": " + Reason(errno)};
+    }
     committed_ = true;
     cleanup_paths.erase(std::remove(cleanup_paths.begin(), cleanup_paths.end(), temp_), cleanup_paths.end());
 }
