@@ -324,7 +324,7 @@ def _failure(status, excep, call, positions, arg_error):
         position = positions[arg_error]
         argument = position + 1
         name = call.names[position] if position < len(call.names) else ""
-        description = "%s in argument %d%s" % (_STATUS_TEXTS.get(n.hresult(status), "refused"), argument,
+        description = "%s: argument %d%s" % (_STATUS_TEXTS.get(n.hresult(status), "refused"), argument,
                                                " (%s)" % name if name else "")
     return Error(status, description, source, call.label, argument)
 

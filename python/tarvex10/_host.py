@@ -69,10 +69,9 @@ def class_id(progid_or_clsid):
 
 def create(progid_or_clsid, component=None):
     """A new object's IDispatch pointer, owned by the caller."""
-    status = n.REGDB_E_CLASSNOTREG
     if component is None:
         status, clsid = class_id(progid_or_clsid)
-    if status < 0:
+    if component is not None or status < 0:
         _register_privately(_library_path(component))
         status, clsid = class_id(progid_or_clsid)
         if status < 0:
