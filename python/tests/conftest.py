@@ -29,6 +29,6 @@ def command():
 
 def run_python(code, **env):
     """Runs `code` in a fresh interpreter with the package; gives the run."""
-    environment = dict(os.environ, PYTHONPATH=os.path.join(ROOT, "python"), **env)
-    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=environment,
+    environment = dict(os.environ, **dict(dict(PYTHONPATH=os.path.join(ROOT, "python")), **env))
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=environment, cwd="/",
                           timeout=120)

@@ -9,7 +9,6 @@ import subprocess
 import pytest
 
 import tarvex10
-from conftest import SAMPLE, run_python
 
 CLASSES = [progid for _, progid, _ in tarvex10.classes()]
 
@@ -144,23 +143,3 @@ def test_the_descriptor_gives_its_properties_and_keeps_a_buddy_per_thread():
     buddy = tarvex10.Dispatch("Tarvex10.clsKwVidoMoviesA")
     descriptor.BuddyObjectGlobal = buddy
     assert descriptor.BuddyObjectGlobal == buddy
-
-
-def test_a_missing_library_folder_is_named():
-    run = run_python("import tarvex10", TARVEX10_LIBRARY_DIR="/nonexistent")
-    assert run.returncode != 0
-    assert "libtvxplatform.so is not in TARVEX10_LIBRARY_DIR (/nonexistent)" in run.stderr
-
-
-def test_a_registered_component_is_used_without_a_private_registration(tmp_path, command):
-    registry = str(tmp_path / "registry")
-    subprocess.run([command, "register"], check=True, capture_output=True, env={"TVX_REGISTRY": registry})
-    run = run_python("import tarvex10, tarvex10._host as h\n"
-                     "tarvex10.Dispatch('Tarvex10.clsKwVidoMoviesA')\n"
-                     "print(h._private['folder'])", TVX_REGISTRY=registry)
-    assert run.returncode == 0, run.stderr
-    assert run.stdout.strip() == "None"
-
-
-def test_sample_file_is_there():
-    assert open(SAMPLE, "rb").read(4) == b"\x00\x00\x01\xba"
