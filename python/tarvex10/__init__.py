@@ -13,7 +13,6 @@ pkg-config.
 """
 from ._dispatch import Dispatch, Error, Missing
 from ._host import classes, marshal, mci, mci_error, members, on_message, pump_events
-from ._native import library_dir as _library_dir
 
 __all__ = ["Dispatch", "Error", "Missing", "classes", "marshal", "mci", "mci_error", "members", "on_message",
            "pump_events"]

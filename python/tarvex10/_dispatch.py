@@ -4,7 +4,7 @@ interface, failures as tarvex10.Error."""
 import ctypes
 import inspect
 import threading
-from ctypes import byref, c_int32, c_uint32, c_void_p
+from ctypes import byref, c_int32, c_uint32
 
 from . import _native as n
 from . import _typeinfo
@@ -239,10 +239,13 @@ class Dispatch:
         refs = {}
         try:
             # Named arguments first, then the positional ones last first.
-            for index, (position, value) in enumerate(named):
-                self._tvx_fill(slots[index], call, position, value, refs)
-            for position, value in enumerate(args):
-                self._tvx_fill(slots[total - 1 - position], call, position, value, refs)
+            order = [(index, position, value) for index, (position, value) in enumerate(named)]
+            order += [(total - 1 - position, position, value) for position, value in enumerate(args)]
+            for index, position, value in order:
+                try:
+                    self._tvx_fill(slots[index], call, position, value, refs)
+                except (TypeError, OverflowError) as error:
+                    raise type(error)("%s, argument %d: %s" % (call.label, position + 1, error)) from None
             ids = (c_int32 * len(named))(*(position for position, _ in named)) if named else None
             params = n.DISPPARAMS(slots, ids, total, len(named))
             positions = [position for position, _ in named] + list(range(len(args) - 1, -1, -1))
@@ -262,11 +265,10 @@ class Dispatch:
             slot.vt, slot.u.pointer = n.VT_BYREF | n.VT_VARIANT, ctypes.addressof(target)
         if value is Missing:
             target.vt, target.u.lVal = n.VT_ERROR, n.DISP_E_PARAMNOTFOUND - (1 << 32)
+        elif value is None and position < call.count and call.member.params[position].vt == n.VT_DISPATCH:
+            target.vt = n.VT_DISPATCH  # no object
         else:
-            try:
-                _values.put(value, target)
-            except (TypeError, OverflowError) as error:
-                raise type(error)("%s, argument %d: %s" % (call.label, position + 1, error)) from None
+            _values.put(value, target)
 
     def _tvx_invoke(self, pointer, call, params, positions, refs):
         try:
@@ -279,6 +281,8 @@ class Dispatch:
                                   scratch.excep_at, scratch.arg_error_at)
             if status < 0:
                 raise _failure(status, scratch.excep, call, positions, scratch.arg_error.value)
+            if self._free:
+                return self._tvx_results(call, result, refs)
             value = _values.get(result)
         finally:
             if result.vt in _values.PLAIN:
@@ -290,13 +294,25 @@ class Dispatch:
             return (value,) + tuple(_values.get(refs[p]) if p in refs else None for p in call.by_ref)
         return value
 
+    def _tvx_results(self, call, result, refs):
+        # Objects that a marshalled call returns are proxies that any thread
+        # may call, like the one they came through.
+        _wrapping.free = True
+        try:
+            value = _values.get(result)
+            if call.by_ref:
+                return (value,) + tuple(_values.get(refs[p]) if p in refs else None for p in call.by_ref)
+            return value
+        finally:
+            _wrapping.free = False
+
     def _tvx_put(self, call, value):
         if not self._free and _get_ident() != self._owner:
             raise Error(n.RPC_E_WRONG_THREAD, member=call.label)
         pointer = self._tvx_pointer()
         slot = n.VARIANT()
         try:
-            _values.put(value, slot)
+            self._tvx_fill(slot, call, 0, value, None)
         except (TypeError, OverflowError) as error:
             raise type(error)("%s: %s" % (call.label, error)) from None
         try:
@@ -335,8 +351,14 @@ _classes = {}
 _classes_lock = threading.Lock()
 
 
-def wrap(pointer, free=False):
-    """A wrapped object for an IDispatch pointer whose reference it takes."""
+_wrapping = threading.local()
+
+
+def wrap(pointer, free=None):
+    """A wrapped object for an IDispatch pointer whose reference it takes;
+    `free` objects (proxies) may be called from any thread."""
+    if free is None:
+        free = getattr(_wrapping, "free", False)
     interface = _typeinfo.describe(pointer)
     key = interface.iid if interface else None
     with _classes_lock:

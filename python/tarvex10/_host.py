@@ -12,7 +12,7 @@ import time
 from ctypes import byref, c_void_p
 
 from . import _native as n
-from ._dispatch import Dispatch, Error, wrap
+from ._dispatch import Dispatch, Error
 
 _lock = threading.RLock()
 _private = {"folder": None, "components": {}}

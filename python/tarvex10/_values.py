@@ -11,7 +11,7 @@ import datetime
 import decimal
 import math
 from collections.abc import Sequence
-from ctypes import POINTER, c_int32, c_uint16, c_void_p
+from ctypes import c_void_p
 
 from . import _native as n
 

@@ -143,3 +143,5 @@ def test_the_descriptor_gives_its_properties_and_keeps_a_buddy_per_thread():
     buddy = tarvex10.Dispatch("Tarvex10.clsKwVidoMoviesA")
     descriptor.BuddyObjectGlobal = buddy
     assert descriptor.BuddyObjectGlobal == buddy
+    descriptor.BuddyObjectGlobal = None  # no object
+    assert descriptor.BuddyObjectGlobal is None

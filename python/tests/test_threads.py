@@ -57,6 +57,19 @@ def test_a_marshalled_proxy_runs_calls_on_the_owner_while_it_pumps():
     movie.closeMovie()
 
 
+def test_objects_a_proxy_returns_are_proxies_too():
+    descriptor = tarvex10.marshal(tarvex10.Dispatch("Tarvex10.clsKwvIDOTarvex10A"))
+    thread, outcome = in_thread(lambda: descriptor.GetProStdProperties)
+    while thread.is_alive():
+        tarvex10.pump_events(0.01)
+    thread.join()
+    assert "error" not in outcome, outcome.get("error")
+    # Fetched by the worker, usable here: it is a proxy, not the worker's own.
+    properties = outcome["value"]
+    assert properties.Major == 1
+    assert properties.ThreadID == tarvex10.Dispatch("Tarvex10.clsKwvIDOTarvex10A").GetProStdProperties.ThreadID
+
+
 def test_marshal_refuses_what_is_not_an_object():
     with pytest.raises(TypeError):
         tarvex10.marshal("movie")
