@@ -1,14 +1,18 @@
 """Every class by name: creation, member tables against the command's,
 names in any case, member help, values through a Variant property, and the
 errors a script sees."""
+import ctypes
 import datetime
 import decimal
 import inspect
+import os
 import subprocess
 
 import pytest
 
 import tarvex10
+from tarvex10 import _native
+from conftest import SAMPLE
 
 CLASSES = [progid for _, progid, _ in tarvex10.classes()]
 
@@ -145,3 +149,22 @@ def test_the_descriptor_gives_its_properties_and_keeps_a_buddy_per_thread():
     assert descriptor.BuddyObjectGlobal == buddy
     descriptor.BuddyObjectGlobal = None  # no object
     assert descriptor.BuddyObjectGlobal is None
+
+
+def test_late_binding_agrees_with_the_members_own_slots():
+    """Every property of the cutter after init, read by name and through its
+    slot in the function table (the slot the type information gives)."""
+    out_types = {_native.VT_I2: ctypes.c_int16, _native.VT_I4: ctypes.c_int32, _native.VT_R8: ctypes.c_double}
+    cutter = tarvex10.Dispatch("Tarvex10.clsKwVidoCutVideoA")
+    cutter.init(SAMPLE)
+    pointer = cutter._tvx_pointer()
+    compared = 0
+    for member in tarvex10.members("Tarvex10.clsKwVidoCutVideoA"):
+        if member.kind != 2 or member.result not in out_types:
+            continue
+        value = out_types[member.result]()
+        slot = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.POINTER(out_types[member.result]))
+        assert _native.method(pointer, member.slot, slot)(pointer, ctypes.byref(value)) == 0
+        assert getattr(cutter, member.name) == value.value, member.name
+        compared += 1
+    assert compared >= 15 and cutter.FileSize == os.path.getsize(SAMPLE)
