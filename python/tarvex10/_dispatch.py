@@ -158,8 +158,9 @@ class Dispatch:
             n.release(pointer)
         else:
             # Collected on another thread: the owner releases it when it next
-            # runs its events.
-            n.TvxPostEvent(self._thread, n.slot(pointer, n.SLOT_RELEASE), pointer)
+            # runs its events; with the owner gone, there is no one else to.
+            if n.TvxPostEvent(self._thread, n.slot(pointer, n.SLOT_RELEASE), pointer) < 0:
+                n.release(pointer)
 
     def __del__(self):
         try:

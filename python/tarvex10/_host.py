@@ -144,6 +144,10 @@ def on_message(callback):
 
         proc = n.MESSAGEBOXPROC(show)
         n.TvxSetMessageBoxHandler(proc, None)
+        if _message["proc"] is None and not _message.get("reset_at_exit"):
+            # A message shown while the interpreter goes down finds no Python.
+            atexit.register(n.TvxSetMessageBoxHandler, n.MESSAGEBOXPROC(), None)
+            _message["reset_at_exit"] = True
         _message["callback"], _message["proc"] = callback, proc
         return previous
 
