@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "run_command.h"
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "error/error.h"
 #include "host.h"
 #include "late.h"
 #include "output.h"
@@ -217,19 +218,18 @@ Plan PlanExactCut(GroupMap &groups, const CutRequest &request, double fps, doubl
 // A line for a member's failure: the reason in the user's terms where the
 // error number tells it, the number always.
 std::string CutterFailure(const CallOutcome &outcome, const CutRequest &request) {
-    const uint32_t status = static_cast<uint32_t>(outcome.status);
-    const uint32_t number = (status & 0xFFFF0000u) == 0x800A0000u ? status & 0xFFFFu : 0;
+    const auto raised = [&](ErrorNumber number) { return outcome.status == MakeControlError(number); };
+    const std::string because = " (" + outcome.error + ")";
     const std::string writing = "cannot write " + request.out + ": ";
-    switch (number) {
-    case 61: return writing + "the disk is full (" + outcome.error + ")";
-    case 70: return writing + "Permission denied (" + outcome.error + ")";
-    case 52:
-    case 75:
-    case 76: return writing + "the cutter cannot open or write it (" + outcome.error + ")";
-    case 6: return "cannot cut " + request.in + ": an offset passed the cutter's 32-bit limit (" + outcome.error + ")";
-    case 63: return "cannot cut " + request.in + ": the cutter read before the start of the file (" + outcome.error + ")";
-    default: return "the cut failed: " + outcome.error;
-    }
+    if (raised(kDiskFull)) return writing + "the disk is full" + because;
+    if (raised(kPermissionDenied)) return writing + "Permission denied" + because;
+    if (raised(kBadFileNameOrNumber) || raised(kPathFileAccessError) || raised(kPathNotFound) ||
+        raised(kDeviceIoError) || raised(kTooManyFiles))
+        return writing + "the cutter cannot open or write it" + because;
+    if (raised(kOverflow)) return "cannot cut " + request.in + ": an offset passed the cutter's 32-bit limit" + because;
+    if (raised(kBadRecordNumber))
+        return "cannot cut " + request.in + ": the cutter read before the start of the file" + because;
+    return "the cut failed: " + outcome.error;
 }
 
 // Holds the finished output back until a signal ends the command: lets the
