@@ -126,6 +126,7 @@ struct Stream {
     int group;
     const char *file;
 };
+void PrintTo(const Stream &s, std::ostream *out) { *out << s.file << " at " << s.rate << ", groups of " << s.group; }
 class CutAtGroups : public OnMadeFiles, public ::testing::WithParamInterface<Stream> {};
 
 TEST_P(CutAtGroups, KeepsTheGroupsOfTheRangeAndEveryPictureToTheEnd) {
