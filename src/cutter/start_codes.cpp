@@ -1,7 +1,6 @@
-// Vector compares find the rare places where a 00 byte is followed by 01
-// (the two last bytes of a start code prefix), 32 or 64 positions at a
-// time; each such place is then tested in full. A window holds a few start
-// codes per kilobyte, so nearly all the time goes to the compares.
+// Vector compares test 32 or 64 positions at a time for a whole start code
+// (00 00 01 and a passing code byte); memchr for the byte 01 where there is
+// no vector unit to use.
 #include "cutter/start_codes.h"
 
 #include <cstring>
@@ -38,53 +37,70 @@ const uint8_t *FindPortable(const uint8_t *first, const uint8_t *last, Test test
 
 #ifdef TVX_START_CODES_X86
 
-// Bit k of `mask` set: p[k + 1] is 00 and p[k + 2] is 01.
-inline const uint8_t *FirstCandidate(const uint8_t *p, uint64_t mask, Test test, uint8_t code) {
-    while (mask != 0) {
-        const uint8_t *q = p + __builtin_ctzll(mask);
-        if (q[0] == 0 && Passes(q[3], test, code)) return q;
-        mask &= mask - 1;
+// The whole test runs in the vector unit, so that only a real match leaves
+// the loop: a start code prefix alone is common enough in video data (some
+// every few hundred bytes) that a branch for each would cost more than the
+// compares.
+
+// Bit k set: a start code whose code byte passes begins at p + k, for k in
+// 0..15.
+template <Test kTest> unsigned Matches128(const uint8_t *p, __m128i code) {
+    const auto at = [p](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k)); };
+    const __m128i zero = _mm_setzero_si128();
+    __m128i m = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), zero), _mm_cmpeq_epi8(at(1), zero)),
+                              _mm_cmpeq_epi8(at(2), _mm_set1_epi8(1)));
+    if constexpr (kTest == Test::Equals) m = _mm_and_si128(m, _mm_cmpeq_epi8(at(3), code));
+    if constexpr (kTest == Test::PackOrSequence) {
+        const __m128i c = at(3);
+        m = _mm_and_si128(m, _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xBA))),
+                                          _mm_cmpeq_epi8(c, _mm_set1_epi8(static_cast<char>(0xB3)))));
     }
-    return nullptr;
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
 
-inline __m128i PairAt(const uint8_t *p) {
-    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
-    const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2));
-    return _mm_and_si128(_mm_cmpeq_epi8(b1, _mm_setzero_si128()), _mm_cmpeq_epi8(b2, _mm_set1_epi8(1)));
-}
-
-const uint8_t *FindSse2(const uint8_t *p, const uint8_t *last, Test test, uint8_t code) {
-    // 32 positions a round; their loads reach p + 33 <= last + 3.
+template <Test kTest> const uint8_t *FindSse2(const uint8_t *p, const uint8_t *last, uint8_t code) {
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(code));
+    // 32 positions a round; their loads reach p + 34 <= last + 3.
     for (; last - p >= 31; p += 32) {
-        const __m128i a = PairAt(p), b = PairAt(p + 16);
-        const int any = _mm_movemask_epi8(_mm_or_si128(a, b));
-        if (any == 0) continue;
-        const uint64_t mask = static_cast<uint32_t>(_mm_movemask_epi8(a)) |
-                              static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(b))) << 16;
-        if (const uint8_t *q = FirstCandidate(p, mask, test, code)) return q;
+        const uint32_t mask = Matches128<kTest>(p, wanted) | Matches128<kTest>(p + 16, wanted) << 16;
+        if (mask != 0) return p + __builtin_ctz(mask);
     }
-    return FindPortable(p, last, test, code);
+    return FindPortable(p, last, kTest, code);
 }
 
-__attribute__((target("avx2"))) inline __m256i PairAt256(const uint8_t *p) {
-    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1));
-    const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 2));
-    return _mm256_and_si256(_mm256_cmpeq_epi8(b1, _mm256_setzero_si256()), _mm256_cmpeq_epi8(b2, _mm256_set1_epi8(1)));
+template <Test kTest> __attribute__((target("avx2"))) uint32_t Matches256(const uint8_t *p, __m256i code) {
+    const auto at = [p](int k) __attribute__((target("avx2"))) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k));
+    };
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i m = _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(at(0), zero), _mm256_cmpeq_epi8(at(1), zero)),
+                                 _mm256_cmpeq_epi8(at(2), _mm256_set1_epi8(1)));
+    if constexpr (kTest == Test::Equals) m = _mm256_and_si256(m, _mm256_cmpeq_epi8(at(3), code));
+    if constexpr (kTest == Test::PackOrSequence) {
+        const __m256i c = at(3);
+        m = _mm256_and_si256(m, _mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8(static_cast<char>(0xBA))),
+                                                _mm256_cmpeq_epi8(c, _mm256_set1_epi8(static_cast<char>(0xB3)))));
+    }
+    return static_cast<uint32_t>(_mm256_movemask_epi8(m));
 }
 
-__attribute__((target("avx2"))) const uint8_t *FindAvx2(const uint8_t *p, const uint8_t *last, Test test,
-                                                         uint8_t code) {
-    // 64 positions a round; their loads reach p + 65 <= last + 3.
+template <Test kTest>
+__attribute__((target("avx2"))) const uint8_t *FindAvx2(const uint8_t *p, const uint8_t *last, uint8_t code) {
+    const __m256i wanted = _mm256_set1_epi8(static_cast<char>(code));
+    // 64 positions a round; their loads reach p + 66 <= last + 3.
     for (; last - p >= 63; p += 64) {
-        const __m256i a = PairAt256(p), b = PairAt256(p + 32);
-        const __m256i either = _mm256_or_si256(a, b);
-        if (_mm256_testz_si256(either, either)) continue;
-        const uint64_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(a)) |
-                              static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(b))) << 32;
-        if (const uint8_t *q = FirstCandidate(p, mask, test, code)) return q;
+        const uint64_t mask = Matches256<kTest>(p, wanted) | uint64_t{Matches256<kTest>(p + 32, wanted)} << 32;
+        if (mask != 0) return p + __builtin_ctzll(mask);
     }
-    return FindSse2(p, last, test, code);
+    return FindSse2<kTest>(p, last, code);
+}
+
+template <Test kTest> const uint8_t *FindWith(Isa isa, const uint8_t *first, const uint8_t *last, uint8_t code) {
+    switch (isa) {
+    case Isa::Avx2: return FindAvx2<kTest>(first, last, code);
+    case Isa::Sse2: return FindSse2<kTest>(first, last, code);
+    default: return FindPortable(first, last, kTest, code);
+    }
 }
 
 #endif
@@ -106,13 +122,14 @@ Isa BestIsa() {
 }
 
 const uint8_t *Find(const uint8_t *first, const uint8_t *last, Test test, uint8_t code, Isa isa) {
-    switch (isa) {
 #ifdef TVX_START_CODES_X86
-    case Isa::Avx2: return FindAvx2(first, last, test, code);
-    case Isa::Sse2: return FindSse2(first, last, test, code);
-#endif
-    default: return FindPortable(first, last, test, code);
+    switch (test) {
+    case Test::Any: return FindWith<Test::Any>(isa, first, last, code);
+    case Test::Equals: return FindWith<Test::Equals>(isa, first, last, code);
+    case Test::PackOrSequence: return FindWith<Test::PackOrSequence>(isa, first, last, code);
     }
+#endif
+    return FindPortable(first, last, test, code);
 }
 
 const uint8_t *Find(const uint8_t *first, const uint8_t *last, Test test, uint8_t code) {
