@@ -104,7 +104,7 @@ bench() { # $1: label, $2: output folder
       run_tool "$tool" "$out" > /dev/null 2> "$dir/$tool.err" || { echo "$tool failed:" >&2; cat "$dir/$tool.err" >&2; exit 1; }
       local t1=$EPOCHREALTIME
       awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f\n", b - a }' >> "$dir/$tool.times"
-      written[$tool]=$(du -cb $(outputs "$out") 2>/dev/null | tail -1 | cut -f1)
+      written[$tool]=$(find "$out" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
     done
   done
   # shellcheck disable=SC2046
