@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
 #include "cutter/start_codes.h"
 #include "figures.h"
-#include "frame/registry.h"
 #include "tarvex10/tarvex10.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "cutter/cutter.h"
 #include "cutter/start_codes.h"
 #include "mpeg1/mpeg1.h"
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 
 namespace tvx {
 
