@@ -23,6 +23,12 @@ const DeviceType kTypes[] = {
 
 constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char &c : folded) c = Lower(c);
+    return folded;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return Lower(x) == Lower(y);
@@ -108,14 +114,32 @@ Interpreter &Interpreter::Instance() {
 }
 
 Interpreter::Entry *Interpreter::Find(std::string_view alias) {
-    for (Entry &entry : entries_)
-        if (SameName(entry.alias, alias)) return &entry;
-    return nullptr;
+    const auto found = by_alias_.find(Folded(alias));
+    return found == by_alias_.end() ? nullptr : &*found->second;
 }
 
-uint32_t Interpreter::FreeId() const {
-    for (uint32_t id = 1;; ++id)
-        if (std::none_of(entries_.begin(), entries_.end(), [id](const Entry &e) { return e.id == id; })) return id;
+uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ : *returned_ids_.begin(); }
+
+void Interpreter::Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device) {
+    const uint32_t id = FreeId();
+    if (returned_ids_.erase(id) == 0) ++next_id_;
+    entries_.push_back({std::string(alias), id, automatic, std::move(device)});
+    by_alias_.emplace(Folded(alias), std::prev(entries_.end()));
+}
+
+void Interpreter::Remove(const Entry &entry) {
+    const auto found = by_alias_.find(Folded(entry.alias));
+    returned_ids_.insert(entry.id);
+    const auto at = found->second;
+    by_alias_.erase(found);
+    entries_.erase(at);
+}
+
+void Interpreter::RemoveAll() {
+    entries_.clear();
+    by_alias_.clear();
+    returned_ids_.clear();
+    next_id_ = 1;
 }
 
 Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
@@ -153,7 +177,7 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
     Command parsed;
     if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     if (verb->verb == Verb::Close) {
-        entries_.erase(entries_.begin() + (entry - entries_.data()));
+        Remove(*entry);
         return kOk;
     }
     Device *device = entry->device.get();
@@ -222,7 +246,7 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
         return code;
-    entries_.push_back({std::string(alias), id, false, std::move(device)});
+    Add(alias, false, std::move(device));
     ReplyNumber(reply, id);
     return kOk;
 }
@@ -236,7 +260,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::CloseEach: {
         Command parsed;
         if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
-        entries_.clear();
+        RemoveAll();
         return kOk;
     }
     case AllRule::Broadcast: break;
@@ -321,7 +345,7 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // A play goes on after the command; the device stays for it.
     if (code == kOk && verb.verb == Verb::Play) {
         const Device *playing = device.get();
-        entries_.push_back({std::string(name.text), FreeId(), true, std::move(device)});
+        Add(name.text, true, std::move(device));
         if (context.hold_until_stopped) WaitWhilePlaying(playing, lock);
     }
     return code;
