@@ -244,7 +244,8 @@ public:
         for (;;) {
             // The mode asks for no more than the owner may write; the umask
             // takes away what the user wants taken.
-            fd_ = OpenForReading(target, create ? O_CREAT : 0);
+            // `target` is no link: should one be put there meanwhile, it fails.
+            fd_ = OpenForReading(target, O_NOFOLLOW | (create ? O_CREAT : 0));
             if (fd_ < 0) return errno == ENOENT && !create ? Outcome::missing : Outcome::failed;
             struct stat locked {};
             if (::fstat(fd_, &locked) != 0) return Outcome::failed;

@@ -529,4 +529,30 @@ TEST(SafeArray, InconsistentDescriptorsAreRefused) {
     }
 }
 
+// Catches: a Variant whose type names other elements than its array holds
+// copied as it is, so that whoever reads the elements by the Variant's type
+// writes past a buffer sized for that type, or frees what it does not own.
+TEST(SafeArray, VariantsMustNameTheirArraysElements) {
+    const SAFEARRAYBOUND bound{2, 0};
+    struct Mismatch {
+        VARTYPE claimed, held;
+    } cases[] = {{VT_R8, VT_VARIANT}, {VT_BSTR, VT_I8}, {VT_I4, VT_I2}, {VT_VARIANT, VT_BSTR}};
+    for (const Mismatch &c : cases) {
+        SCOPED_TRACE(c.claimed);
+        VARIANT holder;
+        holder.vt = static_cast<VARTYPE>(VT_ARRAY | c.claimed);
+        V_ARRAY(&holder) = SafeArrayCreate(c.held, 1, &bound);
+        ASSERT_NE(V_ARRAY(&holder), nullptr);
+        VARIANT copy;
+        VariantInit(&copy);
+        EXPECT_EQ(VariantCopy(&copy, &holder), E_INVALIDARG);
+        EXPECT_EQ(copy.vt, VT_EMPTY);
+        holder.vt = static_cast<VARTYPE>(VT_ARRAY | c.held);
+        EXPECT_EQ(VariantCopy(&copy, &holder), S_OK);
+        EXPECT_EQ(VariantClear(&copy), S_OK);
+        EXPECT_EQ(VariantClear(&holder), S_OK);
+    }
+}
+
 } // namespace
+
