@@ -1,14 +1,12 @@
 #include "registry_document.h"
 
+#include "ascii/ascii.h"
+
 namespace tvx::runtime {
 namespace {
 
-std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (char &c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
+// Keys and names compare without regard to ASCII case.
+std::string Folded(std::string_view text) { return ascii::LowerCase(text); }
 
 void AppendEscaped(std::string &out, std::string_view text, bool is_name) {
     for (char c : text) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ascii/ascii.h"
 #include "cdaudio.h"
 #include "core_commands.h"
 #include "mpegvideo.h"
@@ -21,23 +22,12 @@ const DeviceType kTypes[] = {
     {"cdaudio", &CdAudioCommands, {}, &OpenCdAudio},
 };
 
-constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Folded(std::string_view name) {
-    std::string folded(name);
-    for (char &c : folded) c = Lower(c);
-    return folded;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
-}
+using ascii::EqualFolded;
+using ascii::LowerCase;
 
 const DeviceType *TypeNamed(std::string_view name) {
     for (const DeviceType &type : kTypes)
-        if (SameName(name, type.name)) return &type;
+        if (EqualFolded(name, type.name)) return &type;
     return nullptr;
 }
 
@@ -68,7 +58,7 @@ Target Resolve(std::string_view name) {
     const std::string_view extension = name.substr(dot + 1);
     for (const DeviceType &type : kTypes)
         for (std::string_view known : type.extensions)
-            if (SameName(extension, known)) return {kOk, &type, name, true};
+            if (EqualFolded(extension, known)) return {kOk, &type, name, true};
     return {kExtensionNotFound};
 }
 
@@ -114,7 +104,7 @@ Interpreter &Interpreter::Instance() {
 }
 
 Interpreter::Entry *Interpreter::Find(std::string_view alias) {
-    const auto found = by_alias_.find(Folded(alias));
+    const auto found = by_alias_.find(LowerCase(alias));
     return found == by_alias_.end() ? nullptr : &*found->second;
 }
 
@@ -124,11 +114,11 @@ void Interpreter::Add(std::string_view alias, bool automatic, std::unique_ptr<De
     const uint32_t id = FreeId();
     if (returned_ids_.erase(id) == 0) ++next_id_;
     entries_.push_back({std::string(alias), id, automatic, std::move(device)});
-    by_alias_.emplace(Folded(alias), std::prev(entries_.end()));
+    by_alias_.emplace(LowerCase(alias), std::prev(entries_.end()));
 }
 
 void Interpreter::Remove(const Entry &entry) {
-    const auto found = by_alias_.find(Folded(entry.alias));
+    const auto found = by_alias_.find(LowerCase(entry.alias));
     returned_ids_.insert(entry.id);
     const auto at = found->second;
     by_alias_.erase(found);
