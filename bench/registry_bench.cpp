@@ -21,8 +21,8 @@ namespace {
 
 const int kCounts[] = {2000, 8000, 32000};
 
-// A registry of `n` classes' server entries, as registrations write them,
-// last changed an hour ago.
+// A registry of `n` keys, classes' server entries as registrations write
+// them, last changed an hour ago.
 std::string MakeRegistry(int n) {
     char pattern[] = "/tmp/tvx_registry_bench_XXXXXX";
     const std::string path = std::string(mkdtemp(pattern)) + "/registry";
@@ -34,10 +34,7 @@ std::string MakeRegistry(int n) {
         keys.emplace_back(text);
     }
     std::vector<TVXREGVALUE> values;
-    for (const std::string &key : keys) {
-        values.push_back({key.c_str(), "", "/usr/lib/x86_64-linux-gnu/libtarvex10.so"});
-        values.push_back({key.c_str(), "ThreadingModel", "Apartment"});
-    }
+    for (const std::string &key : keys) values.push_back({key.c_str(), "", "/usr/lib/x86_64-linux-gnu/libtarvex10.so"});
     if (TvxRegistryWrite(values.data(), values.size()) != S_OK) return {};
     const timespec an_hour_ago[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
     utimensat(AT_FDCWD, path.c_str(), an_hour_ago, 0);
