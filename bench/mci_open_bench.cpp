@@ -65,9 +65,11 @@ void Devices(benchmark::State &state, Step step) {
 }
 
 void Register() {
-    const std::pair<const char *, Step> steps[] = {{"open", Step::open}, {"query", Step::query}, {"close", Step::close}};
+    const std::pair<const char *, Step> steps[] = {
+        {"open", Step::open}, {"query", Step::query}, {"close", Step::close}};
     for (const auto &[name, step] : steps) {
-        auto *bench = benchmark::RegisterBenchmark(name, [step = step](benchmark::State &state) { Devices(state, step); });
+        auto *bench =
+            benchmark::RegisterBenchmark(name, [step = step](benchmark::State &state) { Devices(state, step); });
         for (int n : kCounts) bench->Arg(n);
         bench->Unit(benchmark::kMillisecond);
     }
@@ -87,8 +89,8 @@ int main(int argc, char **argv) {
             const auto found = figures->find(std::string(step) + "/" + std::to_string(n));
             if (found == figures->end()) continue;
             const double per = found->second / n;
-            std::printf("%-5s with %4d devices: %7.2f us per device, %5.2f x the cost at %d; all %d: %.1f ms\n", step, n,
-                        per / 1000, per / base_per, kCounts[0], n, found->second / 1e6);
+            std::printf("%-5s with %4d devices: %7.2f us per device, %5.2f x the cost at %d; all %d: %.1f ms\n",
+                        step, n, per / 1000, per / base_per, kCounts[0], n, found->second / 1e6);
         }
     }
     return 0;

@@ -107,7 +107,7 @@ bool SameFile(const struct stat &a, const struct stat &b) {
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// Why the open file `fd` cannot be a registry, or empty.
+// Why the file that `info` describes cannot be a registry, or empty.
 std::string WhyNotARegistry(const std::string &path, const struct stat &info) {
     if (!S_ISREG(info.st_mode)) return path + " is not a regular file";
     if (info.st_size > kMaxBytes) return path + " is larger than " + std::to_string(kMaxBytes >> 20) + " MB";
@@ -147,7 +147,8 @@ struct Snapshot {
     RegistryDocument document;
 
     bool Matches(const struct stat &now) const {
-        const double modified = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) * 1e-9;
+        const double modified =
+            static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) * 1e-9;
         return fd >= 0 && SameFile(info, now) && modified + 1.0 < read_at;
     }
     void Reset(int new_fd, const struct stat &new_info, RegistryDocument new_document) {
