@@ -1,7 +1,9 @@
 #include "host.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -87,9 +89,15 @@ void Session::UsePrivateRegistry() {
     std::string pattern = (fs::temp_directory_path() / "tarvex10-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw CommandError{kExitFailed, "cannot make a private registry folder in " +
                                                                       fs::temp_directory_path().string()};
-    private_dir_ = pattern;
+    private_dir_ = pattern; // mkdtemp made it 0700
     RemoveOnInterrupt(private_dir_);
+    // Made here, 0600, so that only this user can read or change what the
+    // run registers; the rewrites keep the mode.
     const std::string registry = private_dir_ + "/registry";
+    const int fd = ::open(registry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool made = fd >= 0 && ::fchmod(fd, 0600) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!made) throw CommandError{kExitFailed, "cannot make a private registry in " + private_dir_};
     TvxRegistrySetPath(registry.c_str());
     for (const std::string &library : RegistrationSet(component)) CallRegistration(library, true);
     private_component_ = component;
