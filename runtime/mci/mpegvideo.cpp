@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core_commands.h"
+#include "engine.h"
 #include "probe.h"
-#include "transport.h"
 
 namespace tvx::mci {
 namespace {
@@ -164,9 +164,12 @@ std::string FullPath(std::string path) {
 
 class MpegVideo final : public Device {
 public:
-    MpegVideo(std::string path, std::optional<MediaInfo> media, int64_t style)
-        : path_(FullPath(std::move(path))), media_(media), transport_(media ? media->DurationMs() : 0.0),
+    // `engine` plays the file; without a file there is no medium and the
+    // engine is a clock that never moves.
+    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style)
+        : has_file_(engine != nullptr), path_(FullPath(std::move(path))), engine_(engine ? std::move(engine) : MakeClockEngine({})),
           style_(style) {
+        if (has_file_) media_ = engine_->Media();
         const Rect picture = Picture();
         frame_ = picture;
         source_ = picture;
@@ -176,13 +179,13 @@ public:
 
     std::string_view TypeName() const override { return "mpegvideo"; }
     const CommandSet &Commands() const override { return kCommands; }
-    bool Playing(Context &context) override { return transport_.ModeAt(context.Now()) == Mode::Playing; }
+    bool Playing(Context &context) override { return engine_->ModeAt(context.Now()) == Mode::Playing; }
 
     Code Execute(const Command &command, Context &context, std::string &reply) override {
         switch (command.verb) {
         case Verb::Play: return Play(command, context);
-        case Verb::Stop: return Transporting([&] { transport_.Stop(context.Now()); });
-        case Verb::Pause: return Transporting([&] { transport_.Pause(context.Now()); });
+        case Verb::Stop: return Transporting([&] { engine_->Stop(context.Now()); });
+        case Verb::Pause: return Transporting([&] { engine_->Pause(context.Now()); });
         case Verb::Resume: return Resume(context);
         case Verb::Seek: return Seek(command, context);
         case Verb::Step: return Step(command, context);
@@ -209,7 +212,7 @@ private:
         return frames_format_ ? static_cast<double>(value) * 1000.0 / Fps() : static_cast<double>(value);
     }
     int64_t FromMs(double ms) const { return Floor(frames_format_ ? ms * Fps() / 1000.0 : ms); }
-    int64_t LengthUnits() const { return FromMs(transport_.Length()); }
+    int64_t LengthUnits() const { return FromMs(engine_->Length()); }
     int64_t FrameOf(double ms) const { return Floor(ms * Fps() / 1000.0); }
 
     template <typename Action>
@@ -223,8 +226,8 @@ private:
         if (!media_) return kNonapplicableFunction;
         const double now = context.Now();
         const int64_t length = LengthUnits();
-        double from = transport_.PositionAt(now);
-        double to = transport_.Length();
+        double from = engine_->PositionAt(now);
+        double to = engine_->Length();
         if (command.Has(Key::From)) {
             const int64_t value = command.Number(Key::From);
             if (value < 0 || value > length) return kOutOfRange;
@@ -236,7 +239,7 @@ private:
             to = ToMs(value);
         }
         if (to < from - 1e-6) return kOutOfRange;
-        transport_.Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
@@ -245,7 +248,7 @@ private:
 
     Code Resume(Context &context) {
         if (!media_) return kNonapplicableFunction;
-        return transport_.Resume(context.Now()) ? kOk : kNonapplicableFunction;
+        return engine_->Resume(context.Now()) ? kOk : kNonapplicableFunction;
     }
 
     Code Seek(const Command &command, Context &context) {
@@ -254,7 +257,7 @@ private:
         if (command.Has(Key::ToStart)) {
             target = 0;
         } else if (command.Has(Key::ToEnd)) {
-            target = transport_.Length();
+            target = engine_->Length();
         } else if (command.Has(Key::To)) {
             const int64_t value = command.Number(Key::To);
             if (value < 0 || value > LengthUnits()) return kOutOfRange;
@@ -262,7 +265,7 @@ private:
         } else {
             return kMissingParameter;
         }
-        transport_.Seek(context.Now(), target);
+        engine_->Seek(context.Now(), target);
         return kOk;
     }
 
@@ -272,8 +275,8 @@ private:
         const double now = context.Now();
         int64_t by = command.Has(Key::By) ? command.Number(Key::By) : 1;
         if (command.Has(Key::Reverse)) by = -by;
-        const int64_t frame = std::clamp<int64_t>(FrameOf(transport_.PositionAt(now)) + by, 0, media_->frames);
-        transport_.Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
+        const int64_t frame = std::clamp<int64_t>(FrameOf(engine_->PositionAt(now)) + by, 0, media_->frames);
+        engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
         return kOk;
     }
 
@@ -300,8 +303,12 @@ private:
             if (channel != static_cast<int>(AudioChannel::Right)) left_on_ = on;
             if (channel != static_cast<int>(AudioChannel::Left)) right_on_ = on;
         }
-        if (command.Has(Key::Video)) video_on_ = on;
-        if (command.Has(Key::Speed)) transport_.SetSpeed(context.Now(), command.Number(Key::Speed));
+        if (command.Has(Key::Video)) {
+            video_on_ = on;
+            engine_->SetVideo(on);
+        }
+        if (command.Has(Key::Audio)) ApplyAudio();
+        if (command.Has(Key::Speed)) engine_->SetSpeed(context.Now(), command.Number(Key::Speed));
         return kOk;
     }
 
@@ -321,7 +328,12 @@ private:
             if (left) left_on_ = command.Has(Key::On);
             if (right) right_on_ = command.Has(Key::On);
         }
+        ApplyAudio();
         return kOk;
+    }
+
+    void ApplyAudio() {
+        engine_->SetAudio({left_on_ ? left_volume_ : 0, right_on_ ? right_volume_ : 0});
     }
 
     Code Status(const Command &command, Context &context, std::string &reply) {
@@ -334,7 +346,7 @@ private:
         switch (item) {
         case Key::Position:
             if (command.Has(Key::Start) || command.Has(Key::Track)) ReplyNumber(reply, 0);
-            else ReplyNumber(reply, media_ ? FromMs(transport_.PositionAt(context.Now())) : 0);
+            else ReplyNumber(reply, media_ ? FromMs(engine_->PositionAt(context.Now())) : 0);
             return kOk;
         case Key::Length: ReplyNumber(reply, media_ ? LengthUnits() : 0); return kOk;
         case Key::Mode: reply = ModeWord(context); return kOk;
@@ -345,7 +357,7 @@ private:
         case Key::CurrentTrack: ReplyNumber(reply, media_ ? 1 : 0); return kOk;
         case Key::AudioItem: ReplyOnOff(reply, left_on_ || right_on_); return kOk;
         case Key::VideoItem: ReplyOnOff(reply, video_on_); return kOk;
-        case Key::SpeedItem: ReplyNumber(reply, transport_.Speed()); return kOk;
+        case Key::SpeedItem: ReplyNumber(reply, engine_->Speed()); return kOk;
         case Key::Volume: ReplyNumber(reply, (left_volume_ + right_volume_) / 2); return kOk;
         case Key::LeftVolume: ReplyNumber(reply, left_volume_); return kOk;
         case Key::RightVolume: ReplyNumber(reply, right_volume_); return kOk;
@@ -358,7 +370,7 @@ private:
 
     std::string ModeWord(Context &context) {
         if (!media_) return "not ready";
-        switch (transport_.ModeAt(context.Now())) {
+        switch (engine_->ModeAt(context.Now())) {
         case Mode::Playing: return "playing";
         case Mode::Paused: return "paused";
         default: return "stopped";
@@ -463,7 +475,7 @@ private:
         if (!media_) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
-            const bool fullscreen = fullscreen_ && transport_.ModeAt(context.Now()) == Mode::Playing;
+            const bool fullscreen = fullscreen_ && engine_->ModeAt(context.Now()) == Mode::Playing;
             ReplyRect(reply, max || fullscreen || Maximized() ? kVirtualScreen : frame_);
         } else if (command.Has(Key::Destination)) {
             ReplyRect(reply, max ? Client() : Destination());
@@ -475,9 +487,10 @@ private:
         return kOk;
     }
 
+    bool has_file_;
     std::string path_;
     std::optional<MediaInfo> media_;
-    Transport transport_;
+    std::unique_ptr<MediaEngine> engine_;
     bool frames_format_ = false; // milliseconds until set otherwise
     bool left_on_ = true, right_on_ = true, video_on_ = true;
     int64_t left_volume_ = kMaxVolume, right_volume_ = kMaxVolume;
@@ -498,18 +511,21 @@ private:
 const CommandSet &MpegVideoCommands() { return kCommands; }
 
 Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device) {
-    std::optional<MediaInfo> media;
+    std::unique_ptr<MediaEngine> engine;
     if (request.has_element) {
-        ProbeResult probe = ProbeMpeg1File(std::string(request.element));
-        if (probe.error != kOk) return probe.error;
-        media = probe.info;
+        // Our probe is exact for MPEG-1; other files are the engine's to measure.
+        EngineRequest opening{std::string(request.element), std::nullopt};
+        ProbeResult probe = ProbeMpeg1File(opening.path);
+        if (probe.error == kFileNotFound || probe.error == kFileRead) return probe.error;
+        if (probe.error == kOk) opening.probed = probe.info;
+        if (Code code = OpenEngine(opening, engine); code != kOk) return code;
     }
     const Command &command = request.command;
     int64_t style = kStyleOverlapped;
     if (command.Has(Key::Style))
         style = command.Chose(Key::Style) ? command.ChoiceOf(Key::Style) : command.Number(Key::Style);
-    // A parent window matters only for where a display would draw; there is none.
-    device = std::make_unique<MpegVideo>(std::string(request.element), media, style);
+    // A parent window matters only for where a display draws; the window is kept as state.
+    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style);
     return kOk;
 }
 

@@ -1,0 +1,259 @@
+// The GStreamer engine: the transport of the clock engine, carried out on a
+// real pipeline. Positions come from the picture presented, counted in whole
+// frames from the first picture of the file (MPEG program streams start
+// their time stamps late, at about half a second). A seek shows exactly the
+// frame asked for: time stamps of ffmpeg-made streams are not exact enough
+// for an accurate seek, so the engine seeks to the start of the group of
+// pictures before the frame and steps forward to it.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+#include "engine.h"
+#include "pipeline.h"
+
+namespace tvx::mci::gst {
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+constexpr int kStepTimeoutMs = 5000;
+
+void Diagnose(const std::string &text) {
+    if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: media engine: %s\n", text.c_str());
+}
+
+class Engine final : public MediaEngine {
+public:
+    Code Open(const EngineRequest &request, std::string &reason) {
+        Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
+        if (!pipeline_.Open(request.path, handlers, reason)) return kInvalidFile;
+        if (request.probed) {
+            media_ = *request.probed;
+        } else {
+            // Not MPEG-1: the engine's own measure.
+            media_.width = pipeline_.Width();
+            media_.height = pipeline_.Height();
+            media_.fps = pipeline_.Fps() > 0 ? pipeline_.Fps() : 25.0;
+            const int64_t duration = pipeline_.DurationNs();
+            if (duration <= 0) {
+                reason = "the file's length is not known";
+                return kInvalidFile;
+            }
+            media_.frames = std::llround(static_cast<double>(duration) * media_.fps / 1e9);
+        }
+        base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
+        to_ = Length();
+        return kOk;
+    }
+
+    const MediaInfo &Media() const override { return media_; }
+
+    Mode ModeAt(double) override {
+        std::lock_guard lock(mutex_);
+        return mode_;
+    }
+
+    double PositionAt(double) override {
+        std::lock_guard lock(mutex_);
+        return Position();
+    }
+
+    void Play(double, double from, double to, bool repeat) override {
+        std::lock_guard lock(mutex_);
+        from_ = from;
+        to_ = to;
+        repeat_ = repeat;
+        held_.reset();
+        if (to <= from || speed_ == 0) {
+            // Over at once, as the clock engine's play at its end point or at
+            // full speed.
+            ShowFrame(LastFrameBefore(to));
+            held_ = to;
+            mode_ = Mode::Stopped;
+            return;
+        }
+        mode_ = Mode::Playing;
+        pipeline_.Seek(base_ + Ns(from), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+        pipeline_.Play();
+    }
+
+    void Pause(double) override {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::Stopped) {
+            // Resuming from here plays to the end.
+            from_ = Position();
+            to_ = Length();
+            repeat_ = false;
+            pipeline_.Seek(base_ + Ns(from_), kNone, Rate(), GST_SEEK_FLAG_ACCURATE);
+        }
+        held_.reset();
+        mode_ = Mode::Paused;
+        pipeline_.Pause();
+    }
+
+    bool Resume(double) override {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::Stopped) return false;
+        if (mode_ == Mode::Paused) {
+            mode_ = Mode::Playing;
+            pipeline_.Play();
+        }
+        return true;
+    }
+
+    void Stop(double) override {
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+        pipeline_.Pause();
+    }
+
+    void Seek(double, double ms) override {
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+        held_.reset();
+        const int64_t frame = std::llround(ms * media_.fps / 1000.0);
+        if (frame >= media_.frames) held_ = ms; // past the last picture, which stays on show
+        ShowFrame(std::min(frame, media_.frames - 1));
+    }
+
+    void SetSpeed(double, int64_t speed) override {
+        std::lock_guard lock(mutex_);
+        speed_ = speed;
+        if (mode_ != Mode::Playing) return;
+        if (speed == 0) {
+            ShowFrame(LastFrameBefore(to_));
+            held_ = to_;
+            mode_ = Mode::Stopped;
+            return;
+        }
+        pipeline_.Seek(base_ + Ns(Position()), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+    }
+
+    int64_t Speed() const override {
+        std::lock_guard lock(mutex_);
+        return speed_;
+    }
+
+    void SetAudio(AudioLevels levels) override {
+        pipeline_.SetGains(static_cast<float>(levels.left) / 1000.0f, static_cast<float>(levels.right) / 1000.0f);
+    }
+
+    // The picture keeps being decoded, so that a switch back shows the
+    // right frame at once; the sinks have no blank mode of their own.
+    void SetVideo(bool) override {}
+
+private:
+    static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
+    double Rate() const { return static_cast<double>(speed_) / 1000.0; }
+    int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
+    int64_t LastFrameBefore(double ms) const {
+        const int64_t frame = static_cast<int64_t>(std::ceil(ms * media_.fps / 1000.0 - 1e-6)) - 1;
+        return std::clamp<int64_t>(frame, 0, media_.frames - 1);
+    }
+
+    // The frame on show, counted from the file's first picture.
+    int64_t PresentedFrame() const {
+        const int64_t at = pipeline_.PresentedNs();
+        if (at == kNone) return kNone;
+        return std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+    }
+
+    double Position() const {
+        if (held_ && mode_ != Mode::Playing) return *held_;
+        double ms;
+        if (pipeline_.HasVideo()) {
+            const int64_t frame = PresentedFrame();
+            ms = frame == kNone ? 0.0 : static_cast<double>(frame) * 1000.0 / media_.fps;
+        } else {
+            const int64_t at = pipeline_.QueriedNs();
+            ms = at == kNone ? 0.0 : static_cast<double>(at - base_) / kNsPerMs;
+        }
+        return std::clamp(ms, 0.0, Length());
+    }
+
+    // Leaves the pipeline paused on `frame`.
+    void ShowFrame(int64_t frame) {
+        pipeline_.Pause();
+        pipeline_.Settle();
+        const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
+        if (!pipeline_.HasVideo()) {
+            pipeline_.Seek(base_ + target_ns, kNone, 1.0, GST_SEEK_FLAG_ACCURATE);
+            pipeline_.Settle();
+            return;
+        }
+        // Near ahead: steps alone. Else from the start of a group of pictures
+        // before the frame. The program stream demuxer seeks by its clock
+        // references, which run ahead of the pictures' stamps, so a seek may
+        // land past the frame: then further back, down to the file's start.
+        int64_t at = PresentedFrame();
+        const int64_t near = std::llround(2 * media_.fps);
+        if (at == kNone || frame < at || frame - at > near) {
+            for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
+                const int64_t start = std::max<int64_t>(0, base_ + target_ns - back);
+                // Landing past the last group presents nothing.
+                pipeline_.Seek(start, kNone, 1.0, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
+                pipeline_.Settle();
+                at = PresentedFrame();
+                if ((at != kNone && at <= frame) || start == 0) break;
+            }
+        }
+        if (at != kNone && frame > at) {
+            pipeline_.Step(frame - at);
+            if (!pipeline_.WaitPresented([&](int64_t) { return PresentedFrame() >= frame; }, kStepTimeoutMs))
+                Diagnose("a frame step did not arrive in time");
+            pipeline_.Settle();
+        }
+    }
+
+    // On the bus thread.
+    void Ended() {
+        std::lock_guard lock(mutex_);
+        if (mode_ != Mode::Playing) return;
+        // An end that a later command has overtaken is stale.
+        if (pipeline_.HasVideo() && Position() < to_ - 3000.0 / media_.fps) return;
+        if (repeat_) {
+            pipeline_.Seek(base_ + Ns(from_), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+            return;
+        }
+        mode_ = Mode::Stopped;
+        held_ = to_;
+        pipeline_.Pause();
+    }
+
+    void Failed(const std::string &why) {
+        Diagnose(why);
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+    }
+
+    mutable std::mutex mutex_;
+    MediaInfo media_;
+    int64_t base_ = 0; // stream time of the first picture
+    Mode mode_ = Mode::Stopped;
+    double from_ = 0, to_ = 0;
+    bool repeat_ = false;
+    int64_t speed_ = 1000;
+    std::optional<double> held_; // the position told while nothing moves, where no picture says it
+    // Last, so that its threads stop before the rest goes.
+    Pipeline pipeline_;
+};
+
+} // namespace
+} // namespace tvx::mci::gst
+
+extern "C" __attribute__((visibility("default"))) tvx::mci::Code
+TvxOpenGStreamerEngine(const tvx::mci::EngineRequest &request, std::unique_ptr<tvx::mci::MediaEngine> &engine,
+                       std::string &reason) {
+    static GError *init_error = nullptr;
+    static const bool ready = gst_init_check(nullptr, nullptr, &init_error);
+    if (!ready) {
+        reason = init_error ? init_error->message : "GStreamer did not start";
+        return tvx::mci::kCannotLoadDriver;
+    }
+    auto opened = std::make_unique<tvx::mci::gst::Engine>();
+    if (tvx::mci::Code code = opened->Open(request, reason); code != tvx::mci::kOk) return code;
+    engine = std::move(opened);
+    return tvx::mci::kOk;
+}
