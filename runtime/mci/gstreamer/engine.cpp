@@ -1,10 +1,11 @@
 // The GStreamer engine: the transport of the clock engine, carried out on a
-// real pipeline. Positions come from the picture presented, counted in whole
-// frames from the first picture of the file (MPEG program streams start
-// their time stamps late, at about half a second). A seek shows exactly the
-// frame asked for: time stamps of ffmpeg-made streams are not exact enough
-// for an accurate seek, so the engine seeks to the start of the group of
-// pictures before the frame and steps forward to it.
+// real pipeline. A seek shows exactly the frame asked for: the time stamps
+// of ffmpeg-made program streams are not exact enough for an accurate seek
+// (pictures after a group's first may carry a neighbour's stamp), so the
+// engine seeks to the start of a group before the frame, whose stamp is
+// sound, and steps forward to it. Positions count from that known frame:
+// while nothing new is presented, it is the position; while playing, the
+// stamps' distance from it is added.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr double kNsPerMs = 1e6;
 constexpr int kStepTimeoutMs = 5000;
+constexpr int64_t kEndMargin = 3 * GST_SECOND;
+constexpr uint64_t kNoAnchor = ~uint64_t{0};
 
 void Diagnose(const std::string &text) {
     if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: media engine: %s\n", text.c_str());
@@ -65,18 +68,7 @@ public:
         from_ = from;
         to_ = to;
         repeat_ = repeat;
-        held_.reset();
-        if (to <= from || speed_ == 0) {
-            // Over at once, as the clock engine's play at its end point or at
-            // full speed.
-            ShowFrame(LastFrameBefore(to));
-            held_ = to;
-            mode_ = Mode::Stopped;
-            return;
-        }
-        mode_ = Mode::Playing;
-        pipeline_.Seek(base_ + Ns(from), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
-        pipeline_.Play();
+        StartPlaying(from);
     }
 
     void Pause(double) override {
@@ -86,7 +78,7 @@ public:
             from_ = Position();
             to_ = Length();
             repeat_ = false;
-            pipeline_.Seek(base_ + Ns(from_), kNone, Rate(), GST_SEEK_FLAG_ACCURATE);
+            pipeline_.SetStop(kNone);
         }
         held_.reset();
         mode_ = Mode::Paused;
@@ -113,7 +105,7 @@ public:
         std::lock_guard lock(mutex_);
         mode_ = Mode::Stopped;
         held_.reset();
-        const int64_t frame = std::llround(ms * media_.fps / 1000.0);
+        const int64_t frame = FrameAt(ms);
         if (frame >= media_.frames) held_ = ms; // past the last picture, which stays on show
         ShowFrame(std::min(frame, media_.frames - 1));
     }
@@ -121,14 +113,13 @@ public:
     void SetSpeed(double, int64_t speed) override {
         std::lock_guard lock(mutex_);
         speed_ = speed;
-        if (mode_ != Mode::Playing) return;
-        if (speed == 0) {
-            ShowFrame(LastFrameBefore(to_));
-            held_ = to_;
-            mode_ = Mode::Stopped;
-            return;
+        if (mode_ == Mode::Stopped) return; // the next play plays at it
+        const double here = Position();
+        if (mode_ == Mode::Paused) {
+            ShowFrame(FrameAt(here));
+        } else {
+            StartPlaying(here);
         }
-        pipeline_.Seek(base_ + Ns(Position()), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
     }
 
     int64_t Speed() const override {
@@ -148,12 +139,44 @@ private:
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
     double Rate() const { return static_cast<double>(speed_) / 1000.0; }
     int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
+    int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
+
+    // From the exact first frame, at the set speed, to the end point: the
+    // video probe tells when the picture at the end point comes up.
+    void StartPlaying(double start) {
+        held_.reset();
+        if (to_ <= start || speed_ == 0) {
+            // Over at once, as the clock engine's play at its end point or at
+            // full speed.
+            ShowFrame(LastFrameBefore(to_));
+            held_ = to_;
+            mode_ = Mode::Stopped;
+            return;
+        }
+        pipeline_.SetStop(Stop());
+        if (pipeline_.HasVideo()) {
+            ShowFrame(std::min(FrameAt(start), media_.frames - 1));
+        } else {
+            pipeline_.Seek(base_ + Ns(start), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+            rate_ = Rate();
+        }
+        mode_ = Mode::Playing;
+        pipeline_.Play();
+    }
     int64_t LastFrameBefore(double ms) const {
         const int64_t frame = static_cast<int64_t>(std::ceil(ms * media_.fps / 1000.0 - 1e-6)) - 1;
         return std::clamp<int64_t>(frame, 0, media_.frames - 1);
     }
 
-    // The frame on show, counted from the file's first picture.
+    // The frame on show.
+    int64_t CurrentFrame() const {
+        if (pipeline_.PresentedCount() == anchor_.count) return anchor_.frame;
+        const int64_t at = pipeline_.PresentedNs();
+        if (at == kNone || anchor_.count == kNoAnchor) return PresentedFrame();
+        return anchor_.frame + std::llround(static_cast<double>(at - anchor_.ns) * media_.fps / 1e9);
+    }
+
+    // The frame on show by its stamp, counted from the file's first picture.
     int64_t PresentedFrame() const {
         const int64_t at = pipeline_.PresentedNs();
         if (at == kNone) return kNone;
@@ -164,7 +187,7 @@ private:
         if (held_ && mode_ != Mode::Playing) return *held_;
         double ms;
         if (pipeline_.HasVideo()) {
-            const int64_t frame = PresentedFrame();
+            const int64_t frame = CurrentFrame();
             ms = frame == kNone ? 0.0 : static_cast<double>(frame) * 1000.0 / media_.fps;
         } else {
             const int64_t at = pipeline_.QueriedNs();
@@ -173,48 +196,57 @@ private:
         return std::clamp(ms, 0.0, Length());
     }
 
-    // Leaves the pipeline paused on `frame`.
+    // Leaves the pipeline paused on `frame`, ready to play at the set speed.
     void ShowFrame(int64_t frame) {
         pipeline_.Pause();
         pipeline_.Settle();
+        const double rate = speed_ == 0 ? 1.0 : Rate();
         const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
         if (!pipeline_.HasVideo()) {
-            pipeline_.Seek(base_ + target_ns, kNone, 1.0, GST_SEEK_FLAG_ACCURATE);
+            pipeline_.Seek(base_ + target_ns, kNone, rate, GST_SEEK_FLAG_ACCURATE);
+            rate_ = rate;
             pipeline_.Settle();
             return;
         }
-        // Near ahead: steps alone. Else from the start of a group of pictures
-        // before the frame. The program stream demuxer seeks by its clock
-        // references, which run ahead of the pictures' stamps, so a seek may
-        // land past the frame: then further back, down to the file's start.
-        int64_t at = PresentedFrame();
+        // Near ahead at the same rate: steps alone. Else from the start of a
+        // group of pictures before the frame. The program stream demuxer
+        // seeks by its clock references, which run ahead of the pictures'
+        // stamps, so a seek may land past the frame or past the last group
+        // (nothing presented): then further back, down to the file's start.
+        int64_t at = CurrentFrame();
         const int64_t near = std::llround(2 * media_.fps);
-        if (at == kNone || frame < at || frame - at > near) {
+        if (at == kNone || rate != rate_ || frame < at || frame - at > near) {
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
-                const int64_t start = std::max<int64_t>(0, base_ + target_ns - back);
-                // Landing past the last group presents nothing.
-                pipeline_.Seek(start, kNone, 1.0, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
-                pipeline_.Settle();
+                // A seek into the last seconds may land past the last group.
+                const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
+                const int64_t start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
+                pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
+                rate_ = rate;
+                anchor_.count = kNoAnchor;
+                if (!pipeline_.Settle()) pipeline_.Recover();
                 at = PresentedFrame();
                 if ((at != kNone && at <= frame) || start == 0) break;
             }
         }
-        if (at != kNone && frame > at) {
+        if (at == kNone) return;
+        if (frame > at) {
+            // The sink is handed one picture per frame stepped; the last one stays.
+            const uint64_t count = pipeline_.PresentedCount();
             pipeline_.Step(frame - at);
-            if (!pipeline_.WaitPresented([&](int64_t) { return PresentedFrame() >= frame; }, kStepTimeoutMs))
+            if (!pipeline_.WaitPresented(count + static_cast<uint64_t>(frame - at), kStepTimeoutMs))
                 Diagnose("a frame step did not arrive in time");
             pipeline_.Settle();
+            at = frame;
         }
+        anchor_ = {at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
     }
 
     // On the bus thread.
     void Ended() {
         std::lock_guard lock(mutex_);
         if (mode_ != Mode::Playing) return;
-        // An end that a later command has overtaken is stale.
-        if (pipeline_.HasVideo() && Position() < to_ - 3000.0 / media_.fps) return;
         if (repeat_) {
-            pipeline_.Seek(base_ + Ns(from_), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+            StartPlaying(from_);
             return;
         }
         mode_ = Mode::Stopped;
@@ -235,6 +267,13 @@ private:
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
     int64_t speed_ = 1000;
+    double rate_ = 1.0; // of the pipeline's segment
+    // The last frame known by counting, with its picture's stamp and count.
+    struct Anchor {
+        int64_t frame = 0;
+        int64_t ns = kNone;
+        uint64_t count = kNoAnchor;
+    } anchor_;
     std::optional<double> held_; // the position told while nothing moves, where no picture says it
     // Last, so that its threads stop before the rest goes.
     Pipeline pipeline_;

@@ -182,10 +182,10 @@ int64_t Pipeline::QueriedNs() const {
     return gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) ? position : kNone;
 }
 
-bool Pipeline::WaitPresented(const std::function<bool(int64_t)> &done, int timeout_ms) {
+bool Pipeline::WaitPresented(uint64_t count, int timeout_ms) {
     std::unique_lock lock(presented_mutex_);
     return presented_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                       [&] { return done(PresentedNs()); });
+                                       [&] { return PresentedCount() >= count; });
 }
 
 void Pipeline::Play() { gst_element_set_state(playbin_, GST_STATE_PLAYING); }
@@ -198,14 +198,34 @@ bool Pipeline::Settle() {
 bool Pipeline::Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags) {
     // What was presented before the flush no longer is.
     presented_.store(kNone, std::memory_order_release);
-    return gst_element_seek(playbin_, rate, GST_FORMAT_TIME, GstSeekFlags(flags | GST_SEEK_FLAG_FLUSH),
-                            GST_SEEK_TYPE_SET, start, stop == kNone ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
-                            stop == kNone ? GST_CLOCK_TIME_NONE : stop);
+    GstEvent *seek = gst_event_new_seek(rate, GST_FORMAT_TIME, GstSeekFlags(flags | GST_SEEK_FLAG_FLUSH),
+                                        GST_SEEK_TYPE_SET, start, stop == kNone ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
+                                        stop == kNone ? GST_CLOCK_TIME_NONE : stop);
+    // The end of this play carries the seek's number; an end that carries
+    // an earlier one was overtaken by this seek.
+    last_seek_.store(gst_event_get_seqnum(seek));
+    return gst_element_send_event(playbin_, seek);
 }
 
 bool Pipeline::Step(int64_t frames) {
     return gst_element_send_event(playbin_,
                                   gst_event_new_step(GST_FORMAT_BUFFERS, static_cast<guint64>(frames), 1.0, TRUE, FALSE));
+}
+
+void Pipeline::SetStop(int64_t stop) {
+    stop_round_.fetch_add(1);
+    stop_told_.store(false);
+    stop_.store(stop);
+}
+
+void Pipeline::Recover() {
+    // The failed play's messages (its error, its end) are no longer news.
+    gst_bus_set_flushing(bus_, TRUE);
+    gst_bus_set_flushing(bus_, FALSE);
+    last_seek_.store(GST_SEQNUM_INVALID);
+    gst_element_set_state(playbin_, GST_STATE_READY);
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    Settle();
 }
 
 GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer data) {
@@ -222,8 +242,16 @@ GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer da
     {
         std::lock_guard lock(self->presented_mutex_);
         self->presented_.store(static_cast<int64_t>(at), std::memory_order_release);
+        self->presented_count_.fetch_add(1, std::memory_order_acq_rel);
     }
     self->presented_changed_.notify_all();
+    // The end point reached: told on the bus, since a streaming thread must
+    // not change the pipeline's state.
+    const int64_t stop = self->stop_.load();
+    if (stop != kNone && static_cast<int64_t>(at) >= stop && !self->stop_told_.exchange(true)) {
+        GstStructure *what = gst_structure_new("tvx-stop", "round", G_TYPE_UINT, self->stop_round_.load(), nullptr);
+        gst_element_post_message(self->playbin_, gst_message_new_application(GST_OBJECT(self->playbin_), what));
+    }
     if (self->video_log_) {
         // The centre pixel of an RGB picture.
         GstMapInfo map;
@@ -280,17 +308,31 @@ GstPadProbeReturn Pipeline::OnAudio(GstPad *, GstPadProbeInfo *info, gpointer da
 }
 
 void Pipeline::ReadBus() {
+    const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION);
     while (!quitting_) {
-        GstMessage *message = gst_bus_timed_pop_filtered(
-            bus_, 50 * GST_MSECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        GstMessage *message = gst_bus_timed_pop_filtered(bus_, 50 * GST_MSECOND, types);
         if (!message) continue;
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-            if (handlers_.ended) handlers_.ended();
-        } else {
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS: {
+            // An end that a later seek overtook is not this play's.
+            const uint32_t seek = last_seek_.load();
+            if (seek == GST_SEQNUM_INVALID || gst_message_get_seqnum(message) == seek) handlers_.ended();
+            break;
+        }
+        case GST_MESSAGE_APPLICATION: {
+            guint round = 0;
+            const GstStructure *what = gst_message_get_structure(message);
+            if (gst_structure_has_name(what, "tvx-stop") && gst_structure_get_uint(what, "round", &round) &&
+                round == stop_round_.load())
+                handlers_.ended();
+            break;
+        }
+        default: {
             GError *failure = nullptr;
             gst_message_parse_error(message, &failure, nullptr);
-            if (handlers_.failed) handlers_.failed(failure ? failure->message : "playing failed");
+            handlers_.failed(failure ? failure->message : "playing failed");
             g_clear_error(&failure);
+        }
         }
         gst_message_unref(message);
     }

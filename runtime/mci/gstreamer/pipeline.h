@@ -54,10 +54,13 @@ public:
 
     // The stream time of the picture that the video sink holds or shows.
     int64_t PresentedNs() const { return presented_.load(std::memory_order_acquire); }
+    // How many pictures the video sink has been handed so far.
+    uint64_t PresentedCount() const { return presented_count_.load(std::memory_order_acquire); }
     // The stream time that the pipeline reports (for files without a picture).
     int64_t QueriedNs() const;
-    // Waits until the picture presented satisfies `done`, or the time runs out.
-    bool WaitPresented(const std::function<bool(int64_t)> &done, int timeout_ms);
+    // Waits until the sink has been handed `count` pictures in all, or the
+    // time runs out.
+    bool WaitPresented(uint64_t count, int timeout_ms);
 
     // Asynchronous: the state changes on the pipeline's threads.
     void Play();
@@ -69,6 +72,11 @@ public:
     bool Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags);
     // Moves a paused pipeline `frames` pictures forward.
     bool Step(int64_t frames);
+    // The stream time at which playing ends (kNone: at the end of the
+    // file); the picture there is the last one shown, and `ended` is told.
+    void SetStop(int64_t stop);
+    // Brings a pipeline that an error stopped back to a paused state.
+    void Recover();
 
     void SetGains(float left, float right) {
         gain_left_.store(left);
@@ -90,9 +98,14 @@ private:
     Handlers handlers_;
     std::thread bus_thread_;
     std::atomic<bool> quitting_{false};
+    std::atomic<uint32_t> last_seek_{GST_SEQNUM_INVALID};
+    std::atomic<int64_t> stop_{kNone};
+    std::atomic<uint32_t> stop_round_{0}; // which SetStop a stop message answers
+    std::atomic<bool> stop_told_{false};
 
     GstSegment video_segment_{}; // touched by the video streaming thread only
     std::atomic<int64_t> presented_{kNone};
+    std::atomic<uint64_t> presented_count_{0};
     std::mutex presented_mutex_;
     std::condition_variable presented_changed_;
 
