@@ -35,17 +35,17 @@ private:
     Transport transport_;
 };
 
-enum class Choice { Automatic, Clock, GStreamer };
+enum class EngineChoice { Automatic, Clock, GStreamer };
 
-Choice Chosen() {
-    if (ClockReplaced()) return Choice::Clock;
+EngineChoice Chosen() {
+    if (ClockReplaced()) return EngineChoice::Clock;
     const char *name = std::getenv("TVX_MEDIA_ENGINE");
-    if (!name || !*name) return Choice::Automatic;
+    if (!name || !*name) return EngineChoice::Automatic;
     const std::string_view word(name);
-    if (word == "clock") return Choice::Clock;
-    if (word == "gstreamer") return Choice::GStreamer;
+    if (word == "clock") return EngineChoice::Clock;
+    if (word == "gstreamer") return EngineChoice::GStreamer;
     Diagnose("TVX_MEDIA_ENGINE names no engine (clock or gstreamer); choosing as if unset");
-    return Choice::Automatic;
+    return EngineChoice::Automatic;
 }
 
 // The plug-in lies next to this library. Loaded once and kept: its threads
@@ -83,10 +83,10 @@ void Diagnose(std::string_view text) {
 std::unique_ptr<MediaEngine> MakeClockEngine(const MediaInfo &media) { return std::make_unique<ClockEngine>(media); }
 
 Code OpenEngine(const EngineRequest &request, std::unique_ptr<MediaEngine> &engine) {
-    const Choice choice = Chosen();
-    const OpenPluginEngine plugin = choice == Choice::Clock ? nullptr : Plugin();
+    const EngineChoice choice = Chosen();
+    const OpenPluginEngine plugin = choice == EngineChoice::Clock ? nullptr : Plugin();
     if (!plugin) {
-        if (choice == Choice::GStreamer) return kCannotLoadDriver;
+        if (choice == EngineChoice::GStreamer) return kCannotLoadDriver;
         // The clock engine knows only what our probe read.
         if (!request.probed) return kInvalidFile;
         engine = MakeClockEngine(*request.probed);

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "errors.h"
+#include "grammar.h"
 #include "probe.h"
 #include "transport.h"
 
@@ -32,6 +33,17 @@ namespace tvx::mci {
 struct AudioLevels {
     int64_t left = 1000;
     int64_t right = 1000;
+};
+
+// Where and how the picture is shown. Window ids are X11 window ids.
+struct WindowView {
+    uint64_t parent = 0; // a window of the host's (0: none)
+    bool child = false;  // drawn inside `parent` rather than in a window of its own
+    bool visible = false;
+    bool minimized = false;
+    bool fullscreen = false;
+    std::string title;
+    std::optional<Rect> destination; // where in the window the picture goes
 };
 
 // Positions are milliseconds from the start of the medium; `now` is the
@@ -58,6 +70,12 @@ public:
     virtual int64_t Speed() const = 0;
     virtual void SetAudio(AudioLevels levels) = 0;
     virtual void SetVideo(bool on) = 0;
+    // kOk, or kCreateWindow when the host's window named does not exist
+    // (the window then stays as it was).
+    virtual Code ShowWindow(const WindowView &) { return kOk; }
+    // The X11 id of the window the picture is drawn in; 0 when there is no
+    // display.
+    virtual uint64_t WindowHandle() const { return 0; }
 };
 
 struct EngineRequest {
@@ -65,6 +83,7 @@ struct EngineRequest {
     // What our own probe found; empty for files that it does not read
     // (the engine then measures the medium itself).
     std::optional<MediaInfo> probed;
+    WindowView window; // as the device opens: hidden
 };
 
 // Opens `request.path` for playing: kOk and an engine, or an error number

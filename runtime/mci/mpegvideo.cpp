@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "core_commands.h"
 #include "engine.h"
@@ -69,6 +70,7 @@ constexpr Keyword kStatusExtra[] = {
     {"frame rate", Key::FrameRate, ArgKind::Item},
     {"bitsperpel", Key::BitsPerPel, ArgKind::Item},
     {"monitor", Key::Monitor, ArgKind::Item},
+    {"window handle", Key::WindowHandle, ArgKind::Item},
     {"input", Key::Input},
     {"output", Key::Output},
 };
@@ -166,9 +168,9 @@ class MpegVideo final : public Device {
 public:
     // `engine` plays the file; without a file there is no medium and the
     // engine is a clock that never moves.
-    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style)
+    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style, int64_t parent)
         : has_file_(engine != nullptr), path_(FullPath(std::move(path))), engine_(engine ? std::move(engine) : MakeClockEngine({})),
-          style_(style) {
+          style_(style), parent_(parent) {
         if (has_file_) media_ = engine_->Media();
         const Rect picture = Picture();
         frame_ = picture;
@@ -242,6 +244,7 @@ private:
         engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
+        engine_->ShowWindow(View());
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
@@ -364,6 +367,10 @@ private:
         case Key::NominalFrameRate:
         case Key::FrameRate: ReplyNumber(reply, media_ ? std::llround(media_->fps * 1000.0) : 0); return kOk;
         case Key::Monitor: reply = "file"; return kOk; // what is shown comes from the file
+        case Key::WindowHandle:
+            // The window the picture is drawn in; without a display, the one it was given.
+            ReplyNumber(reply, engine_->WindowHandle() ? static_cast<int64_t>(engine_->WindowHandle()) : handle_);
+            return kOk;
         default: return kUnsupportedFunction;                // bitsperpel: nothing is captured here
         }
     }
@@ -426,10 +433,26 @@ private:
         return own_overlapped ? Client() : Picture();
     }
 
+    // What the engine is to show: the picture goes in a window of the
+    // caller's when one was handed over, else in the device's own.
+    WindowView View() const {
+        WindowView view;
+        view.parent = handle_ ? static_cast<uint64_t>(handle_) : static_cast<uint64_t>(parent_);
+        view.child = handle_ != 0 || (style_ & kStyleChild) != 0;
+        view.visible = visible_;
+        view.minimized = shown_ == Show::Minimize;
+        view.fullscreen = fullscreen_;
+        view.title = caption_;
+        view.destination = destination_;
+        return view;
+    }
+
     Code Window(const Command &command) {
         if (!media_) return kNoWindow;
         if (!command.Has(Key::State) && !command.Has(Key::Handle) && !command.Has(Key::Text))
             return kMissingParameter;
+        auto state = [this] { return std::tie(visible_, shown_, handle_, destination_, caption_); };
+        const auto kept = std::make_tuple(visible_, shown_, handle_, destination_, caption_);
         if (command.Has(Key::State)) {
             const auto state = static_cast<Show>(command.ChoiceOf(Key::State));
             visible_ = state != Show::Hide;
@@ -441,7 +464,10 @@ private:
             destination_.reset();
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
-        return kOk;
+        // A window that does not exist changes nothing.
+        const Code code = engine_->ShowWindow(View());
+        if (code != kOk) state() = kept;
+        return code;
     }
 
     Code Put(const Command &command) {
@@ -465,6 +491,7 @@ private:
             }
         } else if (command.Has(Key::Destination)) {
             destination_ = at;
+            engine_->ShowWindow(View());
         } else {
             source_ = at ? *at : Picture();
         }
@@ -497,6 +524,7 @@ private:
     bool fullscreen_ = false;
 
     int64_t style_;
+    int64_t parent_;     // the window named when the device opened (0: none)
     int64_t handle_ = 0; // 0: the device's own window
     bool visible_ = false; // hidden until the first play
     Show shown_ = Show::Restore;
@@ -511,21 +539,24 @@ private:
 const CommandSet &MpegVideoCommands() { return kCommands; }
 
 Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device) {
-    std::unique_ptr<MediaEngine> engine;
-    if (request.has_element) {
-        // Our probe is exact for MPEG-1; other files are the engine's to measure.
-        EngineRequest opening{std::string(request.element), std::nullopt};
-        ProbeResult probe = ProbeMpeg1File(opening.path);
-        if (probe.error == kFileNotFound || probe.error == kFileRead) return probe.error;
-        if (probe.error == kOk) opening.probed = probe.info;
-        if (Code code = OpenEngine(opening, engine); code != kOk) return code;
-    }
     const Command &command = request.command;
     int64_t style = kStyleOverlapped;
     if (command.Has(Key::Style))
         style = command.Chose(Key::Style) ? command.ChoiceOf(Key::Style) : command.Number(Key::Style);
-    // A parent window matters only for where a display draws; the window is kept as state.
-    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style);
+    const int64_t parent = command.Has(Key::Parent) ? command.Number(Key::Parent) : 0;
+    std::unique_ptr<MediaEngine> engine;
+    if (request.has_element) {
+        // Our probe is exact for MPEG-1; other files are the engine's to measure.
+        EngineRequest opening{std::string(request.element), std::nullopt, {}};
+        ProbeResult probe = ProbeMpeg1File(opening.path);
+        if (probe.error == kFileNotFound || probe.error == kFileRead) return probe.error;
+        if (probe.error == kOk) opening.probed = probe.info;
+        opening.window.parent = static_cast<uint64_t>(parent);
+        opening.window.child = (style & kStyleChild) != 0;
+        opening.window.title = std::filesystem::path(opening.path).filename().string();
+        if (Code code = OpenEngine(opening, engine); code != kOk) return code;
+    }
+    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style, parent);
     return kOk;
 }
 

@@ -32,8 +32,8 @@ protected:
     void TearDown() override { Send("close all"); }
 
     // Opens `path` as "m"; false (the test then ends) when it could not.
-    bool Open(const std::string &path) {
-        const Answer answer = Send("open \"" + path + "\" type mpegvideo alias m");
+    bool Open(const std::string &path, const std::string &flags = "") {
+        const Answer answer = Send("open \"" + path + "\" type mpegvideo alias m" + flags);
         if (answer.code == kEngineMissing && !std::getenv("CI")) {
             skipped_ = true;
             return false;
@@ -59,9 +59,9 @@ protected:
     bool skipped_ = false;
 };
 
-#define TVX_OPEN_OR_SKIP(path)                                                                                         \
+#define TVX_OPEN_OR_SKIP(...)                                                                                          \
     do {                                                                                                               \
-        if (!Open(path)) {                                                                                             \
+        if (!Open(__VA_ARGS__)) {                                                                                          \
             if (skipped_) GTEST_SKIP() << "the GStreamer engine is not built here";                                   \
             return;                                                                                                    \
         }                                                                                                              \

@@ -14,6 +14,7 @@
 
 #include "engine.h"
 #include "pipeline.h"
+#include "window.h"
 
 namespace tvx::mci::gst {
 namespace {
@@ -30,8 +31,23 @@ void Diagnose(const std::string &text) {
 class Engine final : public MediaEngine {
 public:
     Code Open(const EngineRequest &request, std::string &reason) {
+        const char *display = std::getenv("DISPLAY");
+        if (display && *display && !Capturing()) {
+            const int width = request.probed ? request.probed->width : 0;
+            const int height = request.probed ? request.probed->height : 0;
+            std::string why;
+            if (!window_.Open(request.window, width, height, why)) {
+                // A window of the host's that cannot be used is the caller's
+                // error; a display that cannot be reached leaves the picture unseen.
+                if (request.window.parent) {
+                    reason = why;
+                    return kCreateWindow;
+                }
+                Diagnose("playing without a picture: " + why);
+            }
+        }
         Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
-        if (!pipeline_.Open(request.path, handlers, reason)) return kInvalidFile;
+        if (!pipeline_.Open(request.path, window_.PictureId(), handlers, reason)) return kInvalidFile;
         if (request.probed) {
             media_ = *request.probed;
         } else {
@@ -134,6 +150,16 @@ public:
     // The picture keeps being decoded, so that a switch back shows the
     // right frame at once; the sinks have no blank mode of their own.
     void SetVideo(bool) override {}
+
+    Code ShowWindow(const WindowView &view) override {
+        std::lock_guard lock(mutex_);
+        if (!window_.Id()) return kOk;
+        if (!window_.Show(view)) return kCreateWindow;
+        pipeline_.Expose();
+        return kOk;
+    }
+
+    uint64_t WindowHandle() const override { return window_.Id(); }
 
 private:
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
@@ -275,6 +301,7 @@ private:
         uint64_t count = kNoAnchor;
     } anchor_;
     std::optional<double> held_; // the position told while nothing moves, where no picture says it
+    Window window_; // outlives the pipeline, whose sink draws in it
     // Last, so that its threads stop before the rest goes.
     Pipeline pipeline_;
 };

@@ -2,6 +2,7 @@
 
 #include <gst/audio/audio.h>
 #include <gst/video/video.h>
+#include <gst/video/videooverlay.h>
 
 #include <chrono>
 #include <cmath>
@@ -69,17 +70,20 @@ Pipeline::~Pipeline() {
     if (audio_log_) std::fclose(audio_log_);
 }
 
-GstElement *Pipeline::MakeVideoSink() {
+GstElement *Pipeline::MakeVideoSink(uint64_t window) {
     std::string sink;
     if (CaptureFolder()) {
         sink = "videoconvert ! video/x-raw,format=RGB ! fakesink name=sink sync=true qos=false";
-    } else if (const char *display = std::getenv("DISPLAY"); display && *display) {
+    } else if (window) {
+        // Xv scales on the display's hardware where it has it.
         static const bool xv = Usable("xvimagesink");
-        sink = xv ? "xvimagesink name=sink" : "videoconvert ! ximagesink name=sink";
+        sink = xv ? "xvimagesink name=sink" : "videoconvert ! videoscale ! ximagesink name=sink";
     } else {
         sink = "fakesink name=sink sync=true qos=false";
     }
     GstElement *bin = Bin(sink, video_sink_);
+    if (bin && window && GST_IS_VIDEO_OVERLAY(video_sink_))
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(video_sink_), static_cast<guintptr>(window));
     if (bin) AddProbe(video_sink_, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &Pipeline::OnVideo, this);
     return bin;
@@ -96,7 +100,13 @@ GstElement *Pipeline::MakeAudioSink() {
     return bin;
 }
 
-bool Pipeline::Open(const std::string &path, Handlers handlers, std::string &reason) {
+bool Capturing() { return CaptureFolder() != nullptr; }
+
+void Pipeline::Expose() {
+    if (video_sink_ && GST_IS_VIDEO_OVERLAY(video_sink_)) gst_video_overlay_expose(GST_VIDEO_OVERLAY(video_sink_));
+}
+
+bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason) {
     handlers_ = std::move(handlers);
     GError *error = nullptr;
     gchar *uri = gst_filename_to_uri(path.c_str(), &error);
@@ -118,7 +128,7 @@ bool Pipeline::Open(const std::string &path, Handlers handlers, std::string &rea
         video_log_ = std::fopen((std::string(folder) + "/video.log").c_str(), "w");
         audio_log_ = std::fopen((std::string(folder) + "/audio.log").c_str(), "w");
     }
-    GstElement *video = MakeVideoSink();
+    GstElement *video = MakeVideoSink(window);
     GstElement *audio = MakeAudioSink();
     if (!video || !audio) {
         if (video) gst_object_unref(video);

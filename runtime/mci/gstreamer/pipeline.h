@@ -4,8 +4,8 @@
 // audio probe applies the channel gains, so that a change is heard as soon
 // as the sink plays the next buffer rather than after the decoder's queue.
 //
-// Sinks: a picture goes to the X display when DISPLAY is set, else it is
-// decoded and discarded in real time; sound goes to PulseAudio when a
+// Sinks: a picture goes to the X window given, else it is decoded and
+// discarded in real time; sound goes to PulseAudio when a
 // server answers, else it is discarded in real time. With TVX_MEDIA_CAPTURE
 // naming a folder (a test switch) both are discarded and each picture's
 // centre colour and each sound buffer's per-channel level are written to
@@ -28,6 +28,9 @@ namespace tvx::mci::gst {
 
 inline constexpr int64_t kNone = -1;
 
+// Whether the capture switch is on (then nothing is shown or heard).
+bool Capturing();
+
 class Pipeline {
 public:
     // Called on the bus thread.
@@ -42,9 +45,12 @@ public:
     // Stops every thread of the pipeline before returning.
     ~Pipeline();
 
-    // Builds the pipeline for `path` and waits until it has prerolled (the
-    // first picture decoded). False with the reason when the file does not play.
-    bool Open(const std::string &path, Handlers handlers, std::string &reason);
+    // Builds the pipeline for `path`, drawing in X window `window` (0:
+    // none), and waits until it has prerolled (the first picture decoded).
+    // False with the reason when the file does not play.
+    bool Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason);
+    // Draws the picture on show again (after its window moved or resized).
+    void Expose();
 
     bool HasVideo() const { return video_sink_ != nullptr; }
     int Width() const { return width_; }
@@ -86,7 +92,7 @@ public:
 private:
     static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
-    GstElement *MakeVideoSink();
+    GstElement *MakeVideoSink(uint64_t window);
     GstElement *MakeAudioSink();
     void ReadBus();
     void Measure();
