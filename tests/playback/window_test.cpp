@@ -101,6 +101,13 @@ TEST_F(RealWindow, DrawsTheSeekedFrameInTheHostsWindow) {
     }
     const Rgb outside = PixelAt(host, 20, 20);
     EXPECT_LT(outside.r + outside.g + outside.b, 30);
+    // Video off hides the picture; on shows the same frame again.
+    Reply("set m video off");
+    const Rgb hidden = PixelAt(host, 180, 110);
+    EXPECT_LT(hidden.r + hidden.g + hidden.b, 30);
+    Reply("set m video on");
+    Sleep(0.3);
+    EXPECT_EQ(FrameOfColour(PixelAt(host, 180, 110)), 61);
 
     EXPECT_EQ(Send("window m handle 123456").code, 347u);
     EXPECT_EQ(Number("status m window handle"), static_cast<long>(drawn));

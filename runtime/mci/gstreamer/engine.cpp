@@ -148,8 +148,11 @@ public:
     }
 
     // The picture keeps being decoded, so that a switch back shows the
-    // right frame at once; the sinks have no blank mode of their own.
-    void SetVideo(bool) override {}
+    // right frame at once; off, its window is hidden inside the device's.
+    void SetVideo(bool on) override {
+        std::lock_guard lock(mutex_);
+        window_.ShowPicture(on);
+    }
 
     Code ShowWindow(const WindowView &view) override {
         std::lock_guard lock(mutex_);

@@ -90,6 +90,13 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
     return true;
 }
 
+void Window::ShowPicture(bool on) {
+    if (!picture_) return;
+    if (on) XMapWindow(Dpy(display_), picture_);
+    else XUnmapWindow(Dpy(display_), picture_);
+    XFlush(Dpy(display_));
+}
+
 bool Window::Show(const WindowView &view) {
     Display *display = Dpy(display_);
     if (view.parent != shown_.parent) {

@@ -28,6 +28,8 @@ public:
     uint64_t Id() const { return id_; }
     // The subwindow that the sink draws in.
     uint64_t PictureId() const { return picture_; }
+    // Shows or hides the picture, leaving the window as it is.
+    void ShowPicture(bool on);
     // Brings the window to `view`: parent, visibility, title, full screen.
     // False when the parent named does not exist (nothing changes then).
     bool Show(const WindowView &view);
