@@ -1,5 +1,6 @@
 // The picture on a real X display: an Xvfb server that the test starts and
 // stops itself, a host window of the test's, and the pixels read back.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,21 +18,25 @@ namespace {
 class Xvfb {
 public:
     Xvfb() {
-        const std::string name = ":" + std::to_string(90 + getpid() % 100);
+        // The server picks a free display and tells its number on a pipe.
+        int told[2];
+        if (pipe(told) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr);
+            close(told[0]);
+            const std::string fd = std::to_string(told[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr);
             _exit(127);
         }
-        for (int tries = 0; tries < 100 && !display_; ++tries) {
-            Sleep(0.05);
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
-            display_ = XOpenDisplay(name.c_str());
-        }
+        close(told[1]);
+        std::string number;
+        pollfd in{told[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&in, 1, 10000) > 0 && read(told[0], &c, 1) == 1 && c != '\n') number += c;
+        close(told[0]);
+        if (number.empty()) return;
+        const std::string name = ":" + number;
+        display_ = XOpenDisplay(name.c_str());
         if (display_) setenv("DISPLAY", name.c_str(), 1);
     }
     ~Xvfb() {
