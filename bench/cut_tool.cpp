@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/tarvex10.h"
 
 int main(int argc, char **argv) {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "figures.h"
 #include "frame/member.h"
-#include "frame/registry.h"
 
 // The bench class's dual interface as a C++ client declares it. Outside the
 // unnamed namespace on purpose: there the compiler may conclude that no class

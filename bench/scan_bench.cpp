@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/tarvex10.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "convert/convert.h"
-#include "frame/error.h"
+#include "error/error.h"
 #include "support.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"

@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <string>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 #include "support.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/tarvex10.h"

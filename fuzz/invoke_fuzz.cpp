@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "support.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"

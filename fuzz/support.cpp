@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 #include "tarvex10/platform.h"
 
 namespace tvx::fuzz {

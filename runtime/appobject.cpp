@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
 #include "resources.h"
 #include "tarvex10/automation.hpp"
@@ -26,14 +27,7 @@ using namespace tvx::runtime;
 // Objects that clients hand to us may be written in C.
 #define TVX_CALLS_FOREIGN_OBJECTS __attribute__((no_sanitize("vptr")))
 
-bool EqualFolded(std::u16string_view a, std::u16string_view b) {
-    auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
+using tvx::ascii::EqualFolded;
 
 class PropertyObject final : public tvx::ComObject<PropertyObject, IDispatch> {
 public:

@@ -34,6 +34,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ascii/ascii.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -55,22 +56,17 @@ using Registry = std::vector<Key>;
 std::mutex registry_mutex;
 std::optional<std::string> path_override; // guarded by registry_mutex
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
+using tvx::ascii::EqualFolded;
 
 Key *FindKey(Registry &registry, std::string_view name) {
     for (auto &key : registry)
-        if (SameText(key.name, name)) return &key;
+        if (EqualFolded(key.name, name)) return &key;
     return nullptr;
 }
 
 Value *FindValue(Key &key, std::string_view name) {
     for (auto &value : key.values)
-        if (SameText(value.name, name)) return &value;
+        if (EqualFolded(value.name, name)) return &value;
     return nullptr;
 }
 
@@ -353,7 +349,7 @@ TVX_PLATFORM_API HRESULT TvxRegistryRemove(const TVXREGVALUE *values, size_t cou
         Key *key = FindKey(registry, values[i].key);
         if (!key) continue;
         std::string_view name = values[i].name ? values[i].name : "";
-        changed |= std::erase_if(key->values, [&](const Value &v) { return SameText(v.name, name); }) > 0;
+        changed |= std::erase_if(key->values, [&](const Value &v) { return EqualFolded(v.name, name); }) > 0;
     }
     if (!changed) return S_OK;
     std::erase_if(registry, [](const Key &key) { return key.values.empty(); });

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 
+#include "ascii/ascii.h"
 #include "tarvex10/automation.hpp"
 
 namespace tvx::runtime {
@@ -59,7 +60,7 @@ ResourceType MakeResourceType(const char *name, WORD id) {
             return type;
         }
     }
-    for (const char *p = name; *p; ++p) type.name += (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    type.name = tvx::ascii::UpperCase(name);
     return type;
 }
 

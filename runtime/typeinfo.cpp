@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"
@@ -18,15 +19,7 @@ namespace {
 
 using tvx::operator==;
 
-char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool EqualFolded(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    }
-    return true;
-}
+using tvx::ascii::EqualFolded;
 
 BSTR Alloc(const std::u16string &text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 

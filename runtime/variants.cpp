@@ -15,8 +15,9 @@
 #include <type_traits>
 #include <utility>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
-#include "frame/error.h"
+#include "error/error.h"
 #include "tarvex10/platform.h"
 #include "value_size.h"
 
@@ -136,16 +137,6 @@ struct Number {
 
 Number Signed(int64_t v) { return {Number::kSigned, v, 0, 0}; }
 
-bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view word) {
-    if (text.size() != word.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
 std::u16string_view TextOf(BSTR text) { return {text ? text : u"", SysStringLen(text)}; }
 
 // A plain integer (blanks, an optional sign, digits) is read exactly, and
@@ -215,8 +206,8 @@ Number ReadNumber(const VARIANT &v, VARTYPE target) {
     case VT_BSTR: {
         const std::u16string_view text = TextOf(v.u.bstrVal);
         if (target == VT_BOOL) {
-            if (EqualsIgnoringCase(text, u"true")) return Signed(-1);
-            if (EqualsIgnoringCase(text, u"false")) return Signed(0);
+            if (tvx::ascii::EqualFolded(text, u"true")) return Signed(-1);
+            if (tvx::ascii::EqualFolded(text, u"false")) return Signed(0);
         }
         if (std::optional<Number> exact = ExactNumber(text, target)) return *exact;
         const std::optional<double> value = tvx::convert::TryStrictToDouble(text, tvx::convert::Notation::kCoercion);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ascii/ascii.h"
 #include "cdaudio.h"
 #include "core_commands.h"
 #include "mpegvideo.h"
@@ -21,17 +22,11 @@ const DeviceType kTypes[] = {
     {"cdaudio", &CdAudioCommands, {}, &OpenCdAudio},
 };
 
-constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
-}
+using ascii::EqualFolded;
 
 const DeviceType *TypeNamed(std::string_view name) {
     for (const DeviceType &type : kTypes)
-        if (SameName(name, type.name)) return &type;
+        if (EqualFolded(name, type.name)) return &type;
     return nullptr;
 }
 
@@ -62,7 +57,7 @@ Target Resolve(std::string_view name) {
     const std::string_view extension = name.substr(dot + 1);
     for (const DeviceType &type : kTypes)
         for (std::string_view known : type.extensions)
-            if (SameName(extension, known)) return {kOk, &type, name, true};
+            if (EqualFolded(extension, known)) return {kOk, &type, name, true};
     return {kExtensionNotFound};
 }
 
@@ -109,7 +104,7 @@ Interpreter &Interpreter::Instance() {
 
 Interpreter::Entry *Interpreter::Find(std::string_view alias) {
     for (Entry &entry : entries_)
-        if (SameName(entry.alias, alias)) return &entry;
+        if (EqualFolded(entry.alias, alias)) return &entry;
     return nullptr;
 }
 

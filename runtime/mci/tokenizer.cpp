@@ -1,10 +1,11 @@
 #include "tokenizer.h"
 
+#include "ascii/ascii.h"
+
 namespace tvx::mci {
 namespace {
 
 constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
@@ -34,12 +35,7 @@ Code Tokenize(std::string_view command, std::vector<Token> &tokens) {
     }
 }
 
-bool SameWord(std::string_view word, std::string_view keyword) {
-    if (word.size() != keyword.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (Lower(word[i]) != keyword[i]) return false;
-    return true;
-}
+bool SameWord(std::string_view word, std::string_view keyword) { return ascii::EqualFolded(word, keyword); }
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
     if (text.empty()) return std::nullopt;

@@ -1,8 +1,8 @@
 // The three creatable classes whose interfaces have no members of their own:
 // they can be created, queried, described and released, and every dispatch
 // call finds no member.
+#include "component/registry.h"
 #include "frame/member.h"
-#include "frame/registry.h"
 
 namespace tvx {
 namespace {

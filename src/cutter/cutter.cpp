@@ -1,6 +1,6 @@
 #include "cutter/cutter.h"
 
-#include "frame/registry.h"
+#include "component/registry.h"
 
 namespace tvx {
 

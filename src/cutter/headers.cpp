@@ -7,7 +7,7 @@
 #include "cutter/cutter.h"
 #include "cutter/messages.h"
 #include "mpeg1/mpeg1.h"
-#include "platform/message_box.h"
+#include "services/message_box.h"
 
 namespace tvx {
 

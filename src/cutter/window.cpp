@@ -13,7 +13,7 @@
 #include "convert/convert.h"
 #include "cutter/cutter.h"
 #include "mpeg1/mpeg1.h"
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 
 namespace tvx {
 

@@ -4,8 +4,8 @@
 #include "cutter/cutter.h"
 #include "cutter/messages.h"
 #include "mpeg1/mpeg1.h"
-#include "platform/binary_file.h"
-#include "platform/message_box.h"
+#include "services/binary_file.h"
+#include "services/message_box.h"
 
 namespace tvx {
 

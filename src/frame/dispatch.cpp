@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
 #include "frame/member.h"
 #include "frame/object.h"
@@ -125,17 +126,13 @@ HRESULT ObjectVtable::GetTypeInfo(void *self, UINT index, LCID, ITypeInfo **info
 
 namespace {
 
-char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
 // The position of `wanted` among a member's comma-separated parameter names.
 DISPID FindParamName(std::u16string_view names, std::u16string_view wanted) {
     DISPID position = 0;
     while (!names.empty()) {
         size_t comma = names.find(u',');
         std::u16string_view name = names.substr(0, comma);
-        if (name.size() == wanted.size() &&
-            std::equal(name.begin(), name.end(), wanted.begin(), [](char16_t a, char16_t b) { return Fold(a) == Fold(b); }))
-            return position;
+        if (ascii::EqualFolded(name, wanted)) return position;
         if (comma == names.npos) break;
         names.remove_prefix(comma + 1);
         ++position;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/error.h"
+#include "error/error.h"
 
 // Outside objects may be written in C: their tables of functions carry no
 // run-time type information for the sanitizer's dynamic-type check.

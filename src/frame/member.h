@@ -32,7 +32,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "frame/error.h"
+#include "error/error.h"
 #include "frame/object.h"
 #include "frame/types.h"
 

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "frame/error.h"
+#include "ascii/ascii.h"
+#include "error/error.h"
 
 namespace tvx {
 
@@ -10,13 +11,6 @@ namespace {
 
 // ASCII case folding is enough: every member and parameter name is ASCII,
 // and a name with other characters matches none of them.
-char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-std::u16string Folded(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t &c : folded) c = Fold(c);
-    return folded;
-}
 
 // Member names are short; a longer name matches none of them.
 constexpr size_t kLongestName = 64;
@@ -64,7 +58,7 @@ ClassInfo::ClassInfo(std::u16string_view name, std::u16string_view progid, const
     for (int i = 0; i < static_cast<int>(members.size()); ++i) {
         vtable_.push_back(reinterpret_cast<const void *>(members[i].early));
         by_dispid_.emplace_back(members[i].dispid, i);
-        by_name_.emplace_back(Folded(members[i].name), members[i].dispid);
+        by_name_.emplace_back(ascii::LowerCase(members[i].name), members[i].dispid);
     }
     std::stable_sort(by_dispid_.begin(), by_dispid_.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
@@ -85,7 +79,7 @@ int ClassInfo::FindByDispid(DISPID dispid, WORD flags) const {
 DISPID ClassInfo::FindByName(std::u16string_view wanted) const {
     if (wanted.size() > kLongestName) return DISPID_UNKNOWN;
     char16_t buffer[kLongestName];
-    for (size_t i = 0; i < wanted.size(); ++i) buffer[i] = Fold(wanted[i]);
+    for (size_t i = 0; i < wanted.size(); ++i) buffer[i] = ascii::Lower(wanted[i]);
     const std::u16string_view folded(buffer, wanted.size());
     auto it = std::lower_bound(by_name_.begin(), by_name_.end(), folded,
                                [](const auto &entry, std::u16string_view n) { return entry.first < n; });

@@ -1,7 +1,7 @@
 #include "mciapi/mciapi.h"
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "mci/mci_channel.h"
 
 namespace tvx {

@@ -4,7 +4,7 @@
 
 #include "convert/convert.h"
 #include "frame/member.h"
-#include "platform/message_box.h"
+#include "services/message_box.h"
 
 namespace tvx::movies {
 

@@ -1,7 +1,8 @@
 #include "movies/movies.h"
 
+#include "ascii/ascii.h"
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "mci/mci_channel.h"
 
 namespace tvx {
@@ -59,11 +60,7 @@ std::u16string Movies::checkError() {
 std::u16string Movies::checkDeviceReady() { return BufferedQuery(u"status movie ready"); }
 
 Bool16 Movies::isMoviePlaying() {
-    std::u16string mode(convert::Left(BufferedQuery(u"status movie mode"), 7));
-    for (char16_t &c : mode) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return ToBool16(mode == u"playing");
+    return ToBool16(ascii::EqualFolded(convert::Left(BufferedQuery(u"status movie mode"), 7), u"playing"));
 }
 
 std::u16string Movies::getStatus() {

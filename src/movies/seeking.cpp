@@ -6,7 +6,7 @@
 // judges them, and its code lands in Error.
 #include "convert/convert.h"
 #include "movies/movies.h"
-#include "platform/clock.h"
+#include "services/clock.h"
 
 namespace tvx {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"
 

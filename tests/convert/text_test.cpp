@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/convert.h"
-#include "frame/error.h"
+#include "error/error.h"
 
 namespace tvx::convert {
 namespace {

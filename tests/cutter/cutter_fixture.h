@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 #include "tarvex10/tarvex10.h"
 
 namespace tvx::testing {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "classes/framework_calls.h"
+#include "component/registry.h"
 #include "doubles.h"
-#include "frame/framework_calls.h"
-#include "frame/registry.h"
 #include "support/late_property.h"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"

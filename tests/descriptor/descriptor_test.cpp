@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "support/late_property.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"

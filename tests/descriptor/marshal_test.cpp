@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "component/registry.h"
 #include "frame/member.h"
-#include "frame/registry.h"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/resources.h"
+#include "component/resources.h"
 #include "support/late_property.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/tarvex10.h"
 

@@ -3,8 +3,8 @@
 // client's behalf (the buddy slot) outlives what the client asked for.
 #include <gtest/gtest.h>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/tarvex10.h"
 

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "component/registry.h"
 #include "convert/convert.h"
 #include "frame/member.h"
-#include "frame/registry.h"
 #include "tarvex10/tarvex10.h"
 
 namespace tvx {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "frame/registry.h"
+#include "component/registry.h"
 #include "support/mci_client.h"
 #include "tarvex10/tarvex10.h"
 

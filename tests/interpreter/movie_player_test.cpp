@@ -7,7 +7,7 @@
 #include <string>
 
 #include "../../runtime/mci/cdaudio.h"
-#include "frame/registry.h"
+#include "component/registry.h"
 #include "support/mci_client.h"
 #include "tarvex10/tarvex10.h"
 

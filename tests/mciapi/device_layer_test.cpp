@@ -12,8 +12,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "frame/error.h"
-#include "frame/registry.h"
+#include "component/registry.h"
+#include "error/error.h"
 #include "support/scripted_channel.h"
 #include "tarvex10/tarvex10.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frame/registry.h"
+#include "component/registry.h"
 #include "support/scripted_channel.h"
 #include "tarvex10/tarvex10.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/registry.h"
+#include "component/registry.h"
 #include "support/scripted_channel.h"
 #include "tarvex10/tarvex10.h"
 

@@ -2,7 +2,7 @@
 // the private clock-text formatter with its handler.
 #include <new>
 
-#include "frame/error.h"
+#include "error/error.h"
 #include "movies/clock_text.h"
 #include "movies/player_fixture.h"
 

@@ -1,7 +1,7 @@
 // The movie player class end to end on the GStreamer engine: the same
 // scenarios as on the clock engine, with time that passes for real.
 #include "engine_fixture.h"
-#include "frame/registry.h"
+#include "component/registry.h"
 #include "tarvex10/tarvex10.h"
 
 namespace tvx::testing {

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 #include "tarvex10/automation.hpp"
 #include "tarvex10/platform.h"
 #include "tarvex10/tarvex10.h"

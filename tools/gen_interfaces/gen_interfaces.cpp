@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "component/registry.h"
 #include "convert/convert.h"
-#include "frame/registry.h"
 
 using namespace tvx;
 

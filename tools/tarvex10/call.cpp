@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "ascii/ascii.h"
 #include "commands.h"
 #include "host.h"
 #include "late.h"
@@ -55,19 +56,11 @@ Args LeadingOptions(const Args &args) {
     return own;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // An argument word as a Variant for a parameter of type `vt` (see the help).
 Variant MakeArgument(const std::string &text, VARTYPE vt) {
     if (vt == VT_BSTR) return Variant::Str(Utf16(text));
-    if (vt == VT_BOOL && (SameText(text, "true") || SameText(text, "false")))
-        return Variant::Bool(SameText(text, "true"));
+    if (vt == VT_BOOL && (ascii::EqualFolded(text, "true") || ascii::EqualFolded(text, "false")))
+        return Variant::Bool(ascii::EqualFolded(text, "true"));
     const ArgumentValue value = ParseArgument(text);
     if (const int32_t *number = std::get_if<int32_t>(&value)) return Variant::I4(*number);
     if (const double *number = std::get_if<double>(&value)) return Variant::R8(*number);

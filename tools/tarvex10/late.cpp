@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
 #include "support.h"
 #include "tarvex10/platform.h"
@@ -14,15 +15,6 @@ std::u16string Utf16(std::string_view text) { return convert::FromUtf8(text); }
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 std::string TakeBstr(BSTR text) { return Utf8(Bstr::Attach(text).View()); }
 
 } // namespace
@@ -30,7 +22,7 @@ std::string TakeBstr(BSTR text) { return Utf8(Bstr::Attach(text).View()); }
 const MemberDesc *InterfaceDesc::FindCall(std::string_view name) const {
     const MemberDesc *get = nullptr;
     for (const MemberDesc &m : members) {
-        if (!SameName(m.name, name)) continue;
+        if (!ascii::EqualFolded(m.name, name)) continue;
         if (m.kind == INVOKE_FUNC) return &m;
         if (m.kind == INVOKE_PROPERTYGET && !get) get = &m;
     }
@@ -40,7 +32,7 @@ const MemberDesc *InterfaceDesc::FindCall(std::string_view name) const {
 const MemberDesc *InterfaceDesc::FindPut(std::string_view name) const {
     const MemberDesc *putref = nullptr;
     for (const MemberDesc &m : members) {
-        if (!SameName(m.name, name)) continue;
+        if (!ascii::EqualFolded(m.name, name)) continue;
         if (m.kind == INVOKE_PROPERTYPUT) return &m;
         if (m.kind == INVOKE_PROPERTYPUTREF && !putref) putref = &m;
     }

@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "services/message_box.h"
 
 #include <string>
 

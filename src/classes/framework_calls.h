@@ -1,8 +1,8 @@
 // The module basKwelCommonA: the two procedures that reach the framework's
 // own objects, which live outside this library and are created by
 // programmatic identifier at the moment of use.
-#ifndef TVX_FRAME_FRAMEWORK_CALLS_H
-#define TVX_FRAME_FRAMEWORK_CALLS_H
+#ifndef TVX_CLASSES_FRAMEWORK_CALLS_H
+#define TVX_CLASSES_FRAMEWORK_CALLS_H
 
 #include <string>
 
@@ -28,4 +28,4 @@ Variant ReportFrameworkError_Pro(ComPtr<IDispatch> &application, ComPtr<IDispatc
 
 } // namespace tvx
 
-#endif // TVX_FRAME_FRAMEWORK_CALLS_H
+#endif // TVX_CLASSES_FRAMEWORK_CALLS_H

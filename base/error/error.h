@@ -1,7 +1,9 @@
-// The error model shared by every member of the library.
+// The error model shared by every layer: the error numbers, the status of a
+// raised error, and the two exceptions that carry a failure.
 //
-// A member body reports a failure by throwing one of two types, and the
-// member boundary (dispatch.h) turns it into the status the caller sees:
+// A member body (or a conversion it calls) reports a failure by throwing one
+// of two types, and the member boundary (GuardMember in the frame's
+// member.h) turns it into the status the caller sees:
 //   RaisedError   an error raised inside the member, with an error number
 //                 below 65536; the status is 0x800A0000 + number, and the
 //                 number, description and source go to the thread's error
@@ -9,8 +11,8 @@
 //   FailedStatus  a failure status that an inner call returned; it travels
 //                 on unchanged, with the error information the inner call
 //                 left.
-#ifndef TVX_FRAME_ERROR_H
-#define TVX_FRAME_ERROR_H
+#ifndef TVX_BASE_ERROR_H
+#define TVX_BASE_ERROR_H
 
 #include <cstdint>
 #include <exception>
@@ -118,4 +120,4 @@ inline HRESULT Check(HRESULT status) {
 
 } // namespace tvx
 
-#endif // TVX_FRAME_ERROR_H
+#endif // TVX_BASE_ERROR_H

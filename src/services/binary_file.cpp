@@ -1,4 +1,4 @@
-#include "platform/binary_file.h"
+#include "services/binary_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "convert/convert.h"
-#include "frame/error.h"
+#include "error/error.h"
 
 namespace tvx::files {
 namespace {

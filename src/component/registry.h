@@ -1,8 +1,8 @@
 // The library's identity and its class registry: the seven classes in the
 // registry's own order, found by class identifier or programmatic
 // identifier.
-#ifndef TVX_FRAME_REGISTRY_H
-#define TVX_FRAME_REGISTRY_H
+#ifndef TVX_COMPONENT_REGISTRY_H
+#define TVX_COMPONENT_REGISTRY_H
 
 #include <array>
 
@@ -31,4 +31,4 @@ const ClassInfo *FindClass(const CLSID &clsid);
 
 } // namespace tvx
 
-#endif // TVX_FRAME_REGISTRY_H
+#endif // TVX_COMPONENT_REGISTRY_H

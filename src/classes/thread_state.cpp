@@ -1,7 +1,7 @@
-#include "frame/thread_state.h"
+#include "classes/thread_state.h"
 
-#include "frame/error.h"
-#include "frame/resources.h"
+#include "component/resources.h"
+#include "error/error.h"
 
 namespace tvx {
 

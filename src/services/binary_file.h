@@ -2,12 +2,12 @@
 // descriptors. A file number is a small integer from 1 to 255 that names one
 // open file in the process's table; FreeFile gives the lowest number not in
 // use (nor just given to another thread that has yet to open it). Positions are 1-based. Failures raise the component's file errors
-// (frame/error.h): 52 number not open, 53 file not found, 54 wrong mode,
+// (error/error.h): 52 number not open, 53 file not found, 54 wrong mode,
 // 55 number already open, 57 device I/O, 61 disk full, 63 position <= 0,
 // 67 no free number, 70 permission denied, 75 path/file access, 76 path not
 // found, 6 a length that does not fit 32 bits.
-#ifndef TVX_PLATFORM_BINARY_FILE_H
-#define TVX_PLATFORM_BINARY_FILE_H
+#ifndef TVX_SERVICES_BINARY_FILE_H
+#define TVX_SERVICES_BINARY_FILE_H
 
 #include <sys/types.h>
 
@@ -57,4 +57,4 @@ Io SetIo(Io io);
 
 } // namespace tvx::files
 
-#endif // TVX_PLATFORM_BINARY_FILE_H
+#endif // TVX_SERVICES_BINARY_FILE_H

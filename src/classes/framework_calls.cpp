@@ -1,9 +1,9 @@
-#include "frame/framework_calls.h"
+#include "classes/framework_calls.h"
 
-#include "frame/error.h"
+#include "classes/thread_state.h"
+#include "error/error.h"
 #include "frame/late_call.h"
 #include "frame/member.h"
-#include "frame/thread_state.h"
 
 namespace tvx {
 namespace {

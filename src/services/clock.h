@@ -1,7 +1,7 @@
 // The time-of-day clock and the event-dispatch pass of the client's thread,
 // as the host provides them (platform.h).
-#ifndef TVX_PLATFORM_CLOCK_H
-#define TVX_PLATFORM_CLOCK_H
+#ifndef TVX_SERVICES_CLOCK_H
+#define TVX_SERVICES_CLOCK_H
 
 namespace tvx {
 
@@ -12,4 +12,4 @@ void DispatchEvents();
 
 } // namespace tvx
 
-#endif // TVX_PLATFORM_CLOCK_H
+#endif // TVX_SERVICES_CLOCK_H

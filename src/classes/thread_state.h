@@ -1,8 +1,8 @@
 // The library's module-level state, kept separately for each thread: the
 // buddy object slot and the application object. A thread never sees another
 // thread's copy; each copy lives as long as its thread.
-#ifndef TVX_FRAME_THREAD_STATE_H
-#define TVX_FRAME_THREAD_STATE_H
+#ifndef TVX_CLASSES_THREAD_STATE_H
+#define TVX_CLASSES_THREAD_STATE_H
 
 #include "tarvex10/automation.hpp"
 
@@ -22,4 +22,4 @@ ComPtr<IDispatch> ApplicationObject();
 
 } // namespace tvx
 
-#endif // TVX_FRAME_THREAD_STATE_H
+#endif // TVX_CLASSES_THREAD_STATE_H

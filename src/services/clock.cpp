@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "services/clock.h"
 
 #include "tarvex10/platform.h"
 

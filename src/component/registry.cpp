@@ -1,7 +1,7 @@
-#include "frame/registry.h"
+#include "component/registry.h"
 
+#include "component/resources.h"
 #include "frame/library.h"
-#include "frame/resources.h"
 
 namespace tvx {
 

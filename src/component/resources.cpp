@@ -1,12 +1,13 @@
-#include "frame/resources.h"
+#include "component/resources.h"
 
 #include <array>
 #include <memory>
 #include <new>
 #include <string_view>
 
+#include "ascii/ascii.h"
 #include "convert/convert.h"
-#include "frame/error.h"
+#include "error/error.h"
 
 namespace tvx {
 namespace {
@@ -134,9 +135,7 @@ struct Published {
 std::span<const uint8_t> VersionRecord() { return {kVersionRecord.Bytes().data(), kVersionRecord.Size()}; }
 
 std::string InterfaceResourceName(const ClassInfo &info) {
-    std::string name = "_IID_" + convert::ToUtf8(info.name);
-    for (char &c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return name;
+    return "_IID_" + ascii::UpperCase(convert::ToUtf8(info.name));
 }
 
 std::vector<uint8_t> WriteTypeLibrary(const LibraryInfo &library) {

@@ -1,7 +1,7 @@
 // The modal message box: one text, a single OK button, returns when the user
 // has dismissed it. The host decides how it is shown (platform.h).
-#ifndef TVX_PLATFORM_MESSAGE_BOX_H
-#define TVX_PLATFORM_MESSAGE_BOX_H
+#ifndef TVX_SERVICES_MESSAGE_BOX_H
+#define TVX_SERVICES_MESSAGE_BOX_H
 
 #include <optional>
 #include <string_view>
@@ -13,4 +13,4 @@ void ShowMessageBox(std::u16string_view text, std::optional<std::u16string_view>
 
 } // namespace tvx
 
-#endif // TVX_PLATFORM_MESSAGE_BOX_H
+#endif // TVX_SERVICES_MESSAGE_BOX_H

@@ -12,8 +12,8 @@
 //   _IID_<CLASS NAME>, id 1    per class: 16 as a little-endian int32, then
 //                              the interface identifier's 16 bytes
 //   standard type 16, id 1     the version record, built at compile time
-#ifndef TVX_FRAME_RESOURCES_H
-#define TVX_FRAME_RESOURCES_H
+#ifndef TVX_COMPONENT_RESOURCES_H
+#define TVX_COMPONENT_RESOURCES_H
 
 #include <cstdint>
 #include <span>
@@ -43,4 +43,4 @@ std::string InterfaceResourceName(const ClassInfo &info);
 
 } // namespace tvx
 
-#endif // TVX_FRAME_RESOURCES_H
+#endif // TVX_COMPONENT_RESOURCES_H

@@ -3,12 +3,12 @@
 // About box shown by the framework, and the thread's buddy slot.
 #include <string>
 
+#include "classes/framework_calls.h"
+#include "classes/thread_state.h"
+#include "component/registry.h"
+#include "component/resources.h"
 #include "convert/convert.h"
-#include "frame/framework_calls.h"
 #include "frame/member.h"
-#include "frame/registry.h"
-#include "frame/resources.h"
-#include "frame/thread_state.h"
 
 namespace tvx {
 namespace {

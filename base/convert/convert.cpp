@@ -8,7 +8,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
-#include "frame/error.h"
+#include "error/error.h"
 
 namespace tvx::convert {
 
