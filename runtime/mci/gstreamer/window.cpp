@@ -94,7 +94,8 @@ void Window::ShowPicture(bool on) {
     if (!picture_) return;
     if (on) XMapWindow(Dpy(display_), picture_);
     else XUnmapWindow(Dpy(display_), picture_);
-    XFlush(Dpy(display_));
+    // Done on the server when the command returns.
+    XSync(Dpy(display_), False);
 }
 
 bool Window::Show(const WindowView &view) {
@@ -137,7 +138,7 @@ bool Window::Show(const WindowView &view) {
             XMapRaised(display, id_);
         }
     }
-    XFlush(display);
+    XSync(display, False);
     shown_ = view;
     return true;
 }
