@@ -150,6 +150,26 @@ TEST_F(RealEngine, OtherFormatsOpenWithTheEnginesMeasure) {
     }
 }
 
+// Catches: an installed clock that does not choose the clock engine (a
+// host driving time itself would get real time), and TVX_MEDIA_ENGINE=clock
+// not keeping the media stack out.
+TEST_F(RealEngine, AnInstalledClockOrTheSwitchChoosesTheClockEngine) {
+    TVX_OPEN_OR_SKIP(Clip("h264")); // only the GStreamer engine opens MP4
+    Reply("close m");
+    {
+        TestClock clock(1000);
+        TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+        Reply("play m");
+        clock.Advance(2.5);
+        EXPECT_EQ(Number("status m position"), 2500);
+        Reply("close m");
+        EXPECT_EQ(Send("open \"" + Clip("h264") + "\" type mpegvideo alias m").code, 296u);
+    }
+    setenv("TVX_MEDIA_ENGINE", "clock", 1);
+    EXPECT_EQ(Send("open \"" + Clip("h264") + "\" type mpegvideo alias m").code, 296u);
+    setenv("TVX_MEDIA_ENGINE", "gstreamer", 1);
+}
+
 int Threads() {
     int count = 0;
     for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
