@@ -16,11 +16,17 @@ namespace tvx::testing {
 namespace {
 
 std::string Folder() {
-    static const std::string folder = [] {
+    // Never destroyed: the clean-up at exit still reads it.
+    static const std::string &folder = *new std::string([] {
         const auto path = std::filesystem::temp_directory_path() / ("tvx_playback_" + std::to_string(::getpid()));
         std::filesystem::create_directories(path);
+        // Clips and captures go with the test program.
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(Folder(), ignored);
+        });
         return path.string();
-    }();
+    }());
     return folder;
 }
 
