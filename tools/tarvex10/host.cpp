@@ -1,6 +1,7 @@
 #include "host.h"
 
 #include <dlfcn.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +9,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "commands.h"
 #include "late.h"
+#include "output.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
@@ -76,6 +79,7 @@ Session::~Session() {
     if (private_dir_.empty()) return;
     std::error_code ignored;
     fs::remove_all(private_dir_, ignored);
+    KeepOnInterrupt(private_dir_);
 }
 
 void Session::UsePrivateRegistry() {
@@ -84,6 +88,7 @@ void Session::UsePrivateRegistry() {
     if (!mkdtemp(pattern.data())) throw CommandError{kExitFailed, "cannot make a private registry folder in " +
                                                                       fs::temp_directory_path().string()};
     private_dir_ = pattern;
+    RemoveOnInterrupt(private_dir_);
     const std::string registry = private_dir_ + "/registry";
     TvxRegistrySetPath(registry.c_str());
     for (const std::string &library : RegistrationSet(component)) CallRegistration(library, true);
@@ -128,6 +133,20 @@ std::string MessageLine(const std::string &text, const std::string &title) {
         else out += line[i];
     }
     return out;
+}
+
+void PrintHelp(const char *text, bool with_creation) {
+    size_t width = 80;
+    struct winsize size {};
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        width = size.ws_col;
+    } else if (const char *columns = std::getenv("COLUMNS")) {
+        if (const std::optional<int32_t> value = ParseInt32(columns); value && *value > 0)
+            width = static_cast<size_t>(*value);
+    }
+    std::string all = text;
+    if (with_creation) all += std::string("\n") + kCreationHelp;
+    std::fputs(WrapText(all, width).c_str(), stdout);
 }
 
 bool WantsHelp(const std::vector<std::string> &args) {
