@@ -204,7 +204,7 @@ int main() {
     const double after_all = ResidentMb();
     malloc_trim(0);
     const double trimmed_all = ResidentMb();
-    std::printf("resident after 1 open-play-close cycle: %.1f MB, after 100: %.1f MB (growth %.1f MB)\n", after_first,
+    std::printf("resident after 1 open-play-close cycle: %.1f MB, after 100 (trimmed at 1 and 50): %.1f MB (growth %.1f MB)\n", after_first,
                 after_all, after_all - after_first);
     std::printf("the same with the heaps trimmed: after 1 %.1f MB, after 50 %.1f MB, after 100 %.1f MB "
                 "(growth %.1f MB, of which %.1f MB in the last 50)\n",
