@@ -278,8 +278,17 @@ private:
             StartPlaying(from_);
             return;
         }
+        // A file cut short or removed while playing ends the play early: the
+        // position stays on the last picture shown, not at the end point.
+        const double reached = Position();
+        const double last_frame_ms = 2 * 1000.0 / media_.fps;
+        if (reached + last_frame_ms < to_) {
+            Diagnose("the play ended before its end point: the file was cut short or removed");
+            held_ = reached;
+        } else {
+            held_ = to_;
+        }
         mode_ = Mode::Stopped;
-        held_ = to_;
         pipeline_.Pause();
     }
 

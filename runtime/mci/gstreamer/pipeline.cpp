@@ -1,6 +1,7 @@
 #include "pipeline.h"
 
 #include <gst/audio/audio.h>
+#include <gst/pbutils/missing-plugins.h>
 #include <gst/video/video.h>
 #include <gst/video/videooverlay.h>
 
@@ -141,21 +142,8 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     bus_ = gst_element_get_bus(playbin_);
 
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
-    const bool prerolled = Settle();
-    if (!prerolled) {
-        GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
-        if (message) {
-            GError *failure = nullptr;
-            gchar *detail = nullptr;
-            gst_message_parse_error(message, &failure, &detail);
-            reason = failure ? failure->message : "the file does not play";
-            if (detail) reason += std::string(" (") + detail + ")";
-            g_clear_error(&failure);
-            g_free(detail);
-            gst_message_unref(message);
-        } else {
-            reason = "the file did not preroll in time";
-        }
+    if (!Settle()) {
+        reason = Refusal();
         return false;
     }
     Measure();
@@ -164,6 +152,30 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     if (PresentedNs() == kNone) video_sink_ = nullptr;
     bus_thread_ = std::thread([this] { ReadBus(); });
     return true;
+}
+
+std::string Pipeline::Refusal() {
+    // Decoders that are not installed are named by messages of their own;
+    // the error that follows says only that the file does not play.
+    std::string missing, failed;
+    while (GstMessage *message = gst_bus_pop_filtered(bus_, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ELEMENT))) {
+        if (gst_is_missing_plugin_message(message)) {
+            gchar *what = gst_missing_plugin_message_get_description(message);
+            if (missing.find(what) == std::string::npos) missing += (missing.empty() ? "" : ", ") + std::string(what);
+            g_free(what);
+        } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && failed.empty()) {
+            GError *failure = nullptr;
+            gchar *detail = nullptr;
+            gst_message_parse_error(message, &failure, &detail);
+            failed = failure ? failure->message : "the file does not play";
+            if (detail) failed += std::string(" (") + detail + ")";
+            g_clear_error(&failure);
+            g_free(detail);
+        }
+        gst_message_unref(message);
+    }
+    if (!missing.empty()) return "GStreamer is missing a plug-in: " + missing;
+    return failed.empty() ? "the file did not preroll in time" : failed;
 }
 
 void Pipeline::Measure() {

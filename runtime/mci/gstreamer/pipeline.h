@@ -95,6 +95,8 @@ private:
     GstElement *MakeVideoSink(uint64_t window);
     GstElement *MakeAudioSink();
     void ReadBus();
+    // Why the file did not preroll, from the messages on the bus.
+    std::string Refusal();
     void Measure();
 
     GstElement *playbin_ = nullptr;

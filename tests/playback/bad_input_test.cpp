@@ -1,0 +1,119 @@
+// The GStreamer engine against files that go bad under it, decoders that
+// are not there, and closes that cut a seek or step short.
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "engine_fixture.h"
+
+namespace tvx::testing {
+namespace {
+
+// Polls until the device stops; false when it is still playing after `seconds`.
+bool StopsWithin(double seconds) {
+    const double end = MonotonicSeconds() + seconds;
+    while (MonotonicSeconds() < end) {
+        if (Send("status m mode").reply == "stopped") return true;
+        Sleep(0.05);
+    }
+    return false;
+}
+
+// Catches: a play that hangs or crashes once its file is cut short or
+// removed under it, and a device that no longer answers afterwards.
+TEST_F(RealEngine, AFileThatVanishesWhilePlayingStopsTheDevice) {
+    const std::string clip = Clip("mpeg1", 160, 120, 500);
+    for (const bool unlink_too : {false, true}) {
+        SCOPED_TRACE(unlink_too ? "truncated and unlinked" : "truncated");
+        const std::string copy = capture_ + "/vanishing.mpg";
+        std::filesystem::copy_file(clip, copy, std::filesystem::copy_options::overwrite_existing);
+        TVX_OPEN_OR_SKIP(copy);
+        Reply("play m");
+        Sleep(0.5);
+        std::filesystem::resize_file(copy, 0);
+        if (unlink_too) std::filesystem::remove(copy);
+        // Far short of the 20 seconds the whole file would play.
+        EXPECT_TRUE(StopsWithin(8.0));
+        EXPECT_LT(Number("status m position"), 15000);
+        const Answer seek = Send("seek m to 1000");
+        EXPECT_TRUE(seek.code == 0 || seek.code == 296u) << seek.code;
+        Reply("close m");
+    }
+}
+
+// Catches: a close that frees the device while its seek or step still
+// waits on the pipeline, whether it comes from the same caller at once or
+// from another caller racing through the interpreter.
+TEST_F(RealEngine, ClosingDuringASeekOrStepIsSafe) {
+    const std::string clip = Clip("mpeg1");
+    for (const char *move : {"seek m to 3500", "step m by 30", "step m by 10 reverse"}) {
+        SCOPED_TRACE(move);
+        TVX_OPEN_OR_SKIP(clip);
+        Reply("play m");
+        Reply(move);
+        Reply("close m");
+    }
+
+    std::atomic<bool> open{true};
+    std::atomic<int> moves{0};
+    for (int round = 0; round < 4; ++round) {
+        TVX_OPEN_OR_SKIP(clip);
+        Reply("set m time format frames");
+        open = true;
+        std::thread mover([&] {
+            for (int i = 0; open; ++i) {
+                const Answer answer = Send(i % 2 ? "seek m to " + std::to_string((i * 37) % 100) : "step m by 9");
+                // Done on the open device, or refused once its name is gone
+                // (no such device, or no such command for a device type "m").
+                if (answer.code != 0 && answer.code != 263u && answer.code != 261u) ADD_FAILURE() << answer.code;
+                ++moves;
+            }
+        });
+        Sleep(0.1 + 0.07 * round);
+        Reply("close m");
+        open = false;
+        mover.join();
+    }
+    EXPECT_GT(moves.load(), 4);
+}
+
+// Catches: a file whose decoders are not installed opening as playable, or
+// refused without the reason in the diagnostics. The registry is narrowed
+// to the demuxer and the converters in a process of its own, since this
+// process's registry is already loaded.
+TEST_F(RealEngine, AMissingDecoderGives296AndTheReason) {
+#ifndef TVX_GST_PLUGINS_DIR
+    GTEST_SKIP() << "GStreamer's plug-in folder is not known here";
+#else
+    const std::string clip = Clip("mpeg1");
+    const std::string plugins = capture_ + "/plugins";
+    std::filesystem::create_directories(plugins);
+    for (const char *name : {"coreelements", "playback", "typefindfunctions", "mpegpsdemux", "audioconvert",
+                             "audioresample", "videoconvertscale", "videoconvert", "videoscale"}) {
+        const std::filesystem::path file = std::string(TVX_GST_PLUGINS_DIR) + "/libgst" + name + ".so";
+        if (std::filesystem::exists(file)) std::filesystem::create_symlink(file, plugins + "/" + file.filename().string());
+    }
+    setenv("GST_PLUGIN_SYSTEM_PATH_1_0", plugins.c_str(), 1);
+    setenv("GST_REGISTRY_1_0", (capture_ + "/registry.bin").c_str(), 1);
+    setenv("TVX_DEBUG", "1", 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const Answer answer = Send("open \"" + clip + "\" type mpegvideo alias m");
+            char text[256] = "";
+            mciGetErrorStringA(answer.code, text, sizeof text);
+            std::fprintf(stderr, "code %u: %s\n", answer.code, text);
+            std::_Exit(answer.code == 296u && *text ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "missing a plug-in");
+    unsetenv("GST_PLUGIN_SYSTEM_PATH_1_0");
+    unsetenv("GST_REGISTRY_1_0");
+    unsetenv("TVX_DEBUG");
+#endif
+}
+
+} // namespace
+} // namespace tvx::testing
