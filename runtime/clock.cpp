@@ -3,6 +3,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "clock.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -27,6 +28,11 @@ std::mutex clock_mutex;
 Clock current_clock = {SystemTimeOfDay, nullptr};
 
 } // namespace
+
+bool tvx::ClockReplaced() {
+    std::lock_guard lock(clock_mutex);
+    return current_clock.proc != SystemTimeOfDay;
+}
 
 extern "C" {
 

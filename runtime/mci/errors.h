@@ -45,6 +45,7 @@ inline constexpr Code kNotifyOnAutoOpen = 300;
 inline constexpr Code kNonapplicableFunction = 302;
 inline constexpr Code kExtraCharacters = 305;
 inline constexpr Code kNoWindow = 346;
+inline constexpr Code kCreateWindow = 347;
 inline constexpr Code kFileRead = 348;
 
 } // namespace tvx::mci

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "core_commands.h"
+#include "engine.h"
 #include "probe.h"
-#include "transport.h"
 
 namespace tvx::mci {
 namespace {
@@ -69,6 +70,7 @@ constexpr Keyword kStatusExtra[] = {
     {"frame rate", Key::FrameRate, ArgKind::Item},
     {"bitsperpel", Key::BitsPerPel, ArgKind::Item},
     {"monitor", Key::Monitor, ArgKind::Item},
+    {"window handle", Key::WindowHandle, ArgKind::Item},
     {"input", Key::Input},
     {"output", Key::Output},
 };
@@ -164,9 +166,12 @@ std::string FullPath(std::string path) {
 
 class MpegVideo final : public Device {
 public:
-    MpegVideo(std::string path, std::optional<MediaInfo> media, int64_t style)
-        : path_(FullPath(std::move(path))), media_(media), transport_(media ? media->DurationMs() : 0.0),
-          style_(style) {
+    // `engine` plays the file; without a file there is no medium and the
+    // engine is a clock that never moves.
+    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style, int64_t parent)
+        : has_file_(engine != nullptr), path_(FullPath(std::move(path))), engine_(engine ? std::move(engine) : MakeClockEngine({})),
+          style_(style), parent_(parent) {
+        if (has_file_) media_ = engine_->Media();
         const Rect picture = Picture();
         frame_ = picture;
         source_ = picture;
@@ -176,13 +181,13 @@ public:
 
     std::string_view TypeName() const override { return "mpegvideo"; }
     const CommandSet &Commands() const override { return kCommands; }
-    bool Playing(Context &context) override { return transport_.ModeAt(context.Now()) == Mode::Playing; }
+    bool Playing(Context &context) override { return engine_->ModeAt(context.Now()) == Mode::Playing; }
 
     Code Execute(const Command &command, Context &context, std::string &reply) override {
         switch (command.verb) {
         case Verb::Play: return Play(command, context);
-        case Verb::Stop: return Transporting([&] { transport_.Stop(context.Now()); });
-        case Verb::Pause: return Transporting([&] { transport_.Pause(context.Now()); });
+        case Verb::Stop: return Transporting([&] { engine_->Stop(context.Now()); });
+        case Verb::Pause: return Transporting([&] { engine_->Pause(context.Now()); });
         case Verb::Resume: return Resume(context);
         case Verb::Seek: return Seek(command, context);
         case Verb::Step: return Step(command, context);
@@ -209,7 +214,7 @@ private:
         return frames_format_ ? static_cast<double>(value) * 1000.0 / Fps() : static_cast<double>(value);
     }
     int64_t FromMs(double ms) const { return Floor(frames_format_ ? ms * Fps() / 1000.0 : ms); }
-    int64_t LengthUnits() const { return FromMs(transport_.Length()); }
+    int64_t LengthUnits() const { return FromMs(engine_->Length()); }
     int64_t FrameOf(double ms) const { return Floor(ms * Fps() / 1000.0); }
 
     template <typename Action>
@@ -223,8 +228,8 @@ private:
         if (!media_) return kNonapplicableFunction;
         const double now = context.Now();
         const int64_t length = LengthUnits();
-        double from = transport_.PositionAt(now);
-        double to = transport_.Length();
+        double from = engine_->PositionAt(now);
+        double to = engine_->Length();
         if (command.Has(Key::From)) {
             const int64_t value = command.Number(Key::From);
             if (value < 0 || value > length) return kOutOfRange;
@@ -236,16 +241,17 @@ private:
             to = ToMs(value);
         }
         if (to < from - 1e-6) return kOutOfRange;
-        transport_.Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
+        engine_->ShowWindow(View());
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
 
     Code Resume(Context &context) {
         if (!media_) return kNonapplicableFunction;
-        return transport_.Resume(context.Now()) ? kOk : kNonapplicableFunction;
+        return engine_->Resume(context.Now()) ? kOk : kNonapplicableFunction;
     }
 
     Code Seek(const Command &command, Context &context) {
@@ -254,7 +260,7 @@ private:
         if (command.Has(Key::ToStart)) {
             target = 0;
         } else if (command.Has(Key::ToEnd)) {
-            target = transport_.Length();
+            target = engine_->Length();
         } else if (command.Has(Key::To)) {
             const int64_t value = command.Number(Key::To);
             if (value < 0 || value > LengthUnits()) return kOutOfRange;
@@ -262,7 +268,7 @@ private:
         } else {
             return kMissingParameter;
         }
-        transport_.Seek(context.Now(), target);
+        engine_->Seek(context.Now(), target);
         return kOk;
     }
 
@@ -272,8 +278,8 @@ private:
         const double now = context.Now();
         int64_t by = command.Has(Key::By) ? command.Number(Key::By) : 1;
         if (command.Has(Key::Reverse)) by = -by;
-        const int64_t frame = std::clamp<int64_t>(FrameOf(transport_.PositionAt(now)) + by, 0, media_->frames);
-        transport_.Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
+        const int64_t frame = std::clamp<int64_t>(FrameOf(engine_->PositionAt(now)) + by, 0, media_->frames);
+        engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
         return kOk;
     }
 
@@ -300,8 +306,12 @@ private:
             if (channel != static_cast<int>(AudioChannel::Right)) left_on_ = on;
             if (channel != static_cast<int>(AudioChannel::Left)) right_on_ = on;
         }
-        if (command.Has(Key::Video)) video_on_ = on;
-        if (command.Has(Key::Speed)) transport_.SetSpeed(context.Now(), command.Number(Key::Speed));
+        if (command.Has(Key::Video)) {
+            video_on_ = on;
+            engine_->SetVideo(on);
+        }
+        if (command.Has(Key::Audio)) ApplyAudio();
+        if (command.Has(Key::Speed)) engine_->SetSpeed(context.Now(), command.Number(Key::Speed));
         return kOk;
     }
 
@@ -321,7 +331,12 @@ private:
             if (left) left_on_ = command.Has(Key::On);
             if (right) right_on_ = command.Has(Key::On);
         }
+        ApplyAudio();
         return kOk;
+    }
+
+    void ApplyAudio() {
+        engine_->SetAudio({left_on_ ? left_volume_ : 0, right_on_ ? right_volume_ : 0});
     }
 
     Code Status(const Command &command, Context &context, std::string &reply) {
@@ -334,7 +349,7 @@ private:
         switch (item) {
         case Key::Position:
             if (command.Has(Key::Start) || command.Has(Key::Track)) ReplyNumber(reply, 0);
-            else ReplyNumber(reply, media_ ? FromMs(transport_.PositionAt(context.Now())) : 0);
+            else ReplyNumber(reply, media_ ? FromMs(engine_->PositionAt(context.Now())) : 0);
             return kOk;
         case Key::Length: ReplyNumber(reply, media_ ? LengthUnits() : 0); return kOk;
         case Key::Mode: reply = ModeWord(context); return kOk;
@@ -345,20 +360,24 @@ private:
         case Key::CurrentTrack: ReplyNumber(reply, media_ ? 1 : 0); return kOk;
         case Key::AudioItem: ReplyOnOff(reply, left_on_ || right_on_); return kOk;
         case Key::VideoItem: ReplyOnOff(reply, video_on_); return kOk;
-        case Key::SpeedItem: ReplyNumber(reply, transport_.Speed()); return kOk;
+        case Key::SpeedItem: ReplyNumber(reply, engine_->Speed()); return kOk;
         case Key::Volume: ReplyNumber(reply, (left_volume_ + right_volume_) / 2); return kOk;
         case Key::LeftVolume: ReplyNumber(reply, left_volume_); return kOk;
         case Key::RightVolume: ReplyNumber(reply, right_volume_); return kOk;
         case Key::NominalFrameRate:
         case Key::FrameRate: ReplyNumber(reply, media_ ? std::llround(media_->fps * 1000.0) : 0); return kOk;
         case Key::Monitor: reply = "file"; return kOk; // what is shown comes from the file
+        case Key::WindowHandle:
+            // The window the picture is drawn in; without a display, the one it was given.
+            ReplyNumber(reply, engine_->WindowHandle() ? static_cast<int64_t>(engine_->WindowHandle()) : handle_);
+            return kOk;
         default: return kUnsupportedFunction;                // bitsperpel: nothing is captured here
         }
     }
 
     std::string ModeWord(Context &context) {
         if (!media_) return "not ready";
-        switch (transport_.ModeAt(context.Now())) {
+        switch (engine_->ModeAt(context.Now())) {
         case Mode::Playing: return "playing";
         case Mode::Paused: return "paused";
         default: return "stopped";
@@ -414,10 +433,26 @@ private:
         return own_overlapped ? Client() : Picture();
     }
 
+    // What the engine is to show: the picture goes in a window of the
+    // caller's when one was handed over, else in the device's own.
+    WindowView View() const {
+        WindowView view;
+        view.parent = handle_ ? static_cast<uint64_t>(handle_) : static_cast<uint64_t>(parent_);
+        view.child = handle_ != 0 || (style_ & kStyleChild) != 0;
+        view.visible = visible_;
+        view.minimized = shown_ == Show::Minimize;
+        view.fullscreen = fullscreen_;
+        view.title = caption_;
+        view.destination = destination_;
+        return view;
+    }
+
     Code Window(const Command &command) {
         if (!media_) return kNoWindow;
         if (!command.Has(Key::State) && !command.Has(Key::Handle) && !command.Has(Key::Text))
             return kMissingParameter;
+        auto state = [this] { return std::tie(visible_, shown_, handle_, destination_, caption_); };
+        const auto kept = std::make_tuple(visible_, shown_, handle_, destination_, caption_);
         if (command.Has(Key::State)) {
             const auto state = static_cast<Show>(command.ChoiceOf(Key::State));
             visible_ = state != Show::Hide;
@@ -429,7 +464,10 @@ private:
             destination_.reset();
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
-        return kOk;
+        // A window that does not exist changes nothing.
+        const Code code = engine_->ShowWindow(View());
+        if (code != kOk) state() = kept;
+        return code;
     }
 
     Code Put(const Command &command) {
@@ -453,6 +491,7 @@ private:
             }
         } else if (command.Has(Key::Destination)) {
             destination_ = at;
+            engine_->ShowWindow(View());
         } else {
             source_ = at ? *at : Picture();
         }
@@ -463,7 +502,7 @@ private:
         if (!media_) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
-            const bool fullscreen = fullscreen_ && transport_.ModeAt(context.Now()) == Mode::Playing;
+            const bool fullscreen = fullscreen_ && engine_->ModeAt(context.Now()) == Mode::Playing;
             ReplyRect(reply, max || fullscreen || Maximized() ? kVirtualScreen : frame_);
         } else if (command.Has(Key::Destination)) {
             ReplyRect(reply, max ? Client() : Destination());
@@ -475,15 +514,17 @@ private:
         return kOk;
     }
 
+    bool has_file_;
     std::string path_;
     std::optional<MediaInfo> media_;
-    Transport transport_;
+    std::unique_ptr<MediaEngine> engine_;
     bool frames_format_ = false; // milliseconds until set otherwise
     bool left_on_ = true, right_on_ = true, video_on_ = true;
     int64_t left_volume_ = kMaxVolume, right_volume_ = kMaxVolume;
     bool fullscreen_ = false;
 
     int64_t style_;
+    int64_t parent_;     // the window named when the device opened (0: none)
     int64_t handle_ = 0; // 0: the device's own window
     bool visible_ = false; // hidden until the first play
     Show shown_ = Show::Restore;
@@ -498,18 +539,24 @@ private:
 const CommandSet &MpegVideoCommands() { return kCommands; }
 
 Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device) {
-    std::optional<MediaInfo> media;
-    if (request.has_element) {
-        ProbeResult probe = ProbeMpeg1File(std::string(request.element));
-        if (probe.error != kOk) return probe.error;
-        media = probe.info;
-    }
     const Command &command = request.command;
     int64_t style = kStyleOverlapped;
     if (command.Has(Key::Style))
         style = command.Chose(Key::Style) ? command.ChoiceOf(Key::Style) : command.Number(Key::Style);
-    // A parent window matters only for where a display would draw; there is none.
-    device = std::make_unique<MpegVideo>(std::string(request.element), media, style);
+    const int64_t parent = command.Has(Key::Parent) ? command.Number(Key::Parent) : 0;
+    std::unique_ptr<MediaEngine> engine;
+    if (request.has_element) {
+        // Our probe is exact for MPEG-1; other files are the engine's to measure.
+        EngineRequest opening{std::string(request.element), std::nullopt, {}};
+        ProbeResult probe = ProbeMpeg1File(opening.path);
+        if (probe.error == kFileNotFound || probe.error == kFileRead) return probe.error;
+        if (probe.error == kOk) opening.probed = probe.info;
+        opening.window.parent = static_cast<uint64_t>(parent);
+        opening.window.child = (style & kStyleChild) != 0;
+        opening.window.title = std::filesystem::path(opening.path).filename().string();
+        if (Code code = OpenEngine(opening, engine); code != kOk) return code;
+    }
+    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style, parent);
     return kOk;
 }
 

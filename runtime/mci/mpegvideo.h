@@ -1,6 +1,6 @@
-// The mpegvideo device: an MPEG-1 file (system stream or video elementary
-// stream) played against the platform clock, with a window that exists only
-// as state, since there is no display to show it on.
+// The mpegvideo device: a movie file played by a media engine (engine.h):
+// MPEG-1 (system stream or video elementary stream) by either engine, any
+// other file the GStreamer engine decodes. The window is kept as state.
 #ifndef TVX_RUNTIME_MCI_MPEGVIDEO_H
 #define TVX_RUNTIME_MCI_MPEGVIDEO_H
 

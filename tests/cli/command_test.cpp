@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -204,6 +205,36 @@ TEST_F(Command, CutWithAWrongCommandLineIsAUsageError) {
         const Result run = Tool(args);
         EXPECT_EQ(run.exit_code, 2) << args[4];
         EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    }
+}
+
+// ---- play -------------------------------------------------------------------
+
+// Catches: a player that does not start at --from, does not end with the
+// play (or at --to), or runs at the wrong speed; and wrong command lines or
+// missing files not reported as such.
+TEST_F(Command, PlayPlaysFromItsStartToItsEndAndExits) {
+    const auto start = std::chrono::steady_clock::now();
+    const Result run = Tool({"play", "--from", "4.5", "--speed", "2000", kData + "system_ffmpeg.mpg"});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    // 1.5 s of the movie at twice its speed.
+    EXPECT_GT(seconds, 0.6);
+    EXPECT_LT(seconds, 3.0);
+    EXPECT_NE(run.out.find("0:04.5 / 0:06.0  Playing"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("0:06.0 / 0:06.0  Stopped"), std::string::npos) << run.out;
+
+    const Result until = Tool({"play", "--from", "1", "--to", "1.4", kData + "system_ffmpeg.mpg"});
+    EXPECT_EQ(until.exit_code, 0) << until.err;
+    EXPECT_EQ(until.out.find("0:02"), std::string::npos) << until.out;
+
+    const Result missing = Tool({"play", kData + "no_such_file.mpg"});
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_NE(missing.err.find("error 275"), std::string::npos) << missing.err;
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"play"}, {"play", "--volume", "1001", "a.mpg"}, {"play", "--from", "x", "a.mpg"},
+          {"play", "--from", "3", "--to", "2", "a.mpg"}, {"play", "--bogus", "a.mpg"}}) {
+        EXPECT_EQ(Tool(args).exit_code, 2) << args.back();
     }
 }
 

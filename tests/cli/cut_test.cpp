@@ -1,4 +1,4 @@
-// tarvex10 cut on files made here by ffmpeg: the kept range held against
+// tarvex10 cut on files made here by ffmpeg and mjpegtools: the kept range held against
 // the groups' own time codes and the pictures a decoder finds, the times as
 // users write them, every refusal, and outputs that survive failures and
 // interrupts.
@@ -32,6 +32,11 @@ std::string Shell(const std::string &command) {
     return out;
 }
 
+// Who encodes and multiplexes a made file; ffmpeg makes every source.
+enum class Maker { ffmpeg, mjpegtools };
+
+bool HaveMjpegtools() { return std::system("(command -v mpeg2enc && command -v mp2enc && command -v mplex) >/dev/null") == 0; }
+
 bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1") == 0; }
 
 // The pictures a decoder gets out of a file.
@@ -41,19 +46,41 @@ long DecodedPictures(const std::string &path) {
                          .c_str());
 }
 
-// The first picture of each group, from the groups' time codes.
-std::vector<int64_t> GroupPictures(const std::string &path) {
+// What a decoder says about the video of a file; the audio decoder's word on
+// a sound frame split by the cut is not asked for.
+std::string VideoErrors(const std::string &path) {
+    return Shell("ffmpeg -v error -i '" + path + "' -map 0:v -f null - 2>&1 | grep -v '^\\[mp2 @'");
+}
+
+// The header of each group (from the four bytes after its start code), with
+// the sequence's picture rate code.
+template <typename Visit> void ForEachGroup(const std::string &path, Visit visit) {
     const std::string bytes = ReadFile(path);
     const auto *b = reinterpret_cast<const uint8_t *>(bytes.data());
     int rate_code = 0;
-    std::vector<int64_t> pictures;
     for (size_t i = 0; i + 12 <= bytes.size(); ++i) {
         if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
         if (b[i + 3] == 0xB3 && !rate_code) rate_code = b[i + 7] & 0x0F;
-        if (b[i + 3] == 0xB8 && (b[i + 5] & 0x08))
-            pictures.push_back(tvx::mpeg1::TimeCodePicture(tvx::mpeg1::DecodeTimeCode(b + i + 4), rate_code));
+        if (b[i + 3] == 0xB8 && (b[i + 5] & 0x08)) visit(b + i + 4, rate_code);
     }
+}
+
+// The first picture of each group, from the groups' time codes.
+std::vector<int64_t> GroupPictures(const std::string &path) {
+    std::vector<int64_t> pictures;
+    ForEachGroup(path, [&](const uint8_t *header, int rate_code) {
+        pictures.push_back(tvx::mpeg1::TimeCodePicture(tvx::mpeg1::DecodeTimeCode(header), rate_code));
+    });
     return pictures;
+}
+
+// Each group's closed and broken-link flags, as "closed", "open" or "broken".
+std::vector<std::string> GroupLinks(const std::string &path) {
+    std::vector<std::string> links;
+    ForEachGroup(path, [&](const uint8_t *header, int) {
+        links.push_back(header[3] & 0x20 ? "broken" : header[3] & 0x40 ? "closed" : "open");
+    });
+    return links;
 }
 
 std::string Seconds(double value) {
@@ -87,18 +114,31 @@ protected:
     std::string Path(const std::string &name) const { return (dir_ / name).string(); }
 
     // `seconds` of a test picture at `rate`, a group every `group` pictures,
-    // as a video elementary stream (.m1v) or a system stream with sound.
+    // as a video elementary stream (.m1v) or a system stream with sound,
+    // made by ffmpeg alone or by mjpegtools' MPEG-1 encoders and multiplexer.
     std::string Make(const std::string &name, const std::string &rate, int group, double seconds,
                      const std::string &codec = "mpeg1video", const std::string &inputs = "",
-                     const std::string &options = "") {
+                     const std::string &options = "", Maker maker = Maker::ffmpeg) {
         const std::string path = Path(name);
         const bool system = name.ends_with(".mpg");
-        const std::string command =
-            "ffmpeg -v error -y -f lavfi -i testsrc=size=96x64:rate=" + rate + " " +
-            (system ? "-f lavfi -i sine=frequency=440:sample_rate=44100 " : "") + inputs +
-            (system ? " -c:a mp2 -b:a 64k " : " ") + options + " -t " +
-            std::to_string(seconds) + " -c:v " + codec + " -g " + std::to_string(group) + " -bf 0 -f " +
-            (system ? (codec == "mpeg1video" ? "mpeg" : "vob") : codec) + " '" + path + "'";
+        const std::string length = " -t " + std::to_string(seconds) + " ";
+        const std::string picture = "-f lavfi -i testsrc=size=96x64:rate=" + rate + " ";
+        const std::string sound = "-f lavfi -i sine=frequency=440:sample_rate=44100 ";
+        std::string command;
+        if (maker == Maker::ffmpeg) {
+            command = "ffmpeg -v error -y " + picture + (system ? sound : "") + inputs +
+                      (system ? " -c:a mp2 -b:a 64k " : " ") + options + length + " -c:v " + codec + " -g " +
+                      std::to_string(group) + " -bf 0 -f " +
+                      (system ? (codec == "mpeg1video" ? "mpeg" : "vob") : codec) + " '" + path + "'";
+        } else {
+            const std::string video = system ? path + ".m1v" : path, g = std::to_string(group);
+            command = "ffmpeg -v error -y " + picture + length + "-pix_fmt yuv420p -f yuv4mpegpipe - | mpeg2enc -v 0 -f 0 -g " +
+                      g + " -G " + g + " " + options + " -o '" + video + "'";
+            if (system)
+                command += " && ffmpeg -v error -y " + sound + length + "'" + path + ".wav' && mp2enc -v 0 -b 64 -r 44100 -o '" +
+                           path + ".mp2' < '" + path + ".wav' && mplex -v 0 -f 0 -o '" + path + "' '" + video + "' '" +
+                           path + ".mp2' && rm '" + video + "' '" + path + ".wav' '" + path + ".mp2'";
+        }
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return path;
     }
@@ -125,13 +165,17 @@ struct Stream {
     double fps;
     int group;
     const char *file;
+    Maker maker = Maker::ffmpeg;
 };
-void PrintTo(const Stream &s, std::ostream *out) { *out << s.file << " at " << s.rate << ", groups of " << s.group; }
+void PrintTo(const Stream &s, std::ostream *out) {
+    *out << s.file << " at " << s.rate << ", groups of " << s.group << (s.maker == Maker::ffmpeg ? "" : " by mjpegtools");
+}
 class CutAtGroups : public OnMadeFiles, public ::testing::WithParamInterface<Stream> {};
 
 TEST_P(CutAtGroups, KeepsTheGroupsOfTheRangeAndEveryPictureToTheEnd) {
     const Stream s = GetParam();
-    const std::string in = Make(s.file, s.rate, s.group, 8);
+    if (s.maker == Maker::mjpegtools && !HaveMjpegtools()) GTEST_SKIP() << "mjpegtools make this file";
+    const std::string in = Make(s.file, s.rate, s.group, 8, "mpeg1video", "", "", s.maker);
     const std::vector<int64_t> groups = GroupPictures(in);
     const long all = DecodedPictures(in);
     ASSERT_GT(groups.size(), 4u);
@@ -151,6 +195,7 @@ TEST_P(CutAtGroups, KeepsTheGroupsOfTheRangeAndEveryPictureToTheEnd) {
                      [&](int64_t p) { return p >= start && p < end; });
         EXPECT_EQ(GroupPictures(out), kept) << from << " to " << to;
         EXPECT_EQ(DecodedPictures(out), end - start);
+        EXPECT_EQ(VideoErrors(out), "");
         EXPECT_EQ(Lines(run.out).at(0), "kept " + Seconds(start / s.fps) + "–" + Seconds(end / s.fps) + " s (" +
                                             std::to_string(end - start) + " pictures, " +
                                             std::to_string(kept.size()) + " groups)");
@@ -160,6 +205,7 @@ TEST_P(CutAtGroups, KeepsTheGroupsOfTheRangeAndEveryPictureToTheEnd) {
         const Result run = Tool({"cut", "-y", in, Path("end" + ext), "3", to});
         ASSERT_EQ(run.exit_code, 0) << run.err;
         EXPECT_EQ(DecodedPictures(Path("end" + ext)), all - first_at_or_after(3));
+        EXPECT_EQ(VideoErrors(Path("end" + ext)), "");
     }
     const Result whole = Tool({"cut", "-y", in, Path("all" + ext), "0", "10"});
     ASSERT_EQ(whole.exit_code, 0) << whole.err;
@@ -171,9 +217,14 @@ INSTANTIATE_TEST_SUITE_P(RatesAndGroupLengths, CutAtGroups,
                                            Stream{"25", 25, 15, "pal.m1v"},
                                            Stream{"30000/1001", 30000.0 / 1001, 18, "ntsc.m1v"},
                                            Stream{"25", 25, 12, "pal.mpg"},
-                                           Stream{"30000/1001", 30000.0 / 1001, 9, "ntsc.mpg"}),
+                                           Stream{"30000/1001", 30000.0 / 1001, 9, "ntsc.mpg"},
+                                           Stream{"25", 25, 12, "pal.m1v", Maker::mjpegtools},
+                                           Stream{"30000/1001", 30000.0 / 1001, 15, "ntsc.m1v", Maker::mjpegtools},
+                                           Stream{"25", 25, 15, "pal.mpg", Maker::mjpegtools},
+                                           Stream{"30000/1001", 30000.0 / 1001, 12, "ntsc.mpg", Maker::mjpegtools}),
                          [](const ::testing::TestParamInfo<Stream> &info) {
-                             std::string name = info.param.file;
+                             std::string name = std::string(info.param.maker == Maker::ffmpeg ? "" : "mjpegtools_") +
+                                                info.param.file;
                              std::replace(name.begin(), name.end(), '.', '_');
                              return name;
                          });
@@ -197,6 +248,37 @@ TEST_F(OnMadeFiles, CutGroupsWithoutUsableTimeCodesAreFoundByCountingPictures) {
     ASSERT_EQ(counted.exit_code, 0) << counted.err;
     EXPECT_EQ(Lines(counted.out).at(0), Lines(intact.out).at(0));
     EXPECT_EQ(fs::file_size(Path("b.m1v")), fs::file_size(Path("a.m1v")));
+}
+
+// Catches: leading B pictures of the first kept group shown as if their
+// reference, cut away, were there.
+TEST_F(OnMadeFiles, CutFromAnOpenGroupMarksItsLinkBroken) {
+    if (!HaveMjpegtools()) GTEST_SKIP() << "mjpegtools make these files";
+    for (const std::string name : {"b.m1v", "b.mpg"}) {
+        // Two B pictures between references: each group after the first
+        // opens with two predicted from the group before.
+        const std::string in = Make(name, "25", 12, 6, "mpeg1video", "", "-R 2", Maker::mjpegtools);
+        const std::vector<int64_t> groups = GroupPictures(in);
+        ASSERT_EQ(GroupLinks(in), [&] {
+            std::vector<std::string> links(groups.size(), "open");
+            links[0] = "closed";
+            return links;
+        }());
+        const std::string out = Path("cut-" + name);
+        const Result run = Tool({"cut", "-y", in, out, "2", "4"});
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const std::vector<std::string> links = GroupLinks(out);
+        ASSERT_FALSE(links.empty());
+        EXPECT_EQ(links[0], "broken") << name;
+        EXPECT_EQ(std::count(links.begin(), links.end(), "open"), static_cast<long>(links.size()) - 1) << name;
+        const auto start = *std::find_if(groups.begin(), groups.end(), [](int64_t p) { return p >= 50; });
+        const auto end = *std::find_if(groups.begin(), groups.end(), [](int64_t p) { return p >= 100; });
+        EXPECT_EQ(DecodedPictures(out), end - start - 2) << name;
+        EXPECT_EQ(VideoErrors(out), "") << name;
+        // The stream's own first group is left as its encoder made it.
+        ASSERT_EQ(Tool({"cut", "-y", in, out, "0", "2"}).exit_code, 0);
+        EXPECT_EQ(GroupLinks(out).at(0), "closed") << name;
+    }
 }
 
 TEST_F(OnMadeFiles, CutTimesAsUsersWriteThemAllNameTheSameCut) {
@@ -404,6 +486,23 @@ TEST_F(OnMadeFiles, ProbeShowsTheStreamsAndRefusesWhatIsNotMpeg1) {
     EXPECT_EQ(large.exit_code, 1);
     EXPECT_EQ(Lines(large.err), std::vector<std::string>{"tarvex10 probe: cannot probe " + big + ": it holds 2147483648 "
                                                          "bytes; the cutter reads files of at most 2147483647 bytes"});
+}
+
+TEST_F(OnMadeFiles, ProbeTellsTheGroupsAndSoundOfMjpegtoolsFiles) {
+    if (!HaveMjpegtools()) GTEST_SKIP() << "mjpegtools make these files";
+    // mjpegtools' encoder closes only its first group.
+    const Result system = Tool({"probe", Make("pal.mpg", "25", 15, 4, "mpeg1video", "", "", Maker::mjpegtools)});
+    ASSERT_EQ(system.exit_code, 0) << system.err;
+    const std::vector<std::string> lines = Lines(system.out);
+    const auto has = [&](const std::string &line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    EXPECT_TRUE(has("  kind            MPEG-1 system stream")) << system.out;
+    EXPECT_TRUE(has("  groups          15 pictures, 1 of the first 7 closed")) << system.out;
+    EXPECT_TRUE(has("  duration        4.00 s (100 pictures, from the time codes)")) << system.out;
+    EXPECT_TRUE(has("  audio 0xC0      MPEG-1 layer II, 44100 Hz, 1 channel (single channel), 64 kbit/s")) << system.out;
+    const Result video = Tool({"probe", Make("ntsc.m1v", "30000/1001", 9, 3, "mpeg1video", "", "", Maker::mjpegtools)});
+    ASSERT_EQ(video.exit_code, 0) << video.err;
+    EXPECT_TRUE(video.out.find("\n  groups          9 pictures, 1 of the first 8 closed\n") != std::string::npos) << video.out;
+    EXPECT_TRUE(video.out.find("\n  video           96 x 64, 29.97") != std::string::npos) << video.out;
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -232,6 +235,22 @@ std::string CutterFailure(const CallOutcome &outcome, const CutRequest &request)
     return "the cut failed: " + outcome.error;
 }
 
+// A cut that starts at an open group keeps its leading B pictures but not the
+// picture before the group that they are predicted from: the group's broken
+// link flag tells a decoder to skip them instead of showing them damaged. The
+// header is changed only where the output holds the input's header intact.
+void MarkBrokenLink(const std::string &path, uint64_t at, std::span<const uint8_t> header) {
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::string written(header.size(), '\0');
+    if (header.size() != 8 || !out.seekg(static_cast<std::streamoff>(at)) ||
+        !out.read(written.data(), static_cast<std::streamsize>(written.size())) ||
+        !std::equal(header.begin(), header.end(), written.begin(), [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
+        return;
+    written[7] = static_cast<char>(written[7] | 0x20);
+    if (!out.seekp(static_cast<std::streamoff>(at + 7)) || !out.write(&written[7], 1) || !out.flush())
+        throw CommandError{kExitFailed, "cannot write " + path + ": " + std::strerror(errno)};
+}
+
 // Holds the finished output back until a signal ends the command: lets the
 // tests interrupt a cut at a known point.
 void HoldForTests(const std::string &temp) {
@@ -318,6 +337,8 @@ int RunCut(const Args &args) {
         }
         const CutVerdict verdict = JudgeCut(facts);
         if (!verdict.ok) throw CommandError{kExitFailed, verdict.reason};
+        if (plan && !plan->start.closed && plan->start.offset != *head.first_group && facts.cut_part)
+            MarkBrokenLink(output.Path(), *facts.cut_part, file.At(plan->start.offset, 8));
         if (!plan) {
             // The cutter chose the groups; say which.
             plan.emplace();

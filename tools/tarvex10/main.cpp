@@ -53,6 +53,7 @@ const char *const kMainHelp =
     "  cut IN OUT FROM TO         cut the part FROM..TO of an MPEG-1 file into OUT\n"
     "  probe [--json] FILE        what the cutter and the media control interpreter find\n"
     "  mci [COMMAND]              send a media control command, or a shell without one\n"
+    "  play FILE                  play a movie, with keys to pause, seek, step and quit\n"
     "  call PROGID [STEP ...]     create an object and call its members by name\n"
     "  members PROGID             list a class's interface\n"
     "  register                   register the component's classes\n"
@@ -131,6 +132,7 @@ int Dispatch(const std::string &command, const tvx::cli::Args &args) {
     if (command == "cut") return RunCut(args);
     if (command == "probe") return RunProbe(args);
     if (command == "mci") return RunMci(args);
+    if (command == "play") return RunPlay(args);
     if (command == "call") return RunCall(args);
     if (command == "members") return RunMembers(args);
     if (command == "register") return RunRegister(args, true);

@@ -1,0 +1,108 @@
+// The seam between the mpegvideo device and what plays its medium. The
+// device keeps the command language (formats, ranges, window state); an
+// engine keeps the transport: where the medium stands, whether it plays,
+// and the picture and sound when there are any.
+//
+// Two engines exist. The clock engine moves a position with the platform
+// clock: exact and instant, with no media stack. The GStreamer engine
+// decodes and presents the file; it lives in a plug-in library of the
+// runtime that is loaded only when a device opens, so that the runtime
+// itself never depends on a media stack.
+//
+// Which engine plays: TVX_MEDIA_ENGINE=clock, or a clock installed with
+// TvxSetClock (a host or test that drives time itself), chooses the clock
+// engine; TVX_MEDIA_ENGINE=gstreamer requires the GStreamer engine; else
+// the GStreamer engine when its plug-in loads, the clock engine otherwise.
+#ifndef TVX_RUNTIME_MCI_ENGINE_H
+#define TVX_RUNTIME_MCI_ENGINE_H
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "errors.h"
+#include "grammar.h"
+#include "probe.h"
+#include "transport.h"
+
+namespace tvx::mci {
+
+// Per-channel loudness, 0..1000, with the channel's switch already applied.
+struct AudioLevels {
+    int64_t left = 1000;
+    int64_t right = 1000;
+};
+
+// Where and how the picture is shown. Window ids are X11 window ids.
+struct WindowView {
+    uint64_t parent = 0; // a window of the host's (0: none)
+    bool child = false;  // drawn inside `parent` rather than in a window of its own
+    bool visible = false;
+    bool minimized = false;
+    bool fullscreen = false;
+    std::string title;
+    std::optional<Rect> destination; // where in the window the picture goes
+};
+
+// Positions are milliseconds from the start of the medium; `now` is the
+// command's moment on the timeline, which only the clock engine reads.
+class MediaEngine {
+public:
+    virtual ~MediaEngine() = default;
+
+    // The medium as the engine will play it.
+    virtual const MediaInfo &Media() const = 0;
+    double Length() const { return Media().frames > 0 ? Media().DurationMs() : 0.0; }
+
+    virtual Mode ModeAt(double now) = 0;
+    virtual double PositionAt(double now) = 0;
+    // The same contract as Transport's members of the same names.
+    virtual void Play(double now, double from, double to, bool repeat) = 0;
+    virtual void Pause(double now) = 0;
+    virtual bool Resume(double now) = 0;
+    virtual void Stop(double now) = 0;
+    // Moves to `ms` and stops there; an engine with a picture shows the
+    // frame that starts at `ms`.
+    virtual void Seek(double now, double ms) = 0;
+    virtual void SetSpeed(double now, int64_t speed) = 0;
+    virtual int64_t Speed() const = 0;
+    virtual void SetAudio(AudioLevels levels) = 0;
+    virtual void SetVideo(bool on) = 0;
+    // kOk, or kCreateWindow when the host's window named does not exist
+    // (the window then stays as it was).
+    virtual Code ShowWindow(const WindowView &) { return kOk; }
+    // The X11 id of the window the picture is drawn in; 0 when there is no
+    // display.
+    virtual uint64_t WindowHandle() const { return 0; }
+};
+
+struct EngineRequest {
+    std::string path;
+    // What our own probe found; empty for files that it does not read
+    // (the engine then measures the medium itself).
+    std::optional<MediaInfo> probed;
+    WindowView window; // as the device opens: hidden
+};
+
+// Opens `request.path` for playing: kOk and an engine, or an error number
+// (kFileNotFound, kInvalidFile, ...). The reason for a refusal goes to the
+// diagnostics.
+Code OpenEngine(const EngineRequest &request, std::unique_ptr<MediaEngine> &engine);
+
+// An engine that plays nothing: a device opened without a file.
+std::unique_ptr<MediaEngine> MakeClockEngine(const MediaInfo &media);
+
+// The runtime's diagnostics: standard error when TVX_DEBUG is set.
+void Diagnose(std::string_view text);
+
+// The plug-in's one entry point, found by name after loading it.
+using OpenPluginEngine = Code (*)(const EngineRequest &request, std::unique_ptr<MediaEngine> &engine,
+                                  std::string &reason);
+inline constexpr const char *kPluginEntry = "TvxOpenGStreamerEngine";
+inline constexpr const char *kPluginFile = "libtvxgstengine.so";
+
+} // namespace tvx::mci
+
+#endif // TVX_RUNTIME_MCI_ENGINE_H

@@ -1,0 +1,328 @@
+// The GStreamer engine: the transport of the clock engine, carried out on a
+// real pipeline. A seek shows exactly the frame asked for: the time stamps
+// of ffmpeg-made program streams are not exact enough for an accurate seek
+// (pictures after a group's first may carry a neighbour's stamp), so the
+// engine seeks to the start of a group before the frame, whose stamp is
+// sound, and steps forward to it. Positions count from that known frame:
+// while nothing new is presented, it is the position; while playing, the
+// stamps' distance from it is added.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+#include "engine.h"
+#include "pipeline.h"
+#include "window.h"
+
+namespace tvx::mci::gst {
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+constexpr int kStepTimeoutMs = 5000;
+constexpr int64_t kEndMargin = 3 * GST_SECOND;
+constexpr uint64_t kNoAnchor = ~uint64_t{0};
+
+void Diagnose(const std::string &text) {
+    if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: media engine: %s\n", text.c_str());
+}
+
+class Engine final : public MediaEngine {
+public:
+    Code Open(const EngineRequest &request, std::string &reason) {
+        const char *display = std::getenv("DISPLAY");
+        if (display && *display && !Capturing()) {
+            const int width = request.probed ? request.probed->width : 0;
+            const int height = request.probed ? request.probed->height : 0;
+            std::string why;
+            if (!window_.Open(request.window, width, height, why)) {
+                // A window of the host's that cannot be used is the caller's
+                // error; a display that cannot be reached leaves the picture unseen.
+                if (request.window.parent) {
+                    reason = why;
+                    return kCreateWindow;
+                }
+                Diagnose("playing without a picture: " + why);
+            }
+        }
+        Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
+        if (!pipeline_.Open(request.path, window_.PictureId(), handlers, reason)) return kInvalidFile;
+        if (request.probed) {
+            media_ = *request.probed;
+        } else {
+            // Not MPEG-1: the engine's own measure.
+            media_.width = pipeline_.Width();
+            media_.height = pipeline_.Height();
+            media_.fps = pipeline_.Fps() > 0 ? pipeline_.Fps() : 25.0;
+            const int64_t duration = pipeline_.DurationNs();
+            if (duration <= 0) {
+                reason = "the file's length is not known";
+                return kInvalidFile;
+            }
+            media_.frames = std::llround(static_cast<double>(duration) * media_.fps / 1e9);
+        }
+        base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
+        to_ = Length();
+        return kOk;
+    }
+
+    const MediaInfo &Media() const override { return media_; }
+
+    Mode ModeAt(double) override {
+        std::lock_guard lock(mutex_);
+        return mode_;
+    }
+
+    double PositionAt(double) override {
+        std::lock_guard lock(mutex_);
+        return Position();
+    }
+
+    void Play(double, double from, double to, bool repeat) override {
+        std::lock_guard lock(mutex_);
+        from_ = from;
+        to_ = to;
+        repeat_ = repeat;
+        StartPlaying(from);
+    }
+
+    void Pause(double) override {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::Stopped) {
+            // Resuming from here plays to the end.
+            from_ = Position();
+            to_ = Length();
+            repeat_ = false;
+            pipeline_.SetStop(kNone);
+        }
+        held_.reset();
+        mode_ = Mode::Paused;
+        pipeline_.Pause();
+    }
+
+    bool Resume(double) override {
+        std::lock_guard lock(mutex_);
+        if (mode_ == Mode::Stopped) return false;
+        if (mode_ == Mode::Paused) {
+            mode_ = Mode::Playing;
+            pipeline_.Play();
+        }
+        return true;
+    }
+
+    void Stop(double) override {
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+        pipeline_.Pause();
+    }
+
+    void Seek(double, double ms) override {
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+        held_.reset();
+        const int64_t frame = FrameAt(ms);
+        if (frame >= media_.frames) held_ = ms; // past the last picture, which stays on show
+        ShowFrame(std::min(frame, media_.frames - 1));
+    }
+
+    void SetSpeed(double, int64_t speed) override {
+        std::lock_guard lock(mutex_);
+        speed_ = speed;
+        if (mode_ == Mode::Stopped) return; // the next play plays at it
+        const double here = Position();
+        if (mode_ == Mode::Paused) {
+            ShowFrame(FrameAt(here));
+        } else {
+            StartPlaying(here);
+        }
+    }
+
+    int64_t Speed() const override {
+        std::lock_guard lock(mutex_);
+        return speed_;
+    }
+
+    void SetAudio(AudioLevels levels) override {
+        pipeline_.SetGains(static_cast<float>(levels.left) / 1000.0f, static_cast<float>(levels.right) / 1000.0f);
+    }
+
+    // The picture keeps being decoded, so that a switch back shows the
+    // right frame at once; off, its window is hidden inside the device's.
+    void SetVideo(bool on) override {
+        std::lock_guard lock(mutex_);
+        window_.ShowPicture(on);
+    }
+
+    Code ShowWindow(const WindowView &view) override {
+        std::lock_guard lock(mutex_);
+        if (!window_.Id()) return kOk;
+        if (!window_.Show(view)) return kCreateWindow;
+        pipeline_.Expose();
+        return kOk;
+    }
+
+    uint64_t WindowHandle() const override { return window_.Id(); }
+
+private:
+    static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
+    double Rate() const { return static_cast<double>(speed_) / 1000.0; }
+    int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
+    int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
+
+    // From the exact first frame, at the set speed, to the end point: the
+    // video probe tells when the picture at the end point comes up.
+    void StartPlaying(double start) {
+        held_.reset();
+        if (to_ <= start || speed_ == 0) {
+            // Over at once, as the clock engine's play at its end point or at
+            // full speed.
+            ShowFrame(LastFrameBefore(to_));
+            held_ = to_;
+            mode_ = Mode::Stopped;
+            return;
+        }
+        pipeline_.SetStop(Stop());
+        if (pipeline_.HasVideo()) {
+            ShowFrame(std::min(FrameAt(start), media_.frames - 1));
+        } else {
+            pipeline_.Seek(base_ + Ns(start), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
+            rate_ = Rate();
+        }
+        mode_ = Mode::Playing;
+        pipeline_.Play();
+    }
+    int64_t LastFrameBefore(double ms) const {
+        const int64_t frame = static_cast<int64_t>(std::ceil(ms * media_.fps / 1000.0 - 1e-6)) - 1;
+        return std::clamp<int64_t>(frame, 0, media_.frames - 1);
+    }
+
+    // The frame on show.
+    int64_t CurrentFrame() const {
+        if (pipeline_.PresentedCount() == anchor_.count) return anchor_.frame;
+        const int64_t at = pipeline_.PresentedNs();
+        if (at == kNone || anchor_.count == kNoAnchor) return PresentedFrame();
+        return anchor_.frame + std::llround(static_cast<double>(at - anchor_.ns) * media_.fps / 1e9);
+    }
+
+    // The frame on show by its stamp, counted from the file's first picture.
+    int64_t PresentedFrame() const {
+        const int64_t at = pipeline_.PresentedNs();
+        if (at == kNone) return kNone;
+        return std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+    }
+
+    double Position() const {
+        if (held_ && mode_ != Mode::Playing) return *held_;
+        double ms;
+        if (pipeline_.HasVideo()) {
+            const int64_t frame = CurrentFrame();
+            ms = frame == kNone ? 0.0 : static_cast<double>(frame) * 1000.0 / media_.fps;
+        } else {
+            const int64_t at = pipeline_.QueriedNs();
+            ms = at == kNone ? 0.0 : static_cast<double>(at - base_) / kNsPerMs;
+        }
+        return std::clamp(ms, 0.0, Length());
+    }
+
+    // Leaves the pipeline paused on `frame`, ready to play at the set speed.
+    void ShowFrame(int64_t frame) {
+        pipeline_.Pause();
+        pipeline_.Settle();
+        const double rate = speed_ == 0 ? 1.0 : Rate();
+        const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
+        if (!pipeline_.HasVideo()) {
+            pipeline_.Seek(base_ + target_ns, kNone, rate, GST_SEEK_FLAG_ACCURATE);
+            rate_ = rate;
+            pipeline_.Settle();
+            return;
+        }
+        // Near ahead at the same rate: steps alone. Else from the start of a
+        // group of pictures before the frame. The program stream demuxer
+        // seeks by its clock references, which run ahead of the pictures'
+        // stamps, so a seek may land past the frame or past the last group
+        // (nothing presented): then further back, down to the file's start.
+        int64_t at = CurrentFrame();
+        const int64_t near = std::llround(2 * media_.fps);
+        if (at == kNone || rate != rate_ || frame < at || frame - at > near) {
+            for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
+                // A seek into the last seconds may land past the last group.
+                const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
+                const int64_t start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
+                pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
+                rate_ = rate;
+                anchor_.count = kNoAnchor;
+                if (!pipeline_.Settle()) pipeline_.Recover();
+                at = PresentedFrame();
+                if ((at != kNone && at <= frame) || start == 0) break;
+            }
+        }
+        if (at == kNone) return;
+        if (frame > at) {
+            // The sink is handed one picture per frame stepped; the last one stays.
+            const uint64_t count = pipeline_.PresentedCount();
+            pipeline_.Step(frame - at);
+            if (!pipeline_.WaitPresented(count + static_cast<uint64_t>(frame - at), kStepTimeoutMs))
+                Diagnose("a frame step did not arrive in time");
+            pipeline_.Settle();
+            at = frame;
+        }
+        anchor_ = {at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
+    }
+
+    // On the bus thread.
+    void Ended() {
+        std::lock_guard lock(mutex_);
+        if (mode_ != Mode::Playing) return;
+        if (repeat_) {
+            StartPlaying(from_);
+            return;
+        }
+        mode_ = Mode::Stopped;
+        held_ = to_;
+        pipeline_.Pause();
+    }
+
+    void Failed(const std::string &why) {
+        Diagnose(why);
+        std::lock_guard lock(mutex_);
+        mode_ = Mode::Stopped;
+    }
+
+    mutable std::mutex mutex_;
+    MediaInfo media_;
+    int64_t base_ = 0; // stream time of the first picture
+    Mode mode_ = Mode::Stopped;
+    double from_ = 0, to_ = 0;
+    bool repeat_ = false;
+    int64_t speed_ = 1000;
+    double rate_ = 1.0; // of the pipeline's segment
+    // The last frame known by counting, with its picture's stamp and count.
+    struct Anchor {
+        int64_t frame = 0;
+        int64_t ns = kNone;
+        uint64_t count = kNoAnchor;
+    } anchor_;
+    std::optional<double> held_; // the position told while nothing moves, where no picture says it
+    Window window_; // outlives the pipeline, whose sink draws in it
+    // Last, so that its threads stop before the rest goes.
+    Pipeline pipeline_;
+};
+
+} // namespace
+} // namespace tvx::mci::gst
+
+extern "C" __attribute__((visibility("default"))) tvx::mci::Code
+TvxOpenGStreamerEngine(const tvx::mci::EngineRequest &request, std::unique_ptr<tvx::mci::MediaEngine> &engine,
+                       std::string &reason) {
+    static GError *init_error = nullptr;
+    static const bool ready = gst_init_check(nullptr, nullptr, &init_error);
+    if (!ready) {
+        reason = init_error ? init_error->message : "GStreamer did not start";
+        return tvx::mci::kCannotLoadDriver;
+    }
+    auto opened = std::make_unique<tvx::mci::gst::Engine>();
+    if (tvx::mci::Code code = opened->Open(request, reason); code != tvx::mci::kOk) return code;
+    engine = std::move(opened);
+    return tvx::mci::kOk;
+}

@@ -1,0 +1,351 @@
+#include "pipeline.h"
+
+#include <gst/audio/audio.h>
+#include <gst/video/video.h>
+#include <gst/video/videooverlay.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+namespace tvx::mci::gst {
+namespace {
+
+constexpr GstClockTime kSettleTime = 10 * GST_SECOND;
+
+double WallSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Whether an element of `factory` can be made and brought to READY, which
+// for a display or sound server sink means that the server answers.
+bool Usable(const char *factory) {
+    GstElement *element = gst_element_factory_make(factory, nullptr);
+    if (!element) return false;
+    gst_object_ref_sink(element);
+    const bool ready = gst_element_set_state(element, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    gst_element_set_state(element, GST_STATE_NULL);
+    gst_object_unref(element);
+    return ready;
+}
+
+const char *CaptureFolder() {
+    const char *folder = std::getenv("TVX_MEDIA_CAPTURE");
+    return folder && *folder ? folder : nullptr;
+}
+
+// A bin from a launch line; its sink element is the one named "sink".
+GstElement *Bin(const std::string &description, GstElement *&sink) {
+    GError *error = nullptr;
+    GstElement *bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
+    if (!bin) {
+        g_clear_error(&error);
+        return nullptr;
+    }
+    sink = gst_bin_get_by_name(GST_BIN(bin), "sink");
+    if (sink) gst_object_unref(sink); // the bin keeps it
+    return bin;
+}
+
+void AddProbe(GstElement *sink, GstPadProbeType type, GstPadProbeCallback callback, void *self) {
+    GstPad *pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(pad, type, callback, self, nullptr);
+    gst_object_unref(pad);
+}
+
+} // namespace
+
+Pipeline::~Pipeline() {
+    quitting_ = true;
+    if (bus_thread_.joinable()) bus_thread_.join();
+    if (playbin_) {
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+        gst_object_unref(playbin_);
+    }
+    if (bus_) gst_object_unref(bus_);
+    if (video_log_) std::fclose(video_log_);
+    if (audio_log_) std::fclose(audio_log_);
+}
+
+GstElement *Pipeline::MakeVideoSink(uint64_t window) {
+    std::string sink;
+    if (CaptureFolder()) {
+        sink = "videoconvert ! video/x-raw,format=RGB ! fakesink name=sink sync=true qos=false";
+    } else if (window) {
+        // Xv scales on the display's hardware where it has it.
+        static const bool xv = Usable("xvimagesink");
+        sink = xv ? "xvimagesink name=sink" : "videoconvert ! videoscale ! ximagesink name=sink";
+    } else {
+        sink = "fakesink name=sink sync=true qos=false";
+    }
+    GstElement *bin = Bin(sink, video_sink_);
+    if (bin && window && GST_IS_VIDEO_OVERLAY(video_sink_))
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(video_sink_), static_cast<guintptr>(window));
+    if (bin) AddProbe(video_sink_, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &Pipeline::OnVideo, this);
+    return bin;
+}
+
+GstElement *Pipeline::MakeAudioSink() {
+    // Interleaved float stereo, whatever the file carries, so that the gains
+    // apply per channel in one place.
+    std::string line = "audioconvert ! audioresample ! audio/x-raw,format=F32LE,layout=interleaved,channels=2 ! ";
+    static const bool pulse = Usable("pulsesink");
+    line += !CaptureFolder() && pulse ? "pulsesink name=sink" : "fakesink name=sink sync=true";
+    GstElement *bin = Bin(line, audio_sink_);
+    if (bin) AddProbe(audio_sink_, GST_PAD_PROBE_TYPE_BUFFER, &Pipeline::OnAudio, this);
+    return bin;
+}
+
+bool Capturing() { return CaptureFolder() != nullptr; }
+
+void Pipeline::Expose() {
+    if (video_sink_ && GST_IS_VIDEO_OVERLAY(video_sink_)) gst_video_overlay_expose(GST_VIDEO_OVERLAY(video_sink_));
+}
+
+bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason) {
+    handlers_ = std::move(handlers);
+    GError *error = nullptr;
+    gchar *uri = gst_filename_to_uri(path.c_str(), &error);
+    if (!uri) {
+        reason = error ? error->message : "no URI for the file";
+        g_clear_error(&error);
+        return false;
+    }
+    playbin_ = gst_element_factory_make("playbin", nullptr);
+    if (!playbin_) {
+        g_free(uri);
+        reason = "the playbin element is missing (gstreamer1.0-plugins-base)";
+        return false;
+    }
+    gst_object_ref_sink(playbin_);
+    g_object_set(playbin_, "uri", uri, nullptr);
+    g_free(uri);
+    if (const char *folder = CaptureFolder()) {
+        video_log_ = std::fopen((std::string(folder) + "/video.log").c_str(), "w");
+        audio_log_ = std::fopen((std::string(folder) + "/audio.log").c_str(), "w");
+    }
+    GstElement *video = MakeVideoSink(window);
+    GstElement *audio = MakeAudioSink();
+    if (!video || !audio) {
+        if (video) gst_object_unref(video);
+        if (audio) gst_object_unref(audio);
+        video_sink_ = audio_sink_ = nullptr;
+        reason = "the sink elements are missing (gstreamer1.0-plugins-base)";
+        return false;
+    }
+    g_object_set(playbin_, "video-sink", video, "audio-sink", audio, nullptr);
+    bus_ = gst_element_get_bus(playbin_);
+
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    const bool prerolled = Settle();
+    if (!prerolled) {
+        GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
+        if (message) {
+            GError *failure = nullptr;
+            gchar *detail = nullptr;
+            gst_message_parse_error(message, &failure, &detail);
+            reason = failure ? failure->message : "the file does not play";
+            if (detail) reason += std::string(" (") + detail + ")";
+            g_clear_error(&failure);
+            g_free(detail);
+            gst_message_unref(message);
+        } else {
+            reason = "the file did not preroll in time";
+        }
+        return false;
+    }
+    Measure();
+    // A file without a picture has nothing presented; playbin leaves our
+    // video sink unlinked then.
+    if (PresentedNs() == kNone) video_sink_ = nullptr;
+    bus_thread_ = std::thread([this] { ReadBus(); });
+    return true;
+}
+
+void Pipeline::Measure() {
+    if (!video_sink_) return;
+    GstPad *pad = gst_element_get_static_pad(video_sink_, "sink");
+    if (GstCaps *caps = gst_pad_get_current_caps(pad)) {
+        GstVideoInfo info;
+        if (gst_video_info_from_caps(&info, caps)) {
+            width_ = GST_VIDEO_INFO_WIDTH(&info);
+            height_ = GST_VIDEO_INFO_HEIGHT(&info);
+            if (GST_VIDEO_INFO_FPS_D(&info) > 0)
+                fps_ = static_cast<double>(GST_VIDEO_INFO_FPS_N(&info)) / GST_VIDEO_INFO_FPS_D(&info);
+        }
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(pad);
+}
+
+int64_t Pipeline::DurationNs() const {
+    gint64 duration = 0;
+    return gst_element_query_duration(playbin_, GST_FORMAT_TIME, &duration) ? duration : kNone;
+}
+
+int64_t Pipeline::QueriedNs() const {
+    gint64 position = 0;
+    return gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) ? position : kNone;
+}
+
+bool Pipeline::WaitPresented(uint64_t count, int timeout_ms) {
+    std::unique_lock lock(presented_mutex_);
+    return presented_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                       [&] { return PresentedCount() >= count; });
+}
+
+void Pipeline::Play() { gst_element_set_state(playbin_, GST_STATE_PLAYING); }
+void Pipeline::Pause() { gst_element_set_state(playbin_, GST_STATE_PAUSED); }
+
+bool Pipeline::Settle() {
+    return gst_element_get_state(playbin_, nullptr, nullptr, kSettleTime) == GST_STATE_CHANGE_SUCCESS;
+}
+
+bool Pipeline::Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags) {
+    // What was presented before the flush no longer is.
+    presented_.store(kNone, std::memory_order_release);
+    GstEvent *seek = gst_event_new_seek(rate, GST_FORMAT_TIME, GstSeekFlags(flags | GST_SEEK_FLAG_FLUSH),
+                                        GST_SEEK_TYPE_SET, start, stop == kNone ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
+                                        stop == kNone ? GST_CLOCK_TIME_NONE : stop);
+    // The end of this play carries the seek's number; an end that carries
+    // an earlier one was overtaken by this seek.
+    last_seek_.store(gst_event_get_seqnum(seek));
+    return gst_element_send_event(playbin_, seek);
+}
+
+bool Pipeline::Step(int64_t frames) {
+    return gst_element_send_event(playbin_,
+                                  gst_event_new_step(GST_FORMAT_BUFFERS, static_cast<guint64>(frames), 1.0, TRUE, FALSE));
+}
+
+void Pipeline::SetStop(int64_t stop) {
+    stop_round_.fetch_add(1);
+    stop_told_.store(false);
+    stop_.store(stop);
+}
+
+void Pipeline::Recover() {
+    // The failed play's messages (its error, its end) are no longer news.
+    gst_bus_set_flushing(bus_, TRUE);
+    gst_bus_set_flushing(bus_, FALSE);
+    last_seek_.store(GST_SEQNUM_INVALID);
+    gst_element_set_state(playbin_, GST_STATE_READY);
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    Settle();
+}
+
+GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer data) {
+    auto *self = static_cast<Pipeline *>(data);
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) gst_event_copy_segment(event, &self->video_segment_);
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!GST_BUFFER_PTS_IS_VALID(buffer) || self->video_segment_.format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    const guint64 at = gst_segment_to_stream_time(&self->video_segment_, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (at == GST_CLOCK_TIME_NONE) return GST_PAD_PROBE_OK;
+    {
+        std::lock_guard lock(self->presented_mutex_);
+        self->presented_.store(static_cast<int64_t>(at), std::memory_order_release);
+        self->presented_count_.fetch_add(1, std::memory_order_acq_rel);
+    }
+    self->presented_changed_.notify_all();
+    // The end point reached: told on the bus, since a streaming thread must
+    // not change the pipeline's state.
+    const int64_t stop = self->stop_.load();
+    if (stop != kNone && static_cast<int64_t>(at) >= stop && !self->stop_told_.exchange(true)) {
+        GstStructure *what = gst_structure_new("tvx-stop", "round", G_TYPE_UINT, self->stop_round_.load(), nullptr);
+        gst_element_post_message(self->playbin_, gst_message_new_application(GST_OBJECT(self->playbin_), what));
+    }
+    if (self->video_log_) {
+        // The centre pixel of an RGB picture.
+        GstMapInfo map;
+        GstPad *pad = gst_element_get_static_pad(self->video_sink_, "sink");
+        GstCaps *caps = gst_pad_get_current_caps(pad);
+        gst_object_unref(pad);
+        GstVideoInfo video;
+        if (caps && gst_video_info_from_caps(&video, caps) && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const size_t offset = static_cast<size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&video, 0)) *
+                                      static_cast<size_t>(GST_VIDEO_INFO_HEIGHT(&video) / 2) +
+                                  static_cast<size_t>(GST_VIDEO_INFO_WIDTH(&video) / 2) * 3;
+            if (offset + 3 <= map.size)
+                std::fprintf(self->video_log_, "%.6f %lld %d %d %d\n", WallSeconds(), static_cast<long long>(at),
+                             map.data[offset], map.data[offset + 1], map.data[offset + 2]);
+            std::fflush(self->video_log_);
+            gst_buffer_unmap(buffer, &map);
+        }
+        if (caps) gst_caps_unref(caps);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn Pipeline::OnAudio(GstPad *, GstPadProbeInfo *info, gpointer data) {
+    auto *self = static_cast<Pipeline *>(data);
+    const float left = self->gain_left_.load(), right = self->gain_right_.load();
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (left != 1.0f || right != 1.0f || self->audio_log_) {
+        buffer = gst_buffer_make_writable(buffer);
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE)) return GST_PAD_PROBE_OK;
+    auto *samples = reinterpret_cast<float *>(map.data);
+    const size_t frames = map.size / (2 * sizeof(float));
+    double power[2] = {0, 0};
+    int crossings[2] = {0, 0};
+    for (size_t i = 0; i < frames; ++i) {
+        float *frame = samples + 2 * i;
+        frame[0] *= left;
+        frame[1] *= right;
+        for (int c = 0; c < 2; ++c) {
+            power[c] += static_cast<double>(frame[c]) * frame[c];
+            if (i > 0 && (frame[c] >= 0) != (frame[c - 2] >= 0)) ++crossings[c];
+        }
+    }
+    if (self->audio_log_ && frames > 0) {
+        std::fprintf(self->audio_log_, "%.6f %lld %zu %.6f %.6f %d %d\n", WallSeconds(),
+                     static_cast<long long>(GST_BUFFER_PTS(buffer)), frames, std::sqrt(power[0] / frames),
+                     std::sqrt(power[1] / frames), crossings[0], crossings[1]);
+        std::fflush(self->audio_log_);
+    }
+    gst_buffer_unmap(buffer, &map);
+    return GST_PAD_PROBE_OK;
+}
+
+void Pipeline::ReadBus() {
+    const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION);
+    while (!quitting_) {
+        GstMessage *message = gst_bus_timed_pop_filtered(bus_, 50 * GST_MSECOND, types);
+        if (!message) continue;
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS: {
+            // An end that a later seek overtook is not this play's.
+            const uint32_t seek = last_seek_.load();
+            if (seek == GST_SEQNUM_INVALID || gst_message_get_seqnum(message) == seek) handlers_.ended();
+            break;
+        }
+        case GST_MESSAGE_APPLICATION: {
+            guint round = 0;
+            const GstStructure *what = gst_message_get_structure(message);
+            if (gst_structure_has_name(what, "tvx-stop") && gst_structure_get_uint(what, "round", &round) &&
+                round == stop_round_.load())
+                handlers_.ended();
+            break;
+        }
+        default: {
+            GError *failure = nullptr;
+            gst_message_parse_error(message, &failure, nullptr);
+            handlers_.failed(failure ? failure->message : "playing failed");
+            g_clear_error(&failure);
+        }
+        }
+        gst_message_unref(message);
+    }
+}
+
+} // namespace tvx::mci::gst

@@ -1,0 +1,128 @@
+// One file's GStreamer pipeline: playbin with sinks of our own making, the
+// bus read on a thread of its own, and two probes that see what the sinks
+// are handed: the video probe keeps the time of the picture presented, the
+// audio probe applies the channel gains, so that a change is heard as soon
+// as the sink plays the next buffer rather than after the decoder's queue.
+//
+// Sinks: a picture goes to the X window given, else it is decoded and
+// discarded in real time; sound goes to PulseAudio when a
+// server answers, else it is discarded in real time. With TVX_MEDIA_CAPTURE
+// naming a folder (a test switch) both are discarded and each picture's
+// centre colour and each sound buffer's per-channel level are written to
+// video.log and audio.log in that folder.
+#ifndef TVX_RUNTIME_MCI_GSTREAMER_PIPELINE_H
+#define TVX_RUNTIME_MCI_GSTREAMER_PIPELINE_H
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tvx::mci::gst {
+
+inline constexpr int64_t kNone = -1;
+
+// Whether the capture switch is on (then nothing is shown or heard).
+bool Capturing();
+
+class Pipeline {
+public:
+    // Called on the bus thread.
+    struct Handlers {
+        std::function<void()> ended;
+        std::function<void(const std::string &)> failed;
+    };
+
+    Pipeline() = default;
+    Pipeline(const Pipeline &) = delete;
+    Pipeline &operator=(const Pipeline &) = delete;
+    // Stops every thread of the pipeline before returning.
+    ~Pipeline();
+
+    // Builds the pipeline for `path`, drawing in X window `window` (0:
+    // none), and waits until it has prerolled (the first picture decoded).
+    // False with the reason when the file does not play.
+    bool Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason);
+    // Draws the picture on show again (after its window moved or resized).
+    void Expose();
+
+    bool HasVideo() const { return video_sink_ != nullptr; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    double Fps() const { return fps_; }
+    int64_t DurationNs() const;
+
+    // The stream time of the picture that the video sink holds or shows.
+    int64_t PresentedNs() const { return presented_.load(std::memory_order_acquire); }
+    // How many pictures the video sink has been handed so far.
+    uint64_t PresentedCount() const { return presented_count_.load(std::memory_order_acquire); }
+    // The stream time that the pipeline reports (for files without a picture).
+    int64_t QueriedNs() const;
+    // Waits until the sink has been handed `count` pictures in all, or the
+    // time runs out.
+    bool WaitPresented(uint64_t count, int timeout_ms);
+
+    // Asynchronous: the state changes on the pipeline's threads.
+    void Play();
+    void Pause();
+    // Waits for a state change or seek to complete; false on an error or time-out.
+    bool Settle();
+    // Flushing seek in stream time; `stop` kNone plays to the end. Nothing
+    // counts as presented until the first picture after the seek.
+    bool Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags);
+    // Moves a paused pipeline `frames` pictures forward.
+    bool Step(int64_t frames);
+    // The stream time at which playing ends (kNone: at the end of the
+    // file); the picture there is the last one shown, and `ended` is told.
+    void SetStop(int64_t stop);
+    // Brings a pipeline that an error stopped back to a paused state.
+    void Recover();
+
+    void SetGains(float left, float right) {
+        gain_left_.store(left);
+        gain_right_.store(right);
+    }
+
+private:
+    static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
+    static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
+    GstElement *MakeVideoSink(uint64_t window);
+    GstElement *MakeAudioSink();
+    void ReadBus();
+    void Measure();
+
+    GstElement *playbin_ = nullptr;
+    GstElement *video_sink_ = nullptr; // the sink element whose pad is probed
+    GstElement *audio_sink_ = nullptr;
+    GstBus *bus_ = nullptr;
+    Handlers handlers_;
+    std::thread bus_thread_;
+    std::atomic<bool> quitting_{false};
+    std::atomic<uint32_t> last_seek_{GST_SEQNUM_INVALID};
+    std::atomic<int64_t> stop_{kNone};
+    std::atomic<uint32_t> stop_round_{0}; // which SetStop a stop message answers
+    std::atomic<bool> stop_told_{false};
+
+    GstSegment video_segment_{}; // touched by the video streaming thread only
+    std::atomic<int64_t> presented_{kNone};
+    std::atomic<uint64_t> presented_count_{0};
+    std::mutex presented_mutex_;
+    std::condition_variable presented_changed_;
+
+    std::atomic<float> gain_left_{1.0f}, gain_right_{1.0f};
+    int width_ = 0, height_ = 0;
+    double fps_ = 0;
+
+    FILE *video_log_ = nullptr;
+    FILE *audio_log_ = nullptr;
+};
+
+} // namespace tvx::mci::gst
+
+#endif // TVX_RUNTIME_MCI_GSTREAMER_PIPELINE_H

@@ -1,0 +1,212 @@
+// The mpegvideo device on the GStreamer engine, through the string
+// interface, with the pictures and sound that the engine's sinks received.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "engine_fixture.h"
+
+namespace tvx::testing {
+namespace {
+
+// Catches: a seek or step that shows a neighbouring frame (time stamps
+// taken at their word), positions that disagree with the picture, and
+// steps that go the wrong way.
+TEST_F(RealEngine, SeeksAndStepsShowTheExactFrame) {
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    Reply("set m time format frames");
+    EXPECT_EQ(Number("status m length"), kClipFrames);
+    for (int target : {37, 5, 90, 99, 12, 61, 0}) {
+        SCOPED_TRACE(target);
+        Reply("seek m to " + std::to_string(target));
+        EXPECT_EQ(Number("status m position"), target);
+        EXPECT_EQ(ShownFrame(), target);
+        EXPECT_EQ(Reply("status m mode"), "stopped");
+    }
+    Reply("seek m to 40");
+    Reply("step m by 7");
+    EXPECT_EQ(Number("status m position"), 47);
+    EXPECT_EQ(ShownFrame(), 47);
+    Reply("step m by 20 reverse");
+    EXPECT_EQ(Number("status m position"), 27);
+    EXPECT_EQ(ShownFrame(), 27);
+    Reply("set m time format milliseconds");
+    Reply("seek m to 2000");
+    EXPECT_EQ(Number("status m position"), 2000);
+    EXPECT_EQ(ShownFrame(), 50);
+}
+
+// Catches: a position that does not follow the presented pictures in real
+// time, a play that overruns its end point, and a speed that is not the
+// pipeline's.
+TEST_F(RealEngine, PlaysInRealTimeToItsEndPointAndAtDoubleSpeed) {
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    Reply("set m time format frames");
+    const double start = MonotonicSeconds();
+    Reply("play m from 10 to 60");
+    EXPECT_EQ(Reply("status m mode"), "playing");
+    Sleep(1.0);
+    const double elapsed = MonotonicSeconds() - start;
+    const long position = Number("status m position");
+    EXPECT_NEAR(position, 10 + elapsed * kClipFps, 5);
+    EXPECT_EQ(FrameOfColour(ReadVideo(capture_).back().colour), position);
+    Reply("play m from 10 to 60 wait");
+    EXPECT_EQ(Reply("status m mode"), "stopped");
+    EXPECT_EQ(Number("status m position"), 60);
+    EXPECT_EQ(ShownFrame(), 60);
+
+    // Twice as fast: pictures reach the sink at 50 a second.
+    Reply("seek m to 0");
+    Reply("set m speed 2000");
+    const size_t before = ReadVideo(capture_).size();
+    Reply("play m from 0 to 90");
+    Sleep(1.2);
+    const auto video = ReadVideo(capture_);
+    ASSERT_GT(video.size(), before + 20);
+    // The second half second of it, clear of the start.
+    const double from = video[before + 5].wall, to = video.back().wall;
+    const double frames = FrameOfColour(video.back().colour) - FrameOfColour(video[before + 5].colour);
+    EXPECT_NEAR(frames / (to - from), 2.0 * kClipFps, 0.15 * 2 * kClipFps);
+    EXPECT_EQ(Number("status m speed"), 2000);
+}
+
+double MeanRms(const std::vector<AudioRecord> &records, double from, double to, bool left) {
+    double sum = 0;
+    int count = 0;
+    for (const AudioRecord &r : records) {
+        if (r.wall < from || r.wall > to) continue;
+        sum += left ? r.rms_left : r.rms_right;
+        ++count;
+    }
+    return count ? sum / count : -1;
+}
+
+// Catches: volumes that do not scale the samples, changes that are heard
+// late (applied before the decoder's queue), a channel switch that silences
+// the wrong side, and channels swapped.
+TEST_F(RealEngine, VolumeAndChannelSwitchesActOnTheSoundAtOnce) {
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    constexpr double kSettle = 0.1, kSpan = 0.6;
+    Reply("play m");
+    double marks[4];
+    Sleep(kSpan);
+    marks[0] = MonotonicSeconds();
+    Reply("setaudio m volume to 500");
+    Sleep(kSpan);
+    marks[1] = MonotonicSeconds();
+    Reply("setaudio m volume to 0");
+    Sleep(kSpan);
+    marks[2] = MonotonicSeconds();
+    Reply("setaudio m volume to 1000");
+    Reply("set m audio left off");
+    Sleep(kSpan);
+    marks[3] = MonotonicSeconds();
+    Reply("stop m");
+    const auto audio = ReadAudio(capture_);
+    ASSERT_FALSE(audio.empty());
+
+    const double full_left = MeanRms(audio, audio.front().wall, marks[0], true);
+    const double full_right = MeanRms(audio, audio.front().wall, marks[0], false);
+    ASSERT_GT(full_left, 0.01);
+    ASSERT_GT(full_right, 0.01);
+    EXPECT_NEAR(MeanRms(audio, marks[0] + kSettle, marks[1], true) / full_left, 0.5, 0.05);
+    EXPECT_NEAR(MeanRms(audio, marks[0] + kSettle, marks[1], false) / full_right, 0.5, 0.05);
+    EXPECT_LT(MeanRms(audio, marks[1] + kSettle, marks[2], true), 1e-4);
+    EXPECT_LT(MeanRms(audio, marks[1] + kSettle, marks[2], false), 1e-4);
+    EXPECT_LT(MeanRms(audio, marks[2] + kSettle, marks[3], true), 1e-4);
+    EXPECT_NEAR(MeanRms(audio, marks[2] + kSettle, marks[3], false) / full_right, 1.0, 0.05);
+
+    // Each side carries its own tone: zero crossings twice the frequency.
+    long long frames = 0, left = 0, right = 0;
+    for (const AudioRecord &r : audio) {
+        if (r.wall > marks[0]) break;
+        frames += r.frames;
+        left += r.crossings_left;
+        right += r.crossings_right;
+    }
+    ASSERT_GT(frames, 0);
+    EXPECT_NEAR(left * 44100.0 / frames, 2 * kLeftTone, 0.05 * 2 * kLeftTone);
+    EXPECT_NEAR(right * 44100.0 / frames, 2 * kRightTone, 0.05 * 2 * kRightTone);
+}
+
+// Catches: files other than MPEG-1 refused, or measured wrongly, when the
+// engine can play them.
+TEST_F(RealEngine, OtherFormatsOpenWithTheEnginesMeasure) {
+    for (const char *format : {"mpeg2", "h264"}) {
+        SCOPED_TRACE(format);
+        TVX_OPEN_OR_SKIP(Clip(format));
+        // The demuxer's own duration, which may leave out a frame or two.
+        EXPECT_NEAR(Number("status m length"), 4000, 80);
+        EXPECT_EQ(Reply("status m nominal frame rate"), "25000");
+        EXPECT_EQ(Reply("where m source"), "0 0 160 120");
+        Reply("set m time format frames");
+        Reply("seek m to 30");
+        EXPECT_EQ(ShownFrame(), 30);
+        Reply("close m");
+    }
+}
+
+// Catches: an installed clock that does not choose the clock engine (a
+// host driving time itself would get real time), and TVX_MEDIA_ENGINE=clock
+// not keeping the media stack out.
+TEST_F(RealEngine, AnInstalledClockOrTheSwitchChoosesTheClockEngine) {
+    TVX_OPEN_OR_SKIP(Clip("h264")); // only the GStreamer engine opens MP4
+    Reply("close m");
+    {
+        TestClock clock(1000);
+        TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+        Reply("play m");
+        clock.Advance(2.5);
+        EXPECT_EQ(Number("status m position"), 2500);
+        Reply("close m");
+        EXPECT_EQ(Send("open \"" + Clip("h264") + "\" type mpegvideo alias m").code, 296u);
+    }
+    setenv("TVX_MEDIA_ENGINE", "clock", 1);
+    EXPECT_EQ(Send("open \"" + Clip("h264") + "\" type mpegvideo alias m").code, 296u);
+    setenv("TVX_MEDIA_ENGINE", "gstreamer", 1);
+}
+
+int Threads() {
+    int count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+// Catches: a file the engine cannot decode opening as playable, a
+// truncated file that never ends its play, and a close that leaves the
+// pipeline's threads running.
+TEST_F(RealEngine, BadFilesAndClosingLeaveNothingBehind) {
+    const std::string clip = Clip("mpeg1");
+    const std::string junk = capture_ + "/junk.avi";
+    std::ofstream(junk) << std::string(50000, 'x');
+    const Answer junk_open = Send("open \"" + junk + "\" type mpegvideo alias m");
+    if (junk_open.code == kEngineMissing && !std::getenv("CI")) GTEST_SKIP() << "the GStreamer engine is not built here";
+    EXPECT_EQ(junk_open.code, 296u);
+
+    const std::string cut = capture_ + "/cut.mpg";
+    std::filesystem::copy_file(clip, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(clip) * 6 / 10);
+    TVX_OPEN_OR_SKIP(cut);
+    const double start = MonotonicSeconds();
+    Reply("play m wait");
+    EXPECT_LT(MonotonicSeconds() - start, 6.0);
+    EXPECT_EQ(Reply("status m mode"), "stopped");
+    Reply("close m");
+
+    const int before = Threads();
+    for (int round = 0; round < 3; ++round) {
+        TVX_OPEN_OR_SKIP(clip);
+        Reply("play m");
+        Sleep(0.2);
+        Reply("seek m to 3000");
+        Reply("close m");
+    }
+    EXPECT_EQ(Threads(), before);
+}
+
+} // namespace
+} // namespace tvx::testing
