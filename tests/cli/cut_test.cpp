@@ -502,7 +502,7 @@ TEST_F(OnMadeFiles, ProbeTellsTheGroupsAndSoundOfMjpegtoolsFiles) {
     const Result video = Tool({"probe", Make("ntsc.m1v", "30000/1001", 9, 3, "mpeg1video", "", "", Maker::mjpegtools)});
     ASSERT_EQ(video.exit_code, 0) << video.err;
     EXPECT_TRUE(video.out.find("\n  groups          9 pictures, 1 of the first 8 closed\n") != std::string::npos) << video.out;
-    EXPECT_TRUE(video.out.find("\n  video           96 x 64, 29.97") != std::string::npos) << video.out;
+    EXPECT_TRUE(video.out.find("\n  video           96 x 64, 29.97 pictures per second") != std::string::npos) << video.out;
 }
 
 } // namespace

@@ -171,7 +171,7 @@ void PrintStreamText(const StreamFindings &s) {
     if (const auto *q = s.head.sequence ? &*s.head.sequence : nullptr) {
         const std::optional<double> rate = VideoBitRate(s);
         std::printf("  video           %d x %d, %s pictures per second, %s\n", q->horizontal_size, q->vertical_size,
-                    Utf8(convert::FormatNumber(s.head.fps)).c_str(),
+                    FormatRate(s.head.fps).c_str(),
                     rate ? (Utf8(convert::FormatNumber(*rate / 1000)) + " kbit/s").c_str() : "variable bit rate");
     }
     if (!s.shape.lengths.empty())

@@ -212,6 +212,16 @@ std::string FormatSeconds(double seconds) {
     return text;
 }
 
+std::string FormatRate(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", rate);
+    std::string out = text;
+    // 25.000 reads as 25, 29.970 as 29.97; 23.976 keeps its digits.
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+    return out;
+}
+
 std::string WrapText(std::string_view text, size_t width) {
     width = std::max<size_t>(width, 20);
     std::string out, paragraph;

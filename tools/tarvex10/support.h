@@ -50,6 +50,8 @@ std::optional<int32_t> ParseInt32(std::string_view text);
 std::optional<double> ParseTime(std::string_view text);
 // Seconds with two decimals: "10.08".
 std::string FormatSeconds(double seconds);
+// A picture rate with at most three decimals: "25", "29.97", "23.976".
+std::string FormatRate(double rate);
 // Help text rewrapped to `width` columns: each paragraph of plain lines is
 // refilled; lines that begin with a blank, "usage:" or "example:" stay as
 // they are.
