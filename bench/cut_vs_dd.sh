@@ -2,7 +2,17 @@
 # The cut of 80 % of a ~1 GB MPEG-1 system stream against copies of the same
 # number of bytes from the same place with dd (bs=16k and bs=1M), side by side
 # in one run; also the tarvex10 cut command and, where installed, ffmpeg's
-# stream copy and mpgtx on the same time range.
+# stream copy and mpgtx on the same time range (mpgtx takes it as
+# [MM:SS-MM:SS]: plain numbers are byte offsets to it).
+#
+# Then the same cut onto an existing output, as a re-cut replaces an earlier
+# one: tvx_cut (its CutVideo empties the old file) and `tarvex10 cut --force`
+# (writes a new file and renames it over the old one) against dd writing
+# onto an existing file as a user types it (`dd of=OLD`: dd truncates it
+# itself; conv=notrunc would not replace the file). Each of these runs finds
+# a copy of an earlier cut at its output, put there and synced untimed.
+# Last, the peak resident memory of one cut of each kind (/usr/bin/time -v;
+# the target for the cutter is at most 12 MiB for this 1 GB cut).
 #
 #   bench/cut_vs_dd.sh [runs]        (default 5 runs of each)
 #
@@ -13,9 +23,10 @@
 # where no disk write-back interferes at all. For each command: min, median
 # and max, and the ratios of medians and of minimums to both dd runs.
 #
-# Needs ffmpeg to build the input, and the cutter's programs:
+# Needs ffmpeg to build the input, /usr/bin/time (GNU time) for the memory,
+# and the cutter's programs:
 #   cmake --build build/release --target tvx_cut tarvex10_command
-# Work files go to $TVX_BENCH_DIR (default /tmp/tvx_bench, about 2 GB), and
+# Work files go to $TVX_BENCH_DIR (default /tmp/tvx_bench, about 3 GB), and
 # up to 1 GB to /dev/shm while the tmpfs round runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,24 +76,36 @@ bytes=$(stat -c %s "$dir/probe.mpg")
 rm -f "$dir/probe.mpg"
 cat "$big" > /dev/null # into the page cache
 
+# A cut's output, kept as the earlier result that the "onto an existing
+# output" runs replace.
+"$cutter" "$big" "$dir/existing.mpg" "$from" "$to" "$total" > /dev/null 2>&1
+
+# Names ending in -y write onto an existing output.
 tools=(cut command dd16k dd1M)
 command -v ffmpeg >/dev/null && tools+=(ffmpeg)
 have_mpgtx=0
 command -v mpgtx >/dev/null && { tools+=(mpgtx); have_mpgtx=1; }
+tools+=(cut-y command-y dd16k-y dd1M-y)
 
-# Runs tool $1 writing into folder $2.
+# Runs tool $1 writing into folder $2, under the command in ${measure[@]} if
+# any.
+measure=()
 run_tool() {
   local out=$2
   case $1 in
-    cut) "$cutter" "$big" "$out/cut.mpg" "$from" "$to" "$total" ;;
-    command) "$command_line" cut "${command_options[@]}" "$big" "$out/command.mpg" "$from" "$to" "$total" ;;
-    dd16k) dd if="$big" of="$out/dd16k.out" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
-    dd1M) dd if="$big" of="$out/dd1M.out" bs=1M iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
-    ffmpeg) ffmpeg -nostdin -hide_banner -loglevel quiet -y -ss "$from" -to "$to" -i "$big" -c copy -f mpeg "$out/ffmpeg.mpg" ;;
-    mpgtx) mpgtx -s "$big" "[$(clock "$from")-$(clock "$to")]" -b "$out/mpgtx" || true ;;
+    cut) "${measure[@]}" "$cutter" "$big" "$out/cut.mpg" "$from" "$to" "$total" ;;
+    command) "${measure[@]}" "$command_line" cut "${command_options[@]}" "$big" "$out/command.mpg" "$from" "$to" "$total" ;;
+    dd16k) "${measure[@]}" dd if="$big" of="$out/dd16k.out" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    dd1M) "${measure[@]}" dd if="$big" of="$out/dd1M.out" bs=1M iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    ffmpeg) "${measure[@]}" ffmpeg -nostdin -hide_banner -loglevel quiet -y -ss "$from" -to "$to" -i "$big" -c copy -f mpeg "$out/ffmpeg.mpg" ;;
+    mpgtx) "${measure[@]}" mpgtx -s "$big" "[$(clock "$from")-$(clock "$to")]" -b "$out/mpgtx" || true ;;
+    cut-y) "${measure[@]}" "$cutter" "$big" "$out/old.mpg" "$from" "$to" "$total" ;;
+    command-y) "${measure[@]}" "$command_line" cut --force "${command_options[@]}" "$big" "$out/old.mpg" "$from" "$to" "$total" ;;
+    dd16k-y) "${measure[@]}" dd if="$big" of="$out/old.mpg" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    dd1M-y) "${measure[@]}" dd if="$big" of="$out/old.mpg" bs=1M iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
   esac
 }
-outputs() { echo "$1/cut.mpg $1/command.mpg $1/dd16k.out $1/dd1M.out $1/ffmpeg.mpg $1/mpgtx"*; }
+outputs() { echo "$1/cut.mpg $1/command.mpg $1/dd16k.out $1/dd1M.out $1/ffmpeg.mpg $1/old.mpg $1/mpgtx"*; }
 
 stats() { # min median max of the numbers on standard input
   sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
@@ -99,6 +122,7 @@ bench() { # $1: label, $2: output folder
       tool=${tools[$(( (k + round) % n ))]}
       # shellcheck disable=SC2046
       rm -f $(outputs "$out")
+      [ "${tool%-y}" = "$tool" ] || cp "$dir/existing.mpg" "$out/old.mpg"
       sync
       local t0=$EPOCHREALTIME
       run_tool "$tool" "$out" > /dev/null 2> "$dir/$tool.err" || { echo "$tool failed:" >&2; cat "$dir/$tool.err" >&2; exit 1; }
@@ -113,15 +137,45 @@ bench() { # $1: label, $2: output folder
   read -r dd1m_min dd1m_med _ < <(stats < "$dir/dd1M.times")
   echo
   echo "output on $label ($runs runs each, alternating, sync before each):"
-  printf "  %-8s %9s %9s %9s %11s %11s %11s %11s %12s\n" "" min median max "med/dd16k" "min/dd16k" \
+  printf "  %-10s %9s %9s %9s %11s %11s %11s %11s %12s\n" "" min median max "med/dd16k" "min/dd16k" \
     "med/dd1M" "min/dd1M" "bytes out"
   for tool in "${tools[@]}"; do
     read -r lo med hi < <(stats < "$dir/$tool.times")
     awk -v t="$tool" -v lo="$lo" -v med="$med" -v hi="$hi" -v a="$dd16_med" -v b="$dd16_min" -v c="$dd1m_med" \
       -v d="$dd1m_min" -v w="${written[$tool]}" \
-      'BEGIN { printf "  %-8s %9.3f %9.3f %9.3f %11.2f %11.2f %11.2f %11.2f %12s\n", t, lo, med, hi, med / a, lo / b,
+      'BEGIN { printf "  %-10s %9.3f %9.3f %9.3f %11.2f %11.2f %11.2f %11.2f %12s\n", t, lo, med, hi, med / a, lo / b,
                med / c, lo / d, w }'
   done
+  for tool in cut-y command-y; do
+    read -r lo med _ < <(stats < "$dir/$tool.times")
+    for dd in dd16k-y dd1M-y; do
+      read -r dd_lo dd_med _ < <(stats < "$dir/$dd.times")
+      awk -v t="$tool" -v d="$dd" -v lo="$lo" -v med="$med" -v a="$dd_med" -v b="$dd_lo" \
+        'BEGIN { printf "  onto an existing output: %s/%s %.2f (medians), %.2f (minimums)\n", t, d, med / a, lo / b }'
+    done
+  done
+}
+
+peak_memory() { # the peak resident memory of one run of each cutting tool
+  local out=$dir/out tool kib
+  echo
+  echo "peak resident memory, one cut each, output on disk (target for the cutter: <= 12 MiB):"
+  # The command cuts with --linear here too: this input's group time codes
+  # start again every 20 s (the loop is a stream copy), so the command's
+  # search by time code cannot reach most of the range.
+  for tool in cut command ffmpeg mpgtx; do
+    [ "$tool" != ffmpeg ] || command -v ffmpeg >/dev/null || continue
+    [ "$tool" != mpgtx ] || [ "$have_mpgtx" = 1 ] || continue
+    # shellcheck disable=SC2046
+    rm -f $(outputs "$out")
+    measure=(/usr/bin/time -v -o "$dir/time.out")
+    run_tool "$tool" "$out" > /dev/null 2>&1 || { measure=(); echo "  $tool failed" >&2; continue; }
+    measure=()
+    kib=$(awk -F: '/Maximum resident set size/ { print $2 + 0 }' "$dir/time.out")
+    awk -v t="$tool" -v k="$kib" 'BEGIN { printf "  %-14s %7.1f MiB\n", t, k / 1024 }'
+  done
+  # shellcheck disable=SC2046
+  rm -f $(outputs "$out")
 }
 
 echo "input: $size bytes, $total s; cut from $from s to $to s (the cutter's time unit: seconds)"
@@ -131,5 +185,6 @@ echo "tarvex10 cut options: ${command_options[*]:-(none)}; times given as FROM T
 [ "$have_mpgtx" = 1 ] || echo "mpgtx: not installed, skipped (it would get the range as [$(clock "$from")-$(clock "$to")])"
 bench "disk ($dir)" "$dir/out"
 bench "tmpfs (/dev/shm)" "$shm"
+[ -x /usr/bin/time ] && peak_memory || echo "peak memory: /usr/bin/time not installed, skipped"
 echo
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -14,7 +14,7 @@ enum class Test { Any, Equals, PackOrSequence };
 
 // The ways to search, slowest first. Portable is there on every CPU; the
 // others only where BestIsa says so.
-enum class Isa { Portable, Sse2, Avx2 };
+enum class Isa { Portable, Sse2, Avx2, Avx512 };
 Isa BestIsa();
 
 // The first p in [first, last] where 00 00 01 begins and p[3] passes `test`

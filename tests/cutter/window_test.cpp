@@ -244,6 +244,7 @@ TEST(StartCodes, EveryWayFindsTheFirstCode) {
     std::vector<Isa> ways = {Isa::Portable};
     if (start_codes::BestIsa() >= Isa::Sse2) ways.push_back(Isa::Sse2);
     if (start_codes::BestIsa() >= Isa::Avx2) ways.push_back(Isa::Avx2);
+    if (start_codes::BestIsa() >= Isa::Avx512) ways.push_back(Isa::Avx512);
     std::mt19937 random(5);
     const uint8_t codes[] = {0xE0, 0xB3, 0xBA, 0xB8, 0x00, 0x01};
     for (int round = 0; round < 4000; ++round) {
