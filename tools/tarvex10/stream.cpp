@@ -134,8 +134,8 @@ GroupMap::GroupMap(FileWindow &file, const StreamHead &head)
     }
 }
 
-std::optional<Group> GroupMap::GroupAt(uint64_t offset) {
-    const std::span<const uint8_t> b = file_.At(offset, 8);
+std::optional<Group> GroupMap::GroupAt(FileWindow &file, uint64_t offset) const {
+    const std::span<const uint8_t> b = file.At(offset, 8);
     // The time code's marker bit tells a group header from the same four
     // bytes met by chance in other data.
     if (b.size() < 8 || b[3] != kGroupStartCode || (b[5] & 0x08) == 0) return std::nullopt;
@@ -242,13 +242,24 @@ std::optional<Group> GroupMap::AtOrAfterOffset(uint64_t offset) {
     return NextGroup(std::max(offset, first_.offset), file_.Size());
 }
 
-int64_t GroupMap::CountGroups(uint64_t from, uint64_t to) {
-    if (!counted_.empty())
-        return std::count_if(counted_.begin(), counted_.end(),
-                             [&](const Group &g) { return g.offset >= from && g.offset < to; });
-    int64_t count = 0;
-    for (std::optional<Group> group = NextGroup(from, to); group; group = NextGroup(group->offset + 4, to)) ++count;
-    return count;
+GroupRun GroupMap::Survey(FileWindow &file, uint64_t from, uint64_t to) const {
+    GroupRun run;
+    if (!counted_.empty()) {
+        // Counted pictures always follow each other.
+        run.groups = std::count_if(counted_.begin(), counted_.end(),
+                                   [&](const Group &g) { return g.offset >= from && g.offset < to; });
+        return run;
+    }
+    std::optional<int64_t> previous;
+    for (auto at = file.Find(from, to, [](uint8_t c) { return c == kGroupStartCode; }); at;
+         at = file.Find(*at + 4, to, [](uint8_t c) { return c == kGroupStartCode; })) {
+        const std::optional<Group> group = GroupAt(file, *at);
+        if (!group) continue;
+        if (previous && group->picture <= *previous) run.in_order = false;
+        previous = group->picture;
+        ++run.groups;
+    }
+    return run;
 }
 
 // ---- for probe --------------------------------------------------------------

@@ -68,6 +68,14 @@ struct Group {
     bool closed = false;
 };
 
+// The groups of a part of the stream. `in_order` is false when their time
+// codes restart or go back (files joined end to end): then their pictures
+// tell no time range.
+struct GroupRun {
+    int64_t groups = 0;
+    bool in_order = true;
+};
+
 // Pictures per group and how many of the groups are closed.
 struct GroupShape {
     std::vector<int64_t> lengths;
@@ -92,14 +100,17 @@ public:
     std::optional<Group> AtOrAfterOffset(uint64_t offset);
     // Every picture of the stream.
     int64_t Pictures() const { return pictures_; }
-    // Groups whose start code lies in [from, to).
-    int64_t CountGroups(uint64_t from, uint64_t to);
+    // Groups whose start code lies in [from, to), read through `file` (a
+    // window of the same input, so that another thread may count while the
+    // cut runs), and whether their pictures follow each other.
+    GroupRun Survey(FileWindow &file, uint64_t from, uint64_t to) const;
     bool FromTimeCodes() const { return counted_.empty(); }
     // The first `groups` groups.
     GroupShape Shape(int groups);
 
 private:
-    std::optional<Group> GroupAt(uint64_t offset);
+    std::optional<Group> GroupAt(uint64_t offset) { return GroupAt(file_, offset); }
+    std::optional<Group> GroupAt(FileWindow &file, uint64_t offset) const;
     std::optional<Group> NextGroup(uint64_t from, uint64_t limit);
     int64_t CountPictures(uint64_t from, uint64_t to);
     bool TimeCodesGrow();
