@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <thread>
 
@@ -308,17 +307,6 @@ int RunCut(const Args &args) {
             if (text != "Cutting finished") facts.messages.push_back(text);
         });
 
-        // The summary's group count reads the kept part once: a second window
-        // does it beside the cut, which waits on writing, rather than after it.
-        std::optional<FileWindow> survey_window;
-        std::future<GroupRun> survey;
-        if (plan && !request.quiet && groups.FromTimeCodes()) {
-            survey_window.emplace(in);
-            const uint64_t begin = plan->start.offset, end = plan->end ? plan->end->offset : file.Size();
-            survey = std::async(std::launch::async,
-                                [&groups, &survey_window, begin, end] { return groups.Survey(*survey_window, begin, end); });
-        }
-
         Variant in_arg = Variant::Str(Utf16(in)), out_arg = Variant::Str(Utf16(output.Path()));
         Variant result;
         progress.Start();
@@ -369,7 +357,7 @@ int RunCut(const Args &args) {
             std::printf("%s–%s s lies inside one group of pictures: keeping that whole group\n",
                         FormatSeconds(request.from).c_str(), FormatSeconds(request.to).c_str());
         const int64_t pictures = end_picture - plan->start.picture;
-        const GroupRun run = survey.valid() ? survey.get() : groups.Survey(file, plan->start.offset, end_offset);
+        const GroupRun run = RunOf(groups.Survey(file, plan->start.offset, end_offset), plan->start.offset, end_offset);
         if (run.in_order && pictures > 0)
             std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
                         FormatSeconds(static_cast<double>(plan->start.picture) / head.fps).c_str(),

@@ -75,6 +75,8 @@ struct GroupRun {
     int64_t groups = 0;
     bool in_order = true;
 };
+// The run of the surveyed `groups` whose start codes lie in [from, to).
+GroupRun RunOf(const std::vector<Group> &groups, uint64_t from, uint64_t to);
 
 // Pictures per group and how many of the groups are closed.
 struct GroupShape {
@@ -100,10 +102,10 @@ public:
     std::optional<Group> AtOrAfterOffset(uint64_t offset);
     // Every picture of the stream.
     int64_t Pictures() const { return pictures_; }
-    // Groups whose start code lies in [from, to), read through `file` (a
-    // window of the same input, so that another thread may count while the
-    // cut runs), and whether their pictures follow each other.
-    GroupRun Survey(FileWindow &file, uint64_t from, uint64_t to) const;
+    // The groups whose start codes lie in [from, to), read through `file` (a
+    // window of the same input, so that another thread may read them while
+    // the cut runs).
+    std::vector<Group> Survey(FileWindow &file, uint64_t from, uint64_t to) const;
     bool FromTimeCodes() const { return counted_.empty(); }
     // The first `groups` groups.
     GroupShape Shape(int groups);
