@@ -27,7 +27,7 @@ double FrameRateElement(const Variant &table, int index) {
     LONG lower = 0, upper = -1;
     if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper)) || index < lower || index > upper) {
-        Raise(9, u"Subscript out of range");
+        Raise(kSubscriptOutOfRange);
     }
     const LONG at = index;
     Variant element;

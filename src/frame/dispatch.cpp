@@ -51,8 +51,7 @@ CaughtFailure CatchFailure() {
             SetErrorInfo(0, info.Get());
         }
         const HRESULT status = failure.Status();
-        const bool raised = (static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u;
-        return {status, raised ? static_cast<int32_t>(status & 0xFFFF) : status, description};
+        return {status, IsControlError(status) ? ControlErrorNumber(status) : status, description};
     } catch (const std::bad_alloc &) {
         return {MakeControlError(kOutOfMemory), kOutOfMemory, std::u16string(StandardDescription(kOutOfMemory))};
     }

@@ -34,8 +34,7 @@ namespace {
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
     const HRESULT status = excep.scode ? excep.scode : MakeControlError(excep.wCode);
-    if ((static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u)
-        throw RaisedError(static_cast<int32_t>(status & 0xFFFF), description, source);
+    if (IsControlError(status)) throw RaisedError(ControlErrorNumber(status), description, source);
     FailWith(status, source, description);
 }
 
@@ -79,8 +78,8 @@ Variant CallByName(IDispatch *object, std::u16string_view name, WORD flags, std:
     case DISP_E_MEMBERNOTFOUND: Raise(kMethodNotSupported);
     case DISP_E_TYPEMISMATCH: Raise(kTypeMismatch);
     case DISP_E_OVERFLOW: Raise(kOverflow);
-    case DISP_E_BADPARAMCOUNT: Raise(450, u"Wrong number of arguments or invalid property assignment");
-    case DISP_E_PARAMNOTOPTIONAL: Raise(449, u"Argument not optional");
+    case DISP_E_BADPARAMCOUNT: Raise(kWrongArgumentCount);
+    case DISP_E_PARAMNOTOPTIONAL: Raise(kArgumentNotOptional);
     default:
         if (SUCCEEDED(status)) return result;
         throw FailedStatus(status);

@@ -5,6 +5,7 @@
 
 #include "ascii/ascii.h"
 #include "convert/convert.h"
+#include "error/error.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
@@ -119,8 +120,8 @@ CallOutcome CallByName(IDispatch *object, std::u16string_view name, WORD flags, 
         if (excep.scode) outcome.status = excep.scode;
         const std::string description = Utf8(Bstr::Attach(excep.bstrDescription).View());
         excep.bstrDescription = nullptr;
-        const uint32_t code = static_cast<uint32_t>(outcome.status);
-        if ((code & 0xFFFF0000u) == 0x800A0000u) outcome.error = "error " + std::to_string(code & 0xFFFF) + ": ";
+        if (IsControlError(outcome.status))
+            outcome.error = "error " + std::to_string(ControlErrorNumber(outcome.status)) + ": ";
         outcome.error += description.empty() ? StatusText(outcome.status) : description;
     } else if (FAILED(outcome.status)) {
         outcome.error = StatusText(outcome.status);
