@@ -80,7 +80,7 @@ void Cutter::ParseVidSeq(int32_t &off) {
         }
     }
 
-    if (FileType == 2) {
+    if (FileType == kElementaryStream) {
         CallMember<&Cutter::ReadGOPHeader>(*this, off, startTime);
     } else {
         int32_t packetstart = 0, packetend = 0;
@@ -94,7 +94,7 @@ void Cutter::ParseVidSeq(int32_t &off) {
     }
     VidSeqEnd = CheckedSub(off, 4);
 
-    if (FileType == 4) {
+    if (FileType == kSystemStream) {
         MinimumCutWalk();
     } else {
         MinimumCut = CheckedSub(off, 4);

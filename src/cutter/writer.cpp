@@ -1,5 +1,7 @@
 // Cutting and writing: the cut points, the rebuilt first packet of a system
 // stream, the copy of byte ranges, and the whole cut.
+#include <exception>
+
 #include "convert/convert.h"
 #include "cutter/cutter.h"
 #include "cutter/messages.h"
@@ -18,6 +20,23 @@ constexpr int32_t kPackHeaderSize = 12;
 // A packet's start code and 16-bit length field.
 constexpr int32_t kPacketPrefix = 6;
 constexpr int32_t kLargestPacket = kPacketPrefix + 65535;
+
+// Closes the output file (whatever number OutFd holds by then) when CutPart
+// returns. A failure leaves it to the caller: CutVideo closes the files its
+// object opened.
+class CloseOnReturn {
+public:
+    explicit CloseOnReturn(const int16_t &number) : number_(number), failures_(std::uncaught_exceptions()) {}
+    CloseOnReturn(const CloseOnReturn &) = delete;
+    CloseOnReturn &operator=(const CloseOnReturn &) = delete;
+    ~CloseOnReturn() {
+        if (std::uncaught_exceptions() == failures_) files::Close(number_);
+    }
+
+private:
+    const int16_t &number_;
+    int failures_;
+};
 
 } // namespace
 
@@ -63,6 +82,17 @@ int32_t Cutter::HeaderWithoutTimeStamp(int32_t after_length) {
     return c == 0x0F ? CheckedSub(CheckedAdd(i, 1), after_length) : 0;
 }
 
+// The cut keeps the short names of its quantities (offsets into the input):
+//   g, G  the group of pictures at or after `begin`: g just past its start
+//         code, G at the code itself
+//   P, Q  start and end of the system-stream packet that holds G
+//   A     where the copy of the system stream starts: the pack header
+//         12 bytes before P (G in an elementary stream)
+//   z, Z  the same search from `endT`: Z is where the cut ends, the file's
+//         end when no group follows
+//   H     the bytes of the first packet's header after its length field
+//   L     the rebuilt first packet's length: its header, the sequence
+//         header it now carries and what it keeps of its payload
 int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     if (begin >= FileSize) {
         ShowMessageBox(cutter_text::kStartBeyondEnd);
@@ -76,34 +106,25 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     // keep a stale tail, and a cut that stops early would leave an old cut
     // looking complete.
     files::Truncate(OutFd);
-    if (MinimumCut < 0) {
-        files::Close(OutFd);
-        return 0;
-    }
+    const CloseOnReturn close_output(OutFd);
+    if (MinimumCut < 0) return 0;
     int32_t zero = 0;
     CallMember<&Cutter::copy>(*this, Infd, OutFd, zero, MinimumCut);
 
     int32_t g = begin;
-    if (!CallMember<&Cutter::FindNext>(*this, g, mpeg1::kGroupStartCode)) {
-        files::Close(OutFd);
-        return 0;
-    }
+    if (!CallMember<&Cutter::FindNext>(*this, g, mpeg1::kGroupStartCode)) return 0;
     int32_t G = CheckedSub(g, 4);
     int32_t A = G, P = 0, Q = 0;
-    if (FileType != 2) {
-        if (!CallMember<&Cutter::BackwardFindBoundaries>(*this, g, P, Q)) {
-            files::Close(OutFd);
-            return 0;
-        }
+    if (FileType != kElementaryStream) {
+        if (!CallMember<&Cutter::BackwardFindBoundaries>(*this, g, P, Q)) return 0;
         A = CheckedSub(P, kPackHeaderSize);
     }
     int32_t z = endT;
     const bool to_end = !CallMember<&Cutter::FindNext>(*this, z, mpeg1::kGroupStartCode);
     int32_t Z = to_end ? FileSize : CheckedSub(z, 4);
 
-    if (FileType == 2) {
+    if (FileType == kElementaryStream) {
         CallMember<&Cutter::copy>(*this, Infd, OutFd, A, Z);
-        files::Close(OutFd);
         return 1;
     }
 
@@ -161,7 +182,6 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     } else {
         CallMember<&Cutter::copy>(*this, Infd, OutFd, G, Z);
     }
-    files::Close(OutFd);
     return 1;
 }
 
