@@ -19,7 +19,7 @@
 #include "convert/convert.h"
 #include "error/error.h"
 #include "tarvex10/platform.h"
-#include "value_size.h"
+#include "variant/value_size.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ bool IsValidType(VARTYPE vt) {
 
 // Bytes that a by-ref variant's pointer refers to, for a non-variant type.
 size_t ReferencedSize(VARTYPE type) {
-    return (type & VT_ARRAY) ? sizeof(SAFEARRAY *) : tvx::runtime::ValueSize(type);
+    return (type & VT_ARRAY) ? sizeof(SAFEARRAY *) : tvx::ValueSize(type);
 }
 
 // A shallow, non-reference view of `src`: the value a by-ref variant refers
