@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
-# Cuts a ~1 GB MPEG-1 system stream with the cutter and copies the same
-# number of bytes from the same place with dd bs=16k, alternately, in one
-# run; where installed, also ffmpeg's stream copy and mpgtx on the same time
-# range. Prints the median of each and the ratios to dd.
+# The cut of 80 % of a ~1 GB MPEG-1 system stream against copies of the same
+# number of bytes from the same place with dd (bs=16k and bs=1M), side by side
+# in one run; also the tarvex10 cut command and, where installed, ffmpeg's
+# stream copy and mpgtx on the same time range.
 #
 #   bench/cut_vs_dd.sh [runs]        (default 5 runs of each)
 #
-# Needs ffmpeg to build the input, and build/release/bin/tvx_cut:
-#   cmake --build --preset release --target tvx_cut
-# Work files go to $TVX_BENCH_DIR (default /tmp/tvx_bench, about 4 GB).
+# Each timed run starts with its output removed and a sync outside the
+# timing, so that no command pays for the write-back of the one before; the
+# commands alternate, their order turning by one each round. The whole set
+# runs twice: output on the work folder's disk, then on tmpfs (/dev/shm),
+# where no disk write-back interferes at all. For each command: min, median
+# and max, and the ratios of medians and of minimums to both dd runs.
+#
+# Needs ffmpeg to build the input, and the cutter's programs:
+#   cmake --build build/release --target tvx_cut tarvex10_command
+# Work files go to $TVX_BENCH_DIR (default /tmp/tvx_bench, about 2 GB), and
+# up to 1 GB to /dev/shm while the tmpfs round runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-cutter=build/release/bin/tvx_cut
+build=${TVX_BUILD_DIR:-build/release}
+cutter=$build/bin/tvx_cut
+command_line=$build/bin/tarvex10
 dir=${TVX_BENCH_DIR:-/tmp/tvx_bench}
+shm=/dev/shm/tvx_bench.$$
 mkdir -p "$dir"
 [ -x "$cutter" ] || { echo "build $cutter first" >&2; exit 1; }
+[ -x "$command_line" ] || { echo "build $command_line first" >&2; exit 1; }
 command -v ffmpeg >/dev/null || { echo "ffmpeg is needed to build the input" >&2; exit 1; }
+trap 'rm -rf "$shm"' EXIT
 
 # The input: 20 s of real MPEG-1 video and audio, multiplexed by ffmpeg,
 # then looped by a stream copy to about 1 GB with continuous time stamps.
@@ -34,48 +47,89 @@ size=$(stat -c %s "$big")
 total=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$big" | cut -d. -f1)
 from=$(( total / 10 ))
 to=$(( total * 9 / 10 ))
-echo "input: $size bytes, $total s; cut from $from s to $to s (the cutter's time unit: seconds)"
+clock() { printf '%02d:%02d' $(( $1 / 60 )) $(( $1 % 60 )); }
+
+# The command's syntax changes over time: take the options its help offers.
+# --linear keeps the class's own time-to-byte mapping, so that the command
+# cuts the bytes tvx_cut cuts.
+help=$("$command_line" cut --help 2>&1 || true)
+command_options=()
+for option in --linear --no-progress; do
+  grep -q -- "$option\b" <<<"$help" && command_options+=("$option")
+done
+
+# One cut with tvx_cut, untimed, gives the range that dd copies.
+"$cutter" "$big" "$dir/probe.mpg" "$from" "$to" "$total" > "$dir/cut.info" 2>/dev/null
+start=$(awk '$1 == "startO" { print $2 }' "$dir/cut.info")
+bytes=$(stat -c %s "$dir/probe.mpg")
+rm -f "$dir/probe.mpg"
 cat "$big" > /dev/null # into the page cache
 
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+tools=(cut command dd16k dd1M)
+command -v ffmpeg >/dev/null && tools+=(ffmpeg)
+have_mpgtx=0
+command -v mpgtx >/dev/null && { tools+=(mpgtx); have_mpgtx=1; }
 
-: > "$dir/cut.times"; : > "$dir/dd.times"; : > "$dir/ffmpeg.times"; : > "$dir/mpgtx.times"
-for run in $(seq "$runs"); do
-  rm -f "$dir/cut.mpg" "$dir/dd.out"
-  t0=$(now)
-  "$cutter" "$big" "$dir/cut.mpg" "$from" "$to" "$total" > "$dir/cut.info" 2>/dev/null
-  t1=$(now)
-  elapsed "$t0" "$t1" >> "$dir/cut.times"
-  start=$(awk '$1 == "startO" { print $2 }' "$dir/cut.info")
-  bytes=$(stat -c %s "$dir/cut.mpg")
-  t0=$(now)
-  dd if="$big" of="$dir/dd.out" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none
-  t1=$(now)
-  elapsed "$t0" "$t1" >> "$dir/dd.times"
-  if command -v ffmpeg >/dev/null; then
-    rm -f "$dir/ffmpeg.mpg"
-    t0=$(now)
-    ffmpeg -hide_banner -loglevel quiet -y -ss "$from" -to "$to" -i "$big" -c copy -f mpeg "$dir/ffmpeg.mpg"
-    t1=$(now)
-    elapsed "$t0" "$t1" >> "$dir/ffmpeg.times"
-  fi
-  if command -v mpgtx >/dev/null; then
-    rm -f "$dir"/mpgtx*
-    t0=$(now)
-    mpgtx -s "$big" "[${from}-${to}]" -b "$dir/mpgtx" > /dev/null 2>&1 || true
-    t1=$(now)
-    elapsed "$t0" "$t1" >> "$dir/mpgtx.times"
-  fi
-done
+# Runs tool $1 writing into folder $2.
+run_tool() {
+  local out=$2
+  case $1 in
+    cut) "$cutter" "$big" "$out/cut.mpg" "$from" "$to" "$total" ;;
+    command) "$command_line" cut "${command_options[@]}" "$big" "$out/command.mpg" "$from" "$to" "$total" ;;
+    dd16k) dd if="$big" of="$out/dd16k.out" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    dd1M) dd if="$big" of="$out/dd1M.out" bs=1M iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    ffmpeg) ffmpeg -nostdin -hide_banner -loglevel quiet -y -ss "$from" -to "$to" -i "$big" -c copy -f mpeg "$out/ffmpeg.mpg" ;;
+    mpgtx) mpgtx -s "$big" "[$(clock "$from")-$(clock "$to")]" -b "$out/mpgtx" || true ;;
+  esac
+}
+outputs() { echo "$1/cut.mpg $1/command.mpg $1/dd16k.out $1/dd1M.out $1/ffmpeg.mpg $1/mpgtx"*; }
 
-echo "output: $bytes bytes from offset $start; $runs runs each, alternating"
-dd_median=$(median < "$dir/dd.times")
-printf "%-8s median %8.3f s\n" dd "$dd_median"
-for tool in cut ffmpeg mpgtx; do
-  [ -s "$dir/$tool.times" ] || { printf "%-8s not installed\n" "$tool"; continue; }
-  m=$(median < "$dir/$tool.times")
-  printf "%-8s median %8.3f s   ratio to dd %5.2f\n" "$tool" "$m" "$(awk -v a="$m" -v b="$dd_median" 'BEGIN { print a / b }')"
-done
-rm -f "$dir/cut.mpg" "$dir/dd.out" "$dir/ffmpeg.mpg" "$dir"/mpgtx*
+stats() { # min median max of the numbers on standard input
+  sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
+                                      printf "%.6f %.6f %.6f\n", v[1], m, v[NR] }'
+}
+
+bench() { # $1: label, $2: output folder
+  local label=$1 out=$2 round tool k n=${#tools[@]}
+  mkdir -p "$out"
+  for tool in "${tools[@]}"; do : > "$dir/$tool.times"; done
+  declare -A written
+  for round in $(seq "$runs"); do
+    for k in $(seq 0 $(( n - 1 ))); do
+      tool=${tools[$(( (k + round) % n ))]}
+      # shellcheck disable=SC2046
+      rm -f $(outputs "$out")
+      sync
+      local t0=$EPOCHREALTIME
+      run_tool "$tool" "$out" > /dev/null 2> "$dir/$tool.err" || { echo "$tool failed:" >&2; cat "$dir/$tool.err" >&2; exit 1; }
+      local t1=$EPOCHREALTIME
+      awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f\n", b - a }' >> "$dir/$tool.times"
+      written[$tool]=$(find "$out" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+    done
+  done
+  # shellcheck disable=SC2046
+  rm -f $(outputs "$out")
+  read -r dd16_min dd16_med _ < <(stats < "$dir/dd16k.times")
+  read -r dd1m_min dd1m_med _ < <(stats < "$dir/dd1M.times")
+  echo
+  echo "output on $label ($runs runs each, alternating, sync before each):"
+  printf "  %-8s %9s %9s %9s %11s %11s %11s %11s %12s\n" "" min median max "med/dd16k" "min/dd16k" \
+    "med/dd1M" "min/dd1M" "bytes out"
+  for tool in "${tools[@]}"; do
+    read -r lo med hi < <(stats < "$dir/$tool.times")
+    awk -v t="$tool" -v lo="$lo" -v med="$med" -v hi="$hi" -v a="$dd16_med" -v b="$dd16_min" -v c="$dd1m_med" \
+      -v d="$dd1m_min" -v w="${written[$tool]}" \
+      'BEGIN { printf "  %-8s %9.3f %9.3f %9.3f %11.2f %11.2f %11.2f %11.2f %12s\n", t, lo, med, hi, med / a, lo / b,
+               med / c, lo / d, w }'
+  done
+}
+
+echo "input: $size bytes, $total s; cut from $from s to $to s (the cutter's time unit: seconds)"
+echo "dd copies $bytes bytes from offset $start (the cut's output size, from its start offset)"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+echo "tarvex10 cut options: ${command_options[*]:-(none)}; times given as FROM TO TOTAL in seconds"
+[ "$have_mpgtx" = 1 ] || echo "mpgtx: not installed, skipped (it would get the range as [$(clock "$from")-$(clock "$to")])"
+bench "disk ($dir)" "$dir/out"
+bench "tmpfs (/dev/shm)" "$shm"
+echo
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -5,6 +5,7 @@
 //
 //   cutter.cpp    the object and the member table
 //   window.cpp    the 16384-byte read window and the start-code scanners
+//   start_codes.h/.cpp  the vectorised search for start codes in the window
 //   headers.cpp   sequence, GOP and packet headers, time stamps, the
 //                 backward walks around an offset
 //   mapping.cpp   opening the input, recognising the stream, times to
@@ -14,6 +15,7 @@
 #ifndef TVX_CUTTER_CUTTER_H
 #define TVX_CUTTER_CUTTER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -86,19 +88,25 @@ public:
     // A forward scan refills once it is more than this far into the window,
     // so that the four bytes of a start code are always inside it.
     static constexpr int32_t kScanMargin = 16368;
+    // copy moves whole blocks in spans of this many bytes.
+    static constexpr int32_t kCopySpan = 1 << 20;
 
 private:
     struct FreeWindow {
         void operator()(uint8_t *p) const;
     };
     using WindowBytes = std::unique_ptr<uint8_t[], FreeWindow>;
-    static void Allocate(WindowBytes &window);
+    static void Allocate(WindowBytes &window, size_t size);
     enum class Scan { AnyCode, OneCode, PackOrSequence };
 
-    // The bodies of FillBuffer and GetByte, for the hot paths.
-    void Refill(int32_t off);
+    // The bodies of FillBuffer and GetByte, for the hot paths. Refill gives
+    // the number of file bytes it read.
+    size_t Refill(int32_t off);
     uint8_t ByteAt(int32_t off);
     uint8_t *Window();
+    // `start` + 16384, or the last offset there is when that does not fit:
+    // a window near the top reaches every offset above its start.
+    static int32_t WindowEnd(int32_t start);
     // The window holds file bytes from `start` for kWindowSize positions.
     bool WindowIsPlain() const;
     int16_t ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark);
@@ -109,11 +117,20 @@ private:
     bool StepRefills(int32_t off) const;
     void MinimumCutWalk();
     void WriteBytes(const uint8_t *bytes, size_t count);
+    // copy's reads: input bytes below FileSize that do not come back mean
+    // that the input shrank under the cut (error 57).
+    void RequireWhole(int64_t off, size_t count, size_t got) const;
+    void CopySpan(int16_t out, int64_t from, int64_t to);
+    uint8_t *CopyBuffer();
     std::optional<int32_t> PackHeaderBefore(int32_t packet);
+    // CutPart once the output is open and empty.
+    int16_t WriteCut(int32_t begin, int32_t endT);
+    void EmptyOutput();
     int32_t HeaderWithoutTimeStamp(int32_t after_length);
 
-    // spare_ takes each refill's read; see Refill.
-    WindowBytes window_, spare_;
+    // spare_ takes each refill's read; see Refill. copy_ is copy's buffer
+    // for spans of whole blocks.
+    WindowBytes window_, spare_, copy_;
     // Until the first refill, and after a client stores Buffer, the window
     // is the text in buffer_text_; otherwise it is the bytes in window_.
     bool window_is_text_ = true;

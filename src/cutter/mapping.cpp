@@ -1,4 +1,6 @@
 // Opening the input, recognising the stream, and mapping times to offsets.
+#include <algorithm>
+#include <limits>
 #include <new>
 
 #include "convert/convert.h"
@@ -85,7 +87,11 @@ void Cutter::TimeToOffSets() {
     const int32_t bytes = convert::RoundToInt32(static_cast<double>(FileSize) - static_cast<double>(MinimumCut));
     const int32_t rate = convert::IntDivide(bytes, TotalTime);
     startO = convert::RoundToInt32(rate * startT);
-    stopO = convert::CheckedMul(stopT, rate);
+    // An end beyond the last offset there is cuts to the end of the input,
+    // as any end past the last GOP does; one below the first still fails.
+    const int64_t stop = int64_t{stopT} * rate;
+    if (stop < std::numeric_limits<int32_t>::min()) Raise(kOverflow);
+    stopO = static_cast<int32_t>(std::min<int64_t>(stop, std::numeric_limits<int32_t>::max()));
     CallMember<&Cutter::FindNext>(*this, startO, mpeg1::kFirstVideoStream);
     CallMember<&Cutter::FindNext>(*this, stopO, mpeg1::kFirstVideoStream);
 }

@@ -2,16 +2,19 @@
 //
 // Every byte the cutter looks at comes through one 16384-byte window. The
 // scanners give exactly the results of a byte-by-byte walk through GetByte
-// (member values, refills, EoF) but search inside the window with memchr and
-// make only the refills that such a walk makes. A window whose members a
+// (member values, refills, EoF) but search inside the window with vector
+// compares (start_codes.h) and make only the refills that such a walk makes. A window whose members a
 // client has changed (start, EndO, Buffer) is walked byte by byte.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
 #include "convert/convert.h"
 #include "cutter/cutter.h"
+#include "cutter/start_codes.h"
 #include "mpeg1/mpeg1.h"
 #include "services/binary_file.h"
 
@@ -24,21 +27,23 @@ void Cutter::FreeWindow::operator()(uint8_t *p) const { std::free(p); }
 
 // Page-aligned: reads into an unaligned buffer were measured several times
 // slower.
-void Cutter::Allocate(WindowBytes &window) {
+void Cutter::Allocate(WindowBytes &window, size_t size) {
     if (window) return;
-    void *p = std::aligned_alloc(4096, kWindowSize);
+    void *p = std::aligned_alloc(4096, size);
     if (!p) throw std::bad_alloc();
     window.reset(static_cast<uint8_t *>(p));
 }
 
 uint8_t *Cutter::Window() {
-    Allocate(window_);
+    Allocate(window_, kWindowSize);
     return window_.get();
 }
 
-bool Cutter::WindowIsPlain() const {
-    return !window_is_text_ && static_cast<int64_t>(EndO) == static_cast<int64_t>(start) + kWindowSize;
+int32_t Cutter::WindowEnd(int32_t start) {
+    return static_cast<int32_t>(std::min<int64_t>(int64_t{start} + kWindowSize, std::numeric_limits<int32_t>::max()));
 }
+
+bool Cutter::WindowIsPlain() const { return !window_is_text_ && EndO == WindowEnd(start); }
 
 std::u16string Cutter::get_Buffer() {
     if (window_is_text_) return buffer_text_;
@@ -51,17 +56,17 @@ void Cutter::put_Buffer(std::u16string value) {
     window_is_text_ = true;
 }
 
-void Cutter::Refill(int32_t off) {
-    const int64_t position = CheckedAdd(off, 1);
+size_t Cutter::Refill(int32_t off) {
     // Read into the spare window and swap, so that a read failing part-way
     // leaves the window's bytes as they were.
-    Allocate(spare_);
-    files::ReadAt(Infd, position, spare_.get(), kWindowSize);
+    Allocate(spare_, kWindowSize);
+    const size_t got = files::ReadAt(Infd, int64_t{off} + 1, spare_.get(), kWindowSize);
     std::swap(window_, spare_);
     window_is_text_ = false;
     buffer_text_.clear();
     start = off;
-    EndO = CheckedAdd(off, kWindowSize);
+    EndO = WindowEnd(off);
+    return got;
 }
 
 uint8_t Cutter::ByteAt(int32_t off) {
@@ -98,33 +103,6 @@ int32_t Cutter::GetSize(int32_t off) {
 
 namespace {
 
-// The first p in [first, last] (pointers into the window, last + 3 still
-// inside it) where a start code 00 00 01 begins whose fourth byte passes
-// the scanner's test; null when there is none.
-const uint8_t *FindOneCode(const uint8_t *first, const uint8_t *last, uint8_t code) {
-    const uint8_t *s = first + 3;
-    const uint8_t *const end = last + 4;
-    while (s < end) {
-        const auto *q = static_cast<const uint8_t *>(std::memchr(s, code, static_cast<size_t>(end - s)));
-        if (!q) return nullptr;
-        if (q[-1] == 1 && q[-2] == 0 && q[-3] == 0) return q - 3;
-        s = q + 1;
-    }
-    return nullptr;
-}
-
-template <class Test> const uint8_t *FindPrefix(const uint8_t *first, const uint8_t *last, Test test) {
-    const uint8_t *s = first + 2;
-    const uint8_t *const end = last + 3;
-    while (s < end) {
-        const auto *q = static_cast<const uint8_t *>(std::memchr(s, 1, static_cast<size_t>(end - s)));
-        if (!q) return nullptr;
-        if (q[-1] == 0 && q[-2] == 0 && test(q[1])) return q - 2;
-        s = q + 1;
-    }
-    return nullptr;
-}
-
 bool IsPackOrSequence(uint8_t code) {
     return code == mpeg1::kPackStartCode || code == mpeg1::kSequenceHeaderCode;
 }
@@ -144,13 +122,12 @@ int16_t Cutter::ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark
         if (WindowIsPlain() && i >= start) {
             // Positions i to `last` and the three bytes after each are in the
             // window, so the walk would make no refill before `last` + 1.
-            const int32_t last = std::min(start + kScanMargin, limit - 1);
+            const auto last = static_cast<int32_t>(std::min<int64_t>(int64_t{start} + kScanMargin, limit - 1));
             const uint8_t *w = Window();
-            const uint8_t *first = w + (i - start);
-            const uint8_t *end = w + (last - start);
-            const uint8_t *p = kind == Scan::OneCode ? FindOneCode(first, end, code)
-                               : kind == Scan::AnyCode ? FindPrefix(first, end, [](uint8_t) { return true; })
-                                                       : FindPrefix(first, end, IsPackOrSequence);
+            const start_codes::Test test = kind == Scan::OneCode  ? start_codes::Test::Equals
+                                           : kind == Scan::AnyCode ? start_codes::Test::Any
+                                                                   : start_codes::Test::PackOrSequence;
+            const uint8_t *p = start_codes::Find(w + (i - start), w + (last - start), test, code);
             if (p) {
                 i = start + static_cast<int32_t>(p - w);
                 found = true;

@@ -1,6 +1,8 @@
 // Cutting and writing: the cut points, the rebuilt first packet of a system
 // stream, the copy of byte ranges, and the whole cut.
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "convert/convert.h"
 #include "cutter/cutter.h"
@@ -21,9 +23,10 @@ constexpr int32_t kPackHeaderSize = 12;
 constexpr int32_t kPacketPrefix = 6;
 constexpr int32_t kLargestPacket = kPacketPrefix + 65535;
 
-// Closes the output file (whatever number OutFd holds by then) when CutPart
-// returns. A failure leaves it to the caller: CutVideo closes the files its
-// object opened.
+// Closes the output file (whatever number OutFd holds by then) when the cut
+// returns. A failure leaves it open to the caller: CutPart empties it when
+// the input could not be read, and CutVideo closes the files its object
+// opened.
 class CloseOnReturn {
 public:
     explicit CloseOnReturn(const int16_t &number) : number_(number), failures_(std::uncaught_exceptions()) {}
@@ -43,27 +46,53 @@ private:
 void Cutter::copy(int16_t &Infd, int16_t &OutFd, int32_t &from, int32_t &toF) {
     if (Infd == 0 || OutFd == 0) return;
     const int32_t n = CheckedSub(toF, from);
-    // The window is the copy buffer: whole blocks go straight from it to the
-    // output. The window reads the object's own input.
-    Refill(from);
-    int32_t i = 0;
-    while (i < n) {
-        i = CheckedAdd(i, kWindowSize);
-        const int32_t count = i <= n ? kWindowSize : n - (i - kWindowSize);
-        files::Write(OutFd, Window(), static_cast<size_t>(count));
-        Refill(CheckedAdd(from, i));
+    // As if block by block through the window: refill at `from`, write the
+    // first min(n, 16384) bytes, refill 16384 further on, and so on. Only
+    // the first and the last refill can be seen afterwards, so the blocks in
+    // between go from the input to the output in large spans, and the window
+    // ends where the last refill leaves it. The window reads the object's
+    // own input.
+    RequireWhole(from, kWindowSize, Refill(from));
+    if (n <= 0) return;
+    files::Write(OutFd, Window(), static_cast<size_t>(std::min(n, kWindowSize)));
+    const int64_t blocks = (int64_t{n} + kWindowSize - 1) / kWindowSize;
+    CopySpan(OutFd, int64_t{from} + kWindowSize, toF);
+    // Past the last offset there is, the window can only start at it; the
+    // bytes are past the end of the input either way.
+    const int64_t after = int64_t{from} + blocks * kWindowSize;
+    const auto last = static_cast<int32_t>(std::min<int64_t>(after, std::numeric_limits<int32_t>::max()));
+    RequireWhole(last, kWindowSize, Refill(last));
+}
+
+uint8_t *Cutter::CopyBuffer() {
+    Allocate(copy_, kCopySpan);
+    return copy_.get();
+}
+
+void Cutter::CopySpan(int16_t out, int64_t from, int64_t to) {
+    uint8_t *buffer = CopyBuffer();
+    for (int64_t at = from; at < to;) {
+        const auto count = static_cast<size_t>(std::min<int64_t>(kCopySpan, to - at));
+        RequireWhole(at, count, files::ReadAt(Infd, at + 1, buffer, count));
+        files::Write(out, buffer, count);
+        at += static_cast<int64_t>(count);
     }
+}
+
+void Cutter::RequireWhole(int64_t off, size_t count, size_t got) const {
+    const int64_t in_file = std::clamp<int64_t>(int64_t{FileSize} - off, 0, static_cast<int64_t>(count));
+    if (static_cast<int64_t>(got) < in_file) Raise(kDeviceIoError);
 }
 
 void Cutter::WriteBytes(const uint8_t *bytes, size_t count) { files::Write(OutFd, bytes, count); }
 
-// The nearest pack header whose 12 bytes end at or before `packet`, no
-// further back than the head of the output.
+// The nearest pack header whose 12 bytes end at or before `packet`. The
+// search goes down to the file's start: in a damaged stream the cut's first
+// packet may lie before the head's end.
 std::optional<int32_t> Cutter::PackHeaderBefore(int32_t packet) {
     const int32_t highest = packet - kPackHeaderSize;
-    const int32_t lowest = std::max(MinimumCut, 0);
-    if (highest < lowest) return std::nullopt;
-    return SearchBackward(highest, lowest, mpeg1::kPackStartCode);
+    if (highest < 0) return std::nullopt;
+    return SearchBackward(highest, 0, mpeg1::kPackStartCode);
 }
 
 // The header bytes of a packet without time stamps, from after its length
@@ -82,6 +111,44 @@ int32_t Cutter::HeaderWithoutTimeStamp(int32_t after_length) {
     return c == 0x0F ? CheckedSub(CheckedAdd(i, 1), after_length) : 0;
 }
 
+int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
+    if (begin >= FileSize) {
+        ShowMessageBox(cutter_text::kStartBeyondEnd);
+        return 0;
+    }
+    OutFd = files::FreeFile();
+    // Writing over the input would destroy what is being cut. The output is
+    // opened without shortening it and compared as an open file: a link
+    // swapped in at its path after any test of the path cannot make it the
+    // input.
+    files::OpenForWrite(OutFd, filename, this);
+    if (files::SameFile(Infd, OutFd)) {
+        files::Close(OutFd);
+        Raise(kPathFileAccessError);
+    }
+    // The output holds only what this cut writes: a longer old file would
+    // keep a stale tail, and a cut that stops early would leave an old cut
+    // looking complete.
+    files::Truncate(OutFd);
+    try {
+        const CloseOnReturn close_output(OutFd);
+        return WriteCut(begin, endT);
+    } catch (...) {
+        // An input that could not be read whole (it failed, or shrank under
+        // the cut) leaves nothing that looks like a cut.
+        if (CatchFailure().status == MakeControlError(kDeviceIoError)) EmptyOutput();
+        throw;
+    }
+}
+
+void Cutter::EmptyOutput() {
+    try {
+        files::Truncate(OutFd);
+    } catch (const RaisedError &) {
+        // The failure being reported is the one that matters.
+    }
+}
+
 // The cut keeps the short names of its quantities (offsets into the input):
 //   g, G  the group of pictures at or after `begin`: g just past its start
 //         code, G at the code itself
@@ -93,20 +160,7 @@ int32_t Cutter::HeaderWithoutTimeStamp(int32_t after_length) {
 //   H     the bytes of the first packet's header after its length field
 //   L     the rebuilt first packet's length: its header, the sequence
 //         header it now carries and what it keeps of its payload
-int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
-    if (begin >= FileSize) {
-        ShowMessageBox(cutter_text::kStartBeyondEnd);
-        return 0;
-    }
-    OutFd = files::FreeFile();
-    // Writing over the input would destroy what is being cut.
-    if (files::SameFile(Infd, filename)) Raise(kPathFileAccessError);
-    files::OpenForWrite(OutFd, filename, this);
-    // The output holds only what this cut writes: a longer old file would
-    // keep a stale tail, and a cut that stops early would leave an old cut
-    // looking complete.
-    files::Truncate(OutFd);
-    const CloseOnReturn close_output(OutFd);
+int16_t Cutter::WriteCut(int32_t begin, int32_t endT) {
     if (MinimumCut < 0) return 0;
     int32_t zero = 0;
     CallMember<&Cutter::copy>(*this, Infd, OutFd, zero, MinimumCut);
@@ -141,11 +195,13 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     const int32_t kept = to_end || Z >= Q ? Q : std::max(Z, G);
     const int32_t L = CheckedAdd(CheckedAdd(CheckedSub(VidSeqEnd, VidSeqStart), CheckedSub(kept, G)), H);
 
-    // The video packet that Z cuts short, when it is not the first one.
+    // The video packet that Z cuts short, when it is not the first one: the
+    // nearest whose whole length field lies before Z, as only such a field
+    // is in the output to be rewritten.
     std::optional<int32_t> last;
-    if (!to_end && Z > Q) {
+    if (!to_end && Z - kPacketPrefix >= Q) {
         const std::optional<int32_t> candidate =
-            SearchBackward(CheckedSub(Z, 4), std::max(Q, Z - kLargestPacket), mpeg1::kFirstVideoStream);
+            SearchBackward(Z - kPacketPrefix, std::max(Q, Z - kLargestPacket), mpeg1::kFirstVideoStream);
         if (candidate) {
             Refill(*candidate);
             const int32_t length = 256 * ByteAt(*candidate + 4) + ByteAt(*candidate + 5);

@@ -206,18 +206,18 @@ bool IsOpen(int16_t number) {
     return table[number] != nullptr;
 }
 
-bool SameFile(int16_t number, std::u16string_view path) {
-    std::shared_ptr<OpenFile> file;
+bool SameFile(int16_t a, int16_t b) {
+    if (a < 1 || a > kMaxFileNumber || b < 1 || b > kMaxFileNumber) return false;
+    std::shared_ptr<OpenFile> first, second;
     {
-        if (number < 1 || number > kMaxFileNumber) return false;
         std::lock_guard lock(table_mutex);
-        file = table[number];
+        first = table[a];
+        second = table[b];
     }
-    if (!file || path.find(u'\0') != std::u16string_view::npos) return false;
-    struct stat open_info {}, path_info {};
-    if (::fstat(file->fd, &open_info) != 0) return false;
-    if (::stat(convert::ToUtf8(path).c_str(), &path_info) != 0) return false;
-    return open_info.st_dev == path_info.st_dev && open_info.st_ino == path_info.st_ino;
+    if (!first || !second) return false;
+    struct stat first_info {}, second_info {};
+    if (::fstat(first->fd, &first_info) != 0 || ::fstat(second->fd, &second_info) != 0) return false;
+    return first_info.st_dev == second_info.st_dev && first_info.st_ino == second_info.st_ino;
 }
 
 Io SetIo(Io io) {

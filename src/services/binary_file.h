@@ -47,9 +47,11 @@ void Close(int16_t number);
 // Closes `number` only when `owner` opened it.
 void CloseOwned(int16_t number, const void *owner);
 bool IsOpen(int16_t number);
-// True when `path` names the file open under `number` (same device and
-// inode, through links or any spelling); false when either is missing.
-bool SameFile(int16_t number, std::u16string_view path);
+// True when the two numbers have one file open (same device and inode),
+// however each was named; false when either is not open. Comparing open
+// files, not paths, leaves no moment in which a link swapped at a path
+// could change the answer.
+bool SameFile(int16_t a, int16_t b);
 
 // The system calls behind reads and writes, replaceable so that tests can
 // count reads and make a read or a write fail. Both follow pread(2) and

@@ -6,7 +6,9 @@
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... [-DCLIENT_FLAGS=...] -P installed_tree.cmake
 #
 # CLIENT_FLAGS are extra compiler and linker flags for the clients, e.g. the
-# sanitizers that the installed libraries were built with.
+# sanitizers that the installed libraries were built with. With PYTHON and
+# PYTHON_DIR (the package's folder under the prefix), the installed Python
+# package is used as well, unless the libraries carry a sanitizer.
 foreach(variable BUILD_DIR SOURCE_DIR WORK_DIR)
   if(NOT ${variable})
     message(FATAL_ERROR "${variable} is not set")
@@ -89,4 +91,21 @@ endif()
 string(FIND "${output}" "${prefix}" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "the installed command did not use the installed component:\n${output}")
+endif()
+
+# The installed Python package finds the installed libraries by itself.
+if(PYTHON AND PYTHON_DIR AND NOT CLIENT_FLAGS)
+  file(WRITE ${WORK_DIR}/use_package.py "import tarvex10, tarvex10._native as n\n"
+    "m = tarvex10.Dispatch('Tarvex10.clsKwVidoMoviesA')\n"
+    "m.filename = '${sample}'\n"
+    "m.openMovie()\n"
+    "print(m.getLengthInMS(), n.platform_dir())\n")
+  run("the installed Python package" ${CMAKE_COMMAND} -E env --unset=TARVEX10_LIBRARY_DIR
+    PYTHONPATH=${prefix}/${PYTHON_DIR} TVX_REGISTRY=${WORK_DIR}/python-registry ${PYTHON} ${WORK_DIR}/use_package.py)
+  string(STRIP "${output}" output)
+  file(REAL_PATH ${prefix} real_prefix)
+  if(NOT output MATCHES "^6000 ${real_prefix}/" AND NOT output MATCHES "^6000 ${prefix}/")
+    message(FATAL_ERROR "the installed Python package did not use the installed libraries: ${output}")
+  endif()
+  message(STATUS "Python package: ${output}")
 endif()

@@ -77,7 +77,7 @@ TEST_F(CutterTest, FrameRateTableHoldsNineElements) {
 }
 
 // Catches: a byte rate not truncated, startO rounded other than half to
-// even, stopO not in 32-bit arithmetic, offsets not moved to the next video
+// even, stopO beyond the last offset not kept there, offsets not moved to the next video
 // packet, errors 11/6/63 not raised where the members say.
 TEST_F(CutterTest, TimesBecomeOffsets) {
     Bytes file = Fill(1000000, 0x47);
@@ -95,7 +95,8 @@ TEST_F(CutterTest, TimesBecomeOffsets) {
         {1000000, 0, 100, 40, 90, S_OK, 400000, 900000},
         {1000, -1, 3, 2.5, 1, S_OK, 832, 333}, // rate 1001 / 3 truncated: 333; 832.5 to even
         {1000000, 0, 0, 1, 1, Status(11), -7, -7},
-        {1000000, 0, 1, 1, 3000, Status(6), 1000000, -7},
+        {1000000, 0, 1, 1, 3000, S_OK, 1000000, 2147483647}, // an end past every offset: the last one
+        {1000000, 0, 1, 1, -3000, Status(6), 1000000, -7},
         {1000000, 0, 100, -1, 1, Status(63), -10000, 10000},
     };
     for (const Case &c : cases) {

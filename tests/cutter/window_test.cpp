@@ -4,6 +4,7 @@
 #include <random>
 
 #include "cutter/cutter.h"
+#include "cutter/start_codes.h"
 #include "literal_model.h"
 #include "cutter_fixture.h"
 
@@ -85,7 +86,8 @@ TEST_F(Seam, AllNumbersInUseIsTooManyFiles) {
 
 // Catches: a window that does not start at the requested byte, that spans
 // fewer positions at the end of the file, a GetByte that reads outside the
-// window without moving it, GetSize read as signed or little-endian.
+// window without moving it, GetSize read as signed or little-endian, a
+// window near the last offset that fails instead of ending there.
 TEST_F(CutterTest, WindowRefillsAtTheRequestedByte) {
     Bytes file = Fill(40000, 0x11);
     file[16384] = 0x07, file[16385] = 0xEC, file[39998] = 0xFF, file[39999] = 0xFF;
@@ -114,7 +116,8 @@ TEST_F(CutterTest, WindowRefillsAtTheRequestedByte) {
     EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO) - Long(&_clsKwVidoCutVideoA::get_start), 16384);
     EXPECT_EQ(Cut()->GetByte(-1, &byte), Status(63));
     EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), 1000000) << "a failed refill leaves the window";
-    ASSERT_EQ(Cut()->FillBuffer(2147483647 - 100, &one), Status(6)) << "EndO leaves the 32-bit range";
+    ASSERT_EQ(Cut()->FillBuffer(2147483647 - 100, &one), S_OK) << "a window near the last offset there is";
+    EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO), 2147483647) << "reaches up to it";
 }
 
 // Catches: a Buffer stored by a client that does not read back unchanged,
@@ -228,6 +231,39 @@ TEST_F(CutterTest, ScannersMatchTheByteByByteWalk) {
         }
         CloseInputs();
         NewCutter();
+    }
+}
+
+// Catches: a vector search that differs from the plain test of each
+// position: candidates in the last positions of a round or across rounds,
+// 00 01 without the leading 00, a code found before `first` or after
+// `last`, or bytes read past last + 3 (under the sanitizers).
+TEST(StartCodes, EveryWayFindsTheFirstCode) {
+    using start_codes::Isa;
+    using start_codes::Test;
+    std::vector<Isa> ways = {Isa::Portable};
+    if (start_codes::BestIsa() >= Isa::Sse2) ways.push_back(Isa::Sse2);
+    if (start_codes::BestIsa() >= Isa::Avx2) ways.push_back(Isa::Avx2);
+    std::mt19937 random(5);
+    const uint8_t codes[] = {0xE0, 0xB3, 0xBA, 0xB8, 0x00, 0x01};
+    for (int round = 0; round < 4000; ++round) {
+        const size_t last = random() % 300;
+        // Exactly the bytes the search may read.
+        Bytes bytes(last + 4);
+        for (auto &b : bytes) b = random() % 3 == 0 ? codes[random() % std::size(codes)] : random() % 2;
+        const size_t first = random() % (last + 2);
+        const Test test = static_cast<Test>(random() % 3);
+        const uint8_t code = codes[random() % std::size(codes)];
+        const uint8_t *expected = nullptr;
+        for (size_t q = first; q <= last && !expected; ++q) {
+            const uint8_t c = bytes[q + 3];
+            const bool passes = test == Test::Any || (test == Test::Equals ? c == code : c == 0xBA || c == 0xB3);
+            if (bytes[q] == 0 && bytes[q + 1] == 0 && bytes[q + 2] == 1 && passes) expected = &bytes[q];
+        }
+        for (const Isa way : ways) {
+            ASSERT_EQ(start_codes::Find(&bytes[first], &bytes[last], test, code, way), expected)
+                << "round " << round << ", way " << static_cast<int>(way);
+        }
     }
 }
 

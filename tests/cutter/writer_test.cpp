@@ -4,7 +4,9 @@
 // the input, and failures on the output path.
 #include <fcntl.h>
 
+#include "cutter/cutter.h"
 #include "cutter_fixture.h"
+#include "literal_model.h"
 
 namespace tvx::testing {
 namespace {
@@ -65,6 +67,48 @@ TEST_F(CutterTest, CopyMovesBlocksOf16384) {
         EXPECT_EQ(std::tie(from, to), std::tie(c.from, c.to)) << "copy changes none of its parameters";
         EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), c.window);
         std::remove(out.c_str());
+    }
+}
+
+// Catches: the span copy of whole blocks differing from the copy block by
+// block through the window, in bytes written (also past the end of the
+// input) or in where the window stands afterwards (start, EndO, Buffer), for
+// lengths around the block and span edges.
+TEST_F(CutterTest, CopyMatchesTheBlockByBlockCopy) {
+    constexpr int32_t kBlock = 16384, kSpan = Cutter::kCopySpan;
+    Bytes file(2 * kSpan + 3 * kBlock + 77);
+    for (size_t k = 0; k < file.size(); ++k) file[k] = static_cast<uint8_t>(k * 31 + (k >> 13));
+    OpenInput(file);
+    const auto size = static_cast<int32_t>(file.size());
+    const int32_t lengths[] = {0, 1, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock, 2 * kBlock + 1, kSpan - 1, kSpan,
+                               kSpan + 1, kSpan + kBlock - 1, kSpan + kBlock, kSpan + kBlock + 1, 2 * kSpan + 5};
+    for (const int32_t from : {0, 3, size - kSpan - kBlock + 2, size - 10}) {
+        for (const int32_t length : lengths) {
+            SCOPED_TRACE(std::to_string(from) + " + " + std::to_string(length));
+            LiteralModel model;
+            model.file = file;
+            Bytes expected;
+            model.Refill(from);
+            for (int32_t i = 0; i < length;) {
+                i += kBlock;
+                const int32_t count = i <= length ? kBlock : length - (i - kBlock);
+                expected.insert(expected.end(), model.window.begin(), model.window.begin() + count);
+                model.Refill(from + i);
+            }
+            const std::string out = Path("copy.bin");
+            SHORT out_fd = files::FreeFile(), in_fd = Short(&_clsKwVidoCutVideoA::get_Infd);
+            files::OpenForWrite(out_fd, U16(out));
+            LONG first = from, to = from + length;
+            ASSERT_EQ(Cut()->copy(&in_fd, &out_fd, &first, &to), S_OK);
+            files::Close(out_fd);
+            EXPECT_TRUE(ReadFile(out) == expected);
+            EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_start), model.start);
+            EXPECT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO), model.end);
+            Bstr buffer;
+            ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
+            EXPECT_TRUE(std::equal(model.window.begin(), model.window.end(), buffer.View().begin()));
+            std::remove(out.c_str());
+        }
     }
 }
 
@@ -134,6 +178,51 @@ TEST_F(CutterTest, SystemStreamCutRebuildsTheFirstPacket) {
         const Bytes written = ReadFile(Path("out.mpg"));
         EXPECT_EQ(written.size(), c.output.size()) << c.name;
         EXPECT_TRUE(written == c.output) << c.name;
+    }
+}
+
+// Catches, on damaged streams: a first packet before the head's end getting
+// 12 stray bytes although a pack header lies further back; a stray video
+// packet start code 4 or 5 bytes before the end GOP taken for the cut-short
+// packet, whose length field past the cut's end was written as FF FE/FF FF.
+TEST_F(CutterTest, MendsHoldOnDamagedStreams) {
+    {
+        Bytes f = Pack() + Audio(58);
+        const auto P = static_cast<int32_t>(f.size());
+        const int32_t G = P + 6 + 1 + 20;
+        f = f + VideoPacket({0x0F}, Fill(20, 0x21) + Gop() + Fill(50, 0x22));
+        const auto M = static_cast<int32_t>(f.size());
+        const int32_t S = M + 12 + 6 + 7, E = S + 12;
+        f = f + Pack() + VideoPacket(Bytes{0x41, 0x00} + Pts(0), Sequence() + Gop() + Fill(500, 0x11)) + Audio(100) +
+            Code(0xB9);
+        Init(Write("early.mpg", f));
+        ASSERT_EQ(Long(&_clsKwVidoCutVideoA::get_MinimumCut), M);
+        Bstr out(U16(Path("out.mpg")));
+        SHORT result = -1;
+        ASSERT_EQ(Cut()->CutPart(0, 0, out.Get(), &result), S_OK);
+        EXPECT_EQ(result, 1);
+        EXPECT_TRUE(ReadFile(Path("out.mpg")) ==
+                    Slice(f, 0, M) + Slice(f, 0, 12) + Code(0xE0) + Be16(E - S + 1) + Bytes{0x0F} + Slice(f, S, E))
+            << "the pack header at offset 0 in front of the packet at " << P << " (GOP " << G << ")";
+    }
+    for (const int32_t before : {4, 5, 6}) {
+        SCOPED_TRACE(before);
+        System s = MakeSystem();
+        Bytes &f = s.file;
+        const Bytes stray = Code(0xE0);
+        std::copy(stray.begin(), stray.end(), f.begin() + (s.Z - before));
+        Init(Write("stray.mpg", f));
+        Bstr out(U16(Path("out.mpg")));
+        SHORT result = -1;
+        ASSERT_EQ(Cut()->CutPart(s.P, s.P2, out.Get(), &result), S_OK);
+        const Bytes head = Slice(f, 0, s.M) + Slice(f, s.pack1, s.pack1 + 12) + Code(0xE0);
+        // Only a length field wholly before the cut's end is rewritten: the
+        // stray one's when it is 6 bytes back, else the real packet's.
+        const int32_t cut_short = before == 6 ? s.Z - 6 : s.P2;
+        const Bytes expected = head + Be16(12 + (s.Q - s.G) + 1) + Bytes{0x0F} + Slice(f, s.S, s.E) +
+                               Slice(f, s.G, cut_short + 4) + Be16(s.Z - cut_short - 6) +
+                               Slice(f, cut_short + 6, s.Z);
+        EXPECT_TRUE(ReadFile(Path("out.mpg")) == expected);
     }
 }
 
