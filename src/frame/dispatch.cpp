@@ -181,7 +181,10 @@ public:
     // types; a Variant variable that cannot take the value in its old type
     // takes it in the parameter's type. Called once the member has run,
     // whatever its outcome: only then can a copy hold what the member stored.
-    void WriteBack() {
+    // Gives the first parameter whose typed variable cannot hold what the
+    // member stored (40000 for an int16), or -1; the others are written.
+    [[nodiscard]] int WriteBack() {
+        int unwritten = -1;
         for (size_t i = 0; i < count_; ++i) {
             VARIANT *target = targets_[i];
             if (!target) continue;
@@ -194,10 +197,13 @@ public:
                 continue;
             }
             Variant converted;
-            if (FAILED(VariantChangeType(&converted, &value, 0, static_cast<VARTYPE>(target->vt & ~VT_BYREF))))
+            if (FAILED(VariantChangeType(&converted, &value, 0, static_cast<VARTYPE>(target->vt & ~VT_BYREF)))) {
+                if (unwritten < 0) unwritten = static_cast<int>(i);
                 continue;
+            }
             StoreThrough(target, converted);
         }
+        return unwritten;
     }
 
 private:
@@ -410,10 +416,17 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
     VARIANT *target = result ? result : &scratch;
     VariantInit(target);
     HRESULT status = member.late(object, arguments.Slots(), target);
-    arguments.WriteBack();
+    const int unwritten = arguments.WriteBack();
     if (FAILED(status)) {
         if (excep) FillExceptionInfo(excep, status);
         return DISP_E_EXCEPTION;
+    }
+    if (unwritten >= 0) {
+        // The member ran, but what it stored cannot reach the caller: the
+        // call fails as a conversion of that argument does.
+        if (arg_err) *arg_err = static_cast<UINT>(source[unwritten]);
+        VariantClear(target);
+        return DISP_E_OVERFLOW;
     }
     return S_OK;
 }
