@@ -18,7 +18,7 @@ build=$PWD/build/fuzz
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER="${TVX_FUZZ_CC:-clang-14}" -DCMAKE_CXX_COMPILER="${TVX_FUZZ_CXX:-clang++-14}" \
-  -DTVX_FUZZ=ON -DTVX_SANITIZE=ON -DTVX_BUILD_TESTS=OFF -DTVX_BUILD_BENCHMARKS=OFF >/dev/null
+  -DTVX_FUZZ=ON -DTVX_SANITIZE=ON -DBUILD_TESTING=OFF -DTVX_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]/#/tvx_fuzz_}"
 
 # A 32-byte parameter block for the cutter's inputs: mode, three times, then

@@ -199,7 +199,7 @@ HRESULT CheckApplicationObjectClass(const CLSID &clsid) {
     char path[4096];
     const std::string key = "CLSID\\" + BracedGuid(clsid) + "\\InprocServer32";
     HRESULT hr = TvxRegistryRead(key.c_str(), "", path, sizeof path);
-    if (hr == REGDB_E_READREGDB) return hr;
+    if (FAILED(hr)) return hr;
     if (hr != S_OK || !path[0]) return REGDB_E_CLASSNOTREG;
     TVXTYPELIBINFO *lib = nullptr;
     if (FAILED(TvxLoadModuleTypeLib(path, &lib))) return TYPE_E_LIBNOTREGISTERED;

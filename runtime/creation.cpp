@@ -10,13 +10,16 @@
 // {CLSID} is written in upper case and read in any case.
 #include <cstring>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "diagnostics.h"
 #include "tarvex10/platform.h"
+#include "trust.h"
 
 // Class objects and servers may be written in C: their tables of functions
 // carry no run-time type information, and the sanitizer's dynamic-type check
@@ -204,6 +207,13 @@ HRESULT LoadServer(const std::string &path, Server *&server) {
     // A bare name would make dlopen search the library path: not what the
     // registry entry asked for.
     if (path.empty() || path[0] != '/') return CO_E_DLLNOTFOUND;
+    // Loading runs the library's code: only a library that is the user's own.
+    if (std::string why = tvx::runtime::WhyUntrusted(path); !why.empty()) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) return CO_E_DLLNOTFOUND;
+        tvx::runtime::Diagnose("refusing to load " + path + ": " + why);
+        return E_ACCESSDENIED;
+    }
     void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return CO_E_DLLNOTFOUND;
     auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(::dlsym(handle, "DllGetClassObject"));
@@ -242,7 +252,7 @@ TVX_PLATFORM_API HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID *clsid) {
     if (name.empty() || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
     std::string text;
     HRESULT hr = ReadRegistry(name + "\\CLSID", "", text);
-    if (hr == REGDB_E_READREGDB) return hr;
+    if (FAILED(hr)) return hr; // the registry cannot be read, or is refused
     if (hr != S_OK) return CO_E_CLASSSTRING;
     CLSID parsed{};
     if (!ParseBracedGuid(text, parsed)) return CO_E_CLASSSTRING;
@@ -255,7 +265,7 @@ TVX_PLATFORM_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR *progid) {
     *progid = nullptr;
     std::string name;
     HRESULT hr = ReadRegistry("CLSID\\" + BracedGuid(clsid), "ProgID", name);
-    if (hr == REGDB_E_READREGDB) return hr;
+    if (FAILED(hr)) return hr;
     if (hr != S_OK || name.empty()) return REGDB_E_CLASSNOTREG;
     std::u16string wide = FromUtf8(name);
     *progid = SysAllocString(wide.c_str());
@@ -311,7 +321,7 @@ TVX_PLATFORM_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void *r
 
     std::string path;
     HRESULT hr = ReadRegistry("CLSID\\" + BracedGuid(clsid) + "\\InprocServer32", "", path);
-    if (hr == REGDB_E_READREGDB) return hr;
+    if (FAILED(hr)) return hr;
     if (hr != S_OK || path.empty()) return REGDB_E_CLASSNOTREG;
 
     Server *server = nullptr;

@@ -1,196 +1,58 @@
-// The registry: one UTF-8 text file of keys, each holding named string values.
+// The registry: one UTF-8 text file of keys, each holding named string values
+// (the format is in registry_document.h), shared by every process of the
+// user.
 //
-// File format, one item per line ("\n" ends a line; a "\r" before it is
-// dropped on reading):
+// Readers take no lock: a change never writes the file in place but renames a
+// complete new file over it, so a reader sees the old registry or the new
+// one. Writers take an exclusive lock on the registry file across the read,
+// the change and the rename; since the rename puts a new file in place, a
+// writer that waited checks that the file it locked is still the registry
+// and otherwise locks the new one. Within the process a mutex serialises all
+// of this.
 //
-//   # comment                 lines starting with '#' or ';' are ignored,
-//                             as are blank lines
-//   [CLSID\\{...}]            a key; the text between the first '[' and the
-//                             last ']' of the line
-//   @=Tarvex10 Movie          the key's default value (name "")
-//   ProgID=Tarvex10.Movie     a named value; the name ends at the first '='
-//                             that is not escaped
+// A parsed registry is kept while its file stays the same (device, inode,
+// size, change and modification times); the file stays open meanwhile so
+// that its inode cannot be reused by another. A file modified within a
+// second of being read may have changed again within the same timestamp, so
+// it is read again until it is older.
 //
-// Keys, names and values are escaped with a backslash: "\\" is a backslash,
-// "\n" a line feed, "\r" a carriage return, and a backslash before any other
-// character stands for that character. Writing escapes '\\', line feed and
-// carriage return everywhere, and in names also '=', '[', '#', ';' and '@',
-// so that no name can be taken for a key line, a comment or the default
-// value. Lines before the first key and lines without '=' are skipped.
-//
-// Keys and names compare case-insensitively (ASCII only); keys and values
-// keep the order in which they were first written, so the file only changes
-// where the registry changed.
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+// Only regular files are read, never more than kMaxBytes, and none that
+// others than the user could have written (see trust.h); the reason for a
+// refusal goes to the diagnostics channel.
+#include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
-#include "ascii/ascii.h"
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "diagnostics.h"
+#include "registry_document.h"
 #include "tarvex10/platform.h"
+#include "trust.h"
 
 namespace {
 
-struct Value {
-    std::string name;
-    std::string data;
-};
+using tvx::runtime::Diagnose;
+using tvx::runtime::RegistryDocument;
 
-struct Key {
-    std::string name;
-    std::vector<Value> values;
-};
+constexpr off_t kMaxBytes = off_t{4} << 20;
+constexpr auto kLockPatience = std::chrono::seconds(10);
 
-using Registry = std::vector<Key>;
-
-// Serialises every access within the process: a change is read, modify,
-// replace, and two of them interleaved would lose one.
-std::mutex registry_mutex;
-std::optional<std::string> path_override; // guarded by registry_mutex
-
-using tvx::ascii::EqualFolded;
-
-Key *FindKey(Registry &registry, std::string_view name) {
-    for (auto &key : registry)
-        if (EqualFolded(key.name, name)) return &key;
-    return nullptr;
-}
-
-Value *FindValue(Key &key, std::string_view name) {
-    for (auto &value : key.values)
-        if (EqualFolded(value.name, name)) return &value;
-    return nullptr;
-}
-
-void SetValue(Registry &registry, std::string_view key_name, std::string_view name, std::string_view data) {
-    Key *key = FindKey(registry, key_name);
-    if (!key) {
-        registry.push_back(Key{std::string(key_name), {}});
-        key = &registry.back();
-    }
-    if (Value *value = FindValue(*key, name))
-        value->data = data;
-    else
-        key->values.push_back(Value{std::string(name), std::string(data)});
-}
-
-// ---- text form ----
-
-void AppendEscaped(std::string &out, std::string_view text, bool is_name) {
-    for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '=':
-        case '[':
-        case '#':
-        case ';':
-        case '@':
-            if (is_name) out += '\\';
-            out += c;
-            break;
-        default: out += c;
-        }
-    }
-}
-
-std::string Unescape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\\' && i + 1 < text.size()) {
-            char next = text[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-// Position of the first '=' that no backslash escapes, or npos.
-size_t FindSeparator(std::string_view line) {
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;
-        else if (line[i] == '=')
-            return i;
-    }
-    return std::string_view::npos;
-}
-
-Registry Parse(std::string_view text) {
-    Registry registry;
-    Key *current = nullptr;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-        if (line[0] == '[') {
-            size_t close = line.rfind(']');
-            if (close == std::string_view::npos) {
-                current = nullptr; // a broken key line: skip its values rather than misfile them
-                continue;
-            }
-            std::string name = Unescape(line.substr(1, close - 1));
-            current = FindKey(registry, name);
-            if (!current) {
-                registry.push_back(Key{std::move(name), {}});
-                current = &registry.back();
-            }
-            continue;
-        }
-        size_t separator = FindSeparator(line);
-        if (!current || separator == std::string_view::npos) continue;
-        std::string_view raw_name = line.substr(0, separator);
-        std::string name = raw_name == "@" ? std::string() : Unescape(raw_name);
-        std::string data = Unescape(line.substr(separator + 1));
-        if (Value *value = FindValue(*current, name))
-            value->data = std::move(data);
-        else
-            current->values.push_back(Value{std::move(name), std::move(data)});
-    }
-    // A key line with no values under it holds nothing.
-    std::erase_if(registry, [](const Key &key) { return key.values.empty(); });
-    return registry;
-}
-
-std::string Format(const Registry &registry) {
-    std::string out;
-    for (const auto &key : registry) {
-        if (key.values.empty()) continue;
-        if (!out.empty()) out += '\n';
-        out += '[';
-        AppendEscaped(out, key.name, false);
-        out += "]\n";
-        for (const auto &value : key.values) {
-            if (value.name.empty())
-                out += '@';
-            else
-                AppendEscaped(out, value.name, true);
-            out += '=';
-            AppendEscaped(out, value.data, false);
-            out += '\n';
-        }
-    }
-    return out;
-}
-
-// ---- files ----
+// ---- paths ----
 
 std::string DefaultPath() {
     const char *explicit_path = std::getenv("TVX_REGISTRY");
@@ -201,42 +63,221 @@ std::string DefaultPath() {
     return std::string(home && *home ? home : ".") + "/.local/share/tarvex10/registry";
 }
 
-std::string CurrentPath() { return path_override ? *path_override : DefaultPath(); }
-
-enum class ReadStatus { ok, missing, failed };
-
-ReadStatus ReadFile(const std::string &path, std::string &contents) {
-    contents.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
-    char chunk[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return ReadStatus::failed;
-        }
-        contents.append(chunk, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ReadStatus::ok;
+std::string Folder(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// Like mkdir -p for the directory part of `path`.
+std::string BaseName(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a change replaces: `path` with its symbolic links followed, so
+// that the links stay. Empty when the links go round in a circle.
+std::string FinalTarget(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::string target(static_cast<size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<size_t>(n) >= target.size()) return {};
+        target.resize(static_cast<size_t>(n));
+        path = target[0] == '/' ? target : Folder(path) + "/" + target;
+    }
+    return {};
+}
+
+// Like mkdir -p for the folder part of `path`.
 bool MakeParents(const std::string &path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) return true;
-    std::string dir = path.substr(0, slash);
+    const std::string dir = Folder(path);
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/') continue;
-        std::string prefix = dir.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(dir.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST) return false;
     }
     struct stat info {};
     return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+// ---- reading ----
+
+bool SameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Why the file that `info` describes cannot be a registry, or empty.
+std::string WhyNotARegistry(const std::string &path, const struct stat &info) {
+    if (!S_ISREG(info.st_mode)) return path + " is not a regular file";
+    if (info.st_size > kMaxBytes) return path + " is larger than " + std::to_string(kMaxBytes >> 20) + " MB";
+    return {};
+}
+
+// The whole file, read to its end but never beyond kMaxBytes.
+bool ReadAll(int fd, const std::string &path, std::string &contents) {
+    contents.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (contents.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxBytes)) {
+            Diagnose("registry " + path + " is larger than " + std::to_string(kMaxBytes >> 20) + " MB");
+            return false;
+        }
+        contents.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The last registry parsed, with its file held open.
+struct Snapshot {
+    int fd = -1;
+    struct stat info {};
+    double read_at = 0;
+    RegistryDocument document;
+
+    bool Matches(const struct stat &now) const {
+        const double modified =
+            static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) * 1e-9;
+        return fd >= 0 && SameFile(info, now) && modified + 1.0 < read_at;
+    }
+    void Reset(int new_fd, const struct stat &new_info, RegistryDocument new_document) {
+        if (fd >= 0) ::close(fd);
+        fd = new_fd;
+        info = new_info;
+        read_at = Now();
+        document = std::move(new_document);
+    }
+    void Forget() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        document = RegistryDocument();
+    }
+};
+
+// Serialises every access within the process; guards the state below.
+std::mutex registry_mutex;
+std::optional<std::string> path_override;
+Snapshot snapshot;
+
+std::string CurrentPath() { return path_override ? *path_override : DefaultPath(); }
+
+enum class Outcome { ok, missing, failed, untrusted };
+
+// The parsed registry of the open file `fd`, from the snapshot when it is
+// the same file.
+Outcome Load(int fd, const std::string &path, const RegistryDocument *&document) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return Outcome::failed;
+    if (std::string why = WhyNotARegistry(path, info); !why.empty()) {
+        Diagnose("registry " + why);
+        return Outcome::failed;
+    }
+    if (std::string why = tvx::runtime::WhyUntrustedFile(path, info); !why.empty()) {
+        Diagnose("refusing the registry " + path + ": " + why);
+        return Outcome::untrusted;
+    }
+    if (!snapshot.Matches(info)) {
+        std::string contents;
+        if (!ReadAll(fd, path, contents)) return Outcome::failed;
+        const int kept = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (kept < 0) return Outcome::failed;
+        snapshot.Reset(kept, info, RegistryDocument::Parse(contents));
+    }
+    document = &snapshot.document;
+    return Outcome::ok;
+}
+
+int OpenForReading(const std::string &path, int flags = 0) {
+    // Non-blocking: a pipe or a device must not hold the open.
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags, 0644);
+}
+
+Outcome ReadRegistry(const std::string &path, const RegistryDocument *&document) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Outcome::missing : Outcome::failed;
+    if (std::string why = WhyNotARegistry(path, info); !why.empty()) {
+        Diagnose("registry " + why);
+        return Outcome::failed;
+    }
+    if (std::string why = tvx::runtime::WhyUntrusted(path); !why.empty()) {
+        Diagnose("refusing the registry " + path + ": " + why);
+        return Outcome::untrusted;
+    }
+    if (snapshot.Matches(info)) {
+        document = &snapshot.document;
+        return Outcome::ok;
+    }
+    const int fd = OpenForReading(path);
+    if (fd < 0) return errno == ENOENT ? Outcome::missing : Outcome::failed;
+    const Outcome outcome = Load(fd, path, document);
+    ::close(fd);
+    return outcome;
+}
+
+// ---- writing ----
+
+// Holds the registry file locked against other writers.
+class WriteLock {
+public:
+    ~WriteLock() {
+        if (fd_ < 0) return;
+        // Explicitly: the snapshot may hold a duplicate of this descriptor,
+        // which would keep the lock.
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+    // Locks `target` (made empty when missing and `create`); `missing` when
+    // it is missing and may stay so.
+    Outcome Take(const std::string &target, bool create) {
+        const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+        auto pause = std::chrono::microseconds(100);
+        for (;;) {
+            // The mode asks for no more than the owner may write; the umask
+            // takes away what the user wants taken.
+            // `target` is no link: should one be put there meanwhile, it fails.
+            fd_ = OpenForReading(target, O_NOFOLLOW | (create ? O_CREAT : 0));
+            if (fd_ < 0) return errno == ENOENT && !create ? Outcome::missing : Outcome::failed;
+            struct stat locked {};
+            if (::fstat(fd_, &locked) != 0) return Outcome::failed;
+            if (std::string why = WhyNotARegistry(target, locked); !why.empty()) {
+                Diagnose("registry " + why);
+                return Outcome::failed;
+            }
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                // A writer before us may have replaced the file while we waited.
+                struct stat current {};
+                if (::stat(target.c_str(), &current) == 0 && current.st_dev == locked.st_dev &&
+                    current.st_ino == locked.st_ino)
+                    return Outcome::ok;
+            } else if (errno != EWOULDBLOCK && errno != EINTR) {
+                return Outcome::failed;
+            } else if (std::chrono::steady_clock::now() > deadline) {
+                Diagnose("registry " + target + " stayed locked by another process");
+                return Outcome::failed;
+            } else {
+                std::this_thread::sleep_for(pause);
+                pause = std::min(pause * 2, std::chrono::microseconds(5000));
+            }
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
 
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -250,35 +291,79 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-// Writes a temporary file beside `path` and renames it over `path`, so that
-// readers see either the old registry or the new one, never a mixture.
-bool ReplaceFile(const std::string &path, std::string_view contents) {
-    if (!MakeParents(path)) return false;
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? "/" : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + base +
-                       ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    // mkstemp gives 0600; keep the mode of the file being replaced, or the
-    // usual mode of a shared data file.
-    struct stat old {};
-    mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+// ".registry.XXXXXX": the names temporary files beside `target` get.
+std::string TemporaryPrefix(const std::string &target) { return Folder(target) + "/." + BaseName(target) + "."; }
+
+bool IsTemporaryName(std::string_view name, std::string_view base) {
+    if (name.size() != base.size() + 8 || name[0] != '.' || name.substr(1, base.size()) != base ||
+        name[base.size() + 1] != '.')
         return false;
+    return std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes the temporary files that writers which died before their rename
+// left; under the lock nobody else is writing one.
+void SweepTemporaries(const std::string &target) {
+    DIR *dir = ::opendir(Folder(target).c_str());
+    if (!dir) return;
+    const std::string base = BaseName(target);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name, base)) continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
-    // Make the rename itself durable; failing here no longer endangers the data.
-    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
+    ::closedir(dir);
+}
+
+std::string TemporaryName(const std::string &target) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random(std::random_device{}());
+    std::string name = TemporaryPrefix(target);
+    for (int i = 0; i < 6; ++i) name += letters[random() % (sizeof letters - 1)];
+    return name;
+}
+
+// Writes `contents` into a new file beside `target` with `mode` and renames
+// it over `target`. The file is made without a name where the file system
+// allows, so a writer that dies leaves nothing; it gets its name only just
+// before the rename. Gives the new file, open, or -1.
+int Replace(const std::string &target, std::string_view contents, mode_t mode) {
+    int fd = ::open(Folder(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const bool unnamed = fd >= 0;
+    if (!unnamed && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+    std::string temporary;
+    for (int attempt = 0; !unnamed && fd < 0 && attempt < 100; ++attempt) {
+        temporary = TemporaryName(target);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) return -1;
+    }
+    if (fd < 0) return -1;
+    // The mode of a file being replaced is kept exactly, whatever the umask.
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
+    if (ok && unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        ok = false;
+        for (int attempt = 0; !ok && attempt < 100; ++attempt) {
+            temporary = TemporaryName(target);
+            ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            if (!ok && errno != EEXIST) break;
+        }
+        if (!ok) temporary.clear();
+    }
+    if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        if (!temporary.empty()) ::unlink(temporary.c_str());
+        ::close(fd);
+        return -1;
+    }
+    // Makes the rename itself durable; failing here no longer endangers the data.
+    if (int dir_fd = ::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir_fd >= 0) {
         ::fsync(dir_fd);
         ::close(dir_fd);
     }
-    return true;
+    return fd;
 }
 
 bool ValidEntries(const TVXREGVALUE *values, size_t count, bool need_data) {
@@ -289,6 +374,63 @@ bool ValidEntries(const TVXREGVALUE *values, size_t count, bool need_data) {
         if (need_data && !values[i].value) return false;
     }
     return true;
+}
+
+// Applies `values` (set, or removed when `remove`) to the registry file
+// under the lock.
+HRESULT Change(const TVXREGVALUE *values, size_t count, bool remove) {
+    std::lock_guard lock(registry_mutex);
+    const std::string path = CurrentPath();
+    const std::string target = FinalTarget(path);
+    if (target.empty()) return REGDB_E_WRITEREGDB;
+    struct stat existing {};
+    if (remove && ::stat(target.c_str(), &existing) != 0 && errno == ENOENT) return S_OK; // nothing to remove
+    if (!remove && !MakeParents(target)) return REGDB_E_WRITEREGDB;
+    for (const std::string &place : {target, path}) {
+        if (std::string why = tvx::runtime::WhyUntrustedFolders(place); !why.empty()) {
+            Diagnose("refusing the registry " + path + ": " + why);
+            return E_ACCESSDENIED;
+        }
+        if (place == path) break;
+    }
+
+    WriteLock file;
+    switch (file.Take(target, !remove)) {
+    case Outcome::ok: break;
+    case Outcome::missing: return S_OK;
+    default: return REGDB_E_WRITEREGDB;
+    }
+    const RegistryDocument *current = nullptr;
+    if (const Outcome loaded = Load(file.fd(), target, current); loaded != Outcome::ok)
+        return loaded == Outcome::untrusted ? E_ACCESSDENIED : REGDB_E_WRITEREGDB;
+    RegistryDocument changed = *current;
+    bool any = false;
+    for (size_t i = 0; i < count; ++i) {
+        const char *key = values[i].key, *name = values[i].name ? values[i].name : "";
+        if (remove) {
+            any |= changed.Remove(key, name);
+        } else if (const std::string *data = changed.Find(key, name); !data || *data != values[i].value) {
+            changed.Set(key, name, values[i].value);
+            any = true;
+        }
+    }
+    if (!any) return S_OK;
+    const std::string text = changed.Format();
+    if (text.size() > static_cast<size_t>(kMaxBytes)) {
+        Diagnose("registry " + target + " would grow larger than " + std::to_string(kMaxBytes >> 20) + " MB");
+        return REGDB_E_WRITEREGDB;
+    }
+    struct stat locked {};
+    ::fstat(file.fd(), &locked);
+    SweepTemporaries(target);
+    const int fresh = Replace(target, text, locked.st_mode & 07777);
+    if (fresh < 0) return REGDB_E_WRITEREGDB;
+    struct stat written {};
+    if (::fstat(fresh, &written) == 0)
+        snapshot.Reset(fresh, written, RegistryDocument::Parse(text));
+    else
+        ::close(fresh);
+    return S_OK;
 }
 
 } // namespace
@@ -302,6 +444,7 @@ TVX_PLATFORM_API HRESULT TvxRegistrySetPath(const char *path) {
         path_override = path;
     else
         path_override.reset();
+    snapshot.Forget();
     return S_OK;
 }
 
@@ -322,58 +465,30 @@ TVX_PLATFORM_API size_t TvxRegistryGetPath(char *buffer, size_t capacity) {
 TVX_PLATFORM_API HRESULT TvxRegistryWrite(const TVXREGVALUE *values, size_t count) {
     if (!ValidEntries(values, count, true)) return E_INVALIDARG;
     if (count == 0) return S_OK;
-    std::lock_guard lock(registry_mutex);
-    std::string path = CurrentPath();
-    std::string contents;
-    if (ReadFile(path, contents) == ReadStatus::failed) return REGDB_E_WRITEREGDB;
-    Registry registry = Parse(contents);
-    for (size_t i = 0; i < count; ++i)
-        SetValue(registry, values[i].key, values[i].name ? values[i].name : "", values[i].value);
-    return ReplaceFile(path, Format(registry)) ? S_OK : REGDB_E_WRITEREGDB;
+    return Change(values, count, false);
 }
 
 TVX_PLATFORM_API HRESULT TvxRegistryRemove(const TVXREGVALUE *values, size_t count) {
     if (!ValidEntries(values, count, false)) return E_INVALIDARG;
     if (count == 0) return S_OK;
-    std::lock_guard lock(registry_mutex);
-    std::string path = CurrentPath();
-    std::string contents;
-    switch (ReadFile(path, contents)) {
-    case ReadStatus::missing: return S_OK; // nothing there to remove
-    case ReadStatus::failed: return REGDB_E_WRITEREGDB;
-    case ReadStatus::ok: break;
-    }
-    Registry registry = Parse(contents);
-    bool changed = false;
-    for (size_t i = 0; i < count; ++i) {
-        Key *key = FindKey(registry, values[i].key);
-        if (!key) continue;
-        std::string_view name = values[i].name ? values[i].name : "";
-        changed |= std::erase_if(key->values, [&](const Value &v) { return EqualFolded(v.name, name); }) > 0;
-    }
-    if (!changed) return S_OK;
-    std::erase_if(registry, [](const Key &key) { return key.values.empty(); });
-    return ReplaceFile(path, Format(registry)) ? S_OK : REGDB_E_WRITEREGDB;
+    return Change(values, count, true);
 }
 
 TVX_PLATFORM_API HRESULT TvxRegistryRead(const char *key, const char *name, char *buffer, size_t capacity) {
     if (!key) return E_INVALIDARG;
-    std::string contents;
-    {
-        std::lock_guard lock(registry_mutex);
-        switch (ReadFile(CurrentPath(), contents)) {
-        case ReadStatus::missing: return S_FALSE;
-        case ReadStatus::failed: return REGDB_E_READREGDB;
-        case ReadStatus::ok: break;
-        }
+    std::lock_guard lock(registry_mutex);
+    const RegistryDocument *document = nullptr;
+    switch (ReadRegistry(CurrentPath(), document)) {
+    case Outcome::missing: return S_FALSE;
+    case Outcome::failed: return REGDB_E_READREGDB;
+    case Outcome::untrusted: return E_ACCESSDENIED;
+    case Outcome::ok: break;
     }
-    Registry registry = Parse(contents);
-    Key *found_key = FindKey(registry, key);
-    Value *found = found_key ? FindValue(*found_key, name ? name : "") : nullptr;
+    const std::string *found = document->Find(key, name ? name : "");
     if (!found) return S_FALSE;
     if (buffer && capacity > 0) {
-        size_t n = std::min(found->data.size(), capacity - 1);
-        std::memcpy(buffer, found->data.data(), n);
+        size_t n = std::min(found->size(), capacity - 1);
+        std::memcpy(buffer, found->data(), n);
         buffer[n] = '\0';
     }
     return S_OK;

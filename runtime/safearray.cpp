@@ -43,6 +43,37 @@ void StoreVartype(SAFEARRAY *array, VARTYPE vt) {
     std::memcpy(HeaderOf(array) + kHeader - sizeof stored, &stored, sizeof stored);
 }
 
+VARTYPE StoredVartype(const SAFEARRAY *array) {
+    DWORD stored;
+    std::memcpy(&stored, reinterpret_cast<const unsigned char *>(array) - sizeof stored, sizeof stored);
+    return static_cast<VARTYPE>(stored);
+}
+
+// Whether the descriptor's fields agree with one another. Every use of an
+// array trusts them (the element kind to copy or free, the element size to
+// step by, the dimensions to multiply), and a client can hand in any
+// descriptor or change one of ours: one that disagrees is refused rather
+// than read past its storage.
+bool Consistent(const SAFEARRAY *array) {
+    if (array->cDims == 0 || array->cbElements == 0) return false;
+    const USHORT owned = array->fFeatures & kOwnedElements;
+    size_t owned_size = 0;
+    switch (owned) {
+    case 0: break;
+    case FADF_BSTR: owned_size = sizeof(BSTR); break;
+    case FADF_VARIANT: owned_size = sizeof(VARIANT); break;
+    case FADF_UNKNOWN:
+    case FADF_DISPATCH: owned_size = sizeof(IUnknown *); break;
+    default: return false; // two kinds of element at once
+    }
+    if (owned_size && array->cbElements != owned_size) return false;
+    if (array->fFeatures & FADF_HAVEVARTYPE) {
+        const VARTYPE vt = StoredVartype(array);
+        if (ElementSize(vt) != array->cbElements || FeaturesFor(vt) != owned) return false;
+    }
+    return true;
+}
+
 std::atomic_ref<ULONG> Locks(SAFEARRAY *array) { return std::atomic_ref<ULONG>(array->cLocks); }
 
 // Bytes of element storage, or false when that overflows the address space.
@@ -142,6 +173,7 @@ TVX_PLATFORM_API SAFEARRAY *SafeArrayCreateVector(VARTYPE vt, LONG lower_bound, 
 
 TVX_PLATFORM_API HRESULT SafeArrayDestroy(SAFEARRAY *array) {
     if (!array) return S_OK;
+    if (!Consistent(array)) return E_INVALIDARG;
     if (Locks(array).load() > 0) return DISP_E_ARRAYISLOCKED;
     ClearElements(array);
     std::free(array->pvData);
@@ -153,6 +185,7 @@ TVX_PLATFORM_API HRESULT SafeArrayCopy(SAFEARRAY *src, SAFEARRAY **dest) {
     if (!dest) return E_INVALIDARG;
     *dest = nullptr;
     if (!src) return S_OK;
+    if (!Consistent(src)) return E_INVALIDARG;
     VARTYPE vt = VT_EMPTY;
     SafeArrayGetVartype(src, &vt);
     SAFEARRAY *copy = Allocate(vt, src->fFeatures & ~FADF_HAVEVARTYPE, src->cbElements, src->cDims, src->rgsabound);
@@ -203,11 +236,9 @@ TVX_PLATFORM_API UINT SafeArrayGetDim(SAFEARRAY *array) { return array ? array->
 TVX_PLATFORM_API UINT SafeArrayGetElemsize(SAFEARRAY *array) { return array ? array->cbElements : 0; }
 
 TVX_PLATFORM_API HRESULT SafeArrayGetVartype(SAFEARRAY *array, VARTYPE *vt) {
-    if (!array || !vt) return E_INVALIDARG;
+    if (!array || !vt || !Consistent(array)) return E_INVALIDARG;
     if (array->fFeatures & FADF_HAVEVARTYPE) {
-        DWORD stored;
-        std::memcpy(&stored, HeaderOf(array) + kHeader - sizeof stored, sizeof stored);
-        *vt = static_cast<VARTYPE>(stored);
+        *vt = StoredVartype(array);
     } else if (array->fFeatures & FADF_BSTR) {
         *vt = VT_BSTR;
     } else if (array->fFeatures & FADF_VARIANT) {
@@ -254,7 +285,7 @@ TVX_PLATFORM_API HRESULT SafeArrayUnaccessData(SAFEARRAY *array) {
 }
 
 TVX_PLATFORM_API HRESULT SafeArrayGetElement(SAFEARRAY *array, const LONG *indices, void *value) {
-    if (!array || !indices || !value) return E_INVALIDARG;
+    if (!array || !indices || !value || !Consistent(array)) return E_INVALIDARG;
     const void *element = ElementAt(array, indices);
     if (!element) return DISP_E_BADINDEX;
     if (array->fFeatures & FADF_BSTR) {
@@ -277,7 +308,7 @@ TVX_PLATFORM_API HRESULT SafeArrayGetElement(SAFEARRAY *array, const LONG *indic
 }
 
 TVX_PLATFORM_API HRESULT SafeArrayPutElement(SAFEARRAY *array, const LONG *indices, const void *value) {
-    if (!array || !indices) return E_INVALIDARG;
+    if (!array || !indices || !Consistent(array)) return E_INVALIDARG;
     void *element = ElementAt(array, indices);
     if (!element) return DISP_E_BADINDEX;
     if (array->fFeatures & FADF_BSTR) {

@@ -92,6 +92,20 @@ BSTR CopyBstr(BSTR text) {
     return text ? SysAllocStringByteLen(reinterpret_cast<const char *>(text), SysStringByteLen(text)) : nullptr;
 }
 
+// Whether `array` holds what a variant of type `vt` (VT_ARRAY|element)
+// says: whoever reads its elements sizes the buffer, and owns what it gets,
+// by the variant's type.
+bool ArrayFits(VARTYPE vt, SAFEARRAY *array) {
+    if (!array) return true;
+    const VARTYPE element = vt & VT_TYPEMASK;
+    if (SafeArrayGetElemsize(array) != tvx::ValueSize(element)) return false;
+    VARTYPE held = VT_EMPTY;
+    if (SUCCEEDED(SafeArrayGetVartype(array, &held))) return held == element;
+    // An array without its element type (made by a client) can only hold
+    // plain values.
+    return element != VT_BSTR && element != VT_VARIANT && element != VT_DISPATCH && element != VT_UNKNOWN;
+}
+
 // Makes `out` an independent copy of `src`; on failure `out` is VT_EMPTY.
 HRESULT DeepCopy(VARIANT &out, const VARIANT &src) {
     VariantInit(&out);
@@ -99,6 +113,7 @@ HRESULT DeepCopy(VARIANT &out, const VARIANT &src) {
     VARIANT copy = src;
     if (!(src.vt & VT_BYREF)) {
         if (src.vt & VT_ARRAY) {
+            if (!ArrayFits(src.vt, src.u.parray)) return E_INVALIDARG;
             const HRESULT hr = SafeArrayCopy(src.u.parray, &copy.u.parray);
             if (FAILED(hr)) return hr;
         } else if (src.vt == VT_BSTR) {

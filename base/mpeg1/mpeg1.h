@@ -95,6 +95,46 @@ constexpr uint32_t DecodeMuxRate(const uint8_t *b) {
     return ((uint32_t(b[0]) & 0x7F) << 15) | (uint32_t(b[1]) << 7) | (b[2] >> 1);
 }
 
+// A time code as a picture number. Time codes count whole seconds of the
+// rounded rate (30 for 30000/1001); drop-frame codes of the 1001 rates skip
+// two (or four) numbers at each minute but every tenth.
+constexpr int64_t TimeCodePicture(const TimeCode &tc, int rate_code) {
+    constexpr std::array<int, 9> rounded = {0, 24, 24, 25, 30, 30, 50, 60, 60};
+    const int64_t base = rate_code >= 1 && rate_code <= 8 ? rounded[static_cast<size_t>(rate_code)] : 0;
+    const int64_t minutes = int64_t{tc.hours} * 60 + tc.minutes;
+    int64_t picture = (minutes * 60 + tc.seconds) * base + tc.pictures;
+    if (tc.drop_frame && (rate_code == 4 || rate_code == 7)) picture -= (rate_code == 4 ? 2 : 4) * (minutes - minutes / 10);
+    return picture;
+}
+
+// The four bytes of an audio frame header (ISO/IEC 11172-3, and the half
+// rates of 13818-3): nullopt when they are no valid header.
+struct AudioHeader {
+    int version;         // 1 for MPEG-1, 2 for MPEG-2 half rates, 25 for the quarter rates
+    int layer;           // 1, 2 or 3
+    int sample_rate;     // Hz
+    int bit_rate;        // bit/s; 0 for the free format
+    int mode;            // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+    constexpr int Channels() const { return mode == 3 ? 1 : 2; }
+};
+constexpr std::optional<AudioHeader> DecodeAudioHeader(const uint8_t *b) {
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return std::nullopt;
+    const int version_bits = (b[1] >> 3) & 3, layer_bits = (b[1] >> 1) & 3;
+    const int rate_index = b[2] >> 4, frequency_index = (b[2] >> 2) & 3;
+    if (version_bits == 1 || layer_bits == 0 || rate_index == 15 || frequency_index == 3) return std::nullopt;
+    const int version = version_bits == 3 ? 1 : version_bits == 2 ? 2 : 25;
+    const int layer = 4 - layer_bits;
+    constexpr int kbit_v1[3][15] = {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+                                    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+                                    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
+    constexpr int kbit_v2[2][15] = {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+                                    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
+    const int kbit = version == 1 ? kbit_v1[layer - 1][rate_index] : kbit_v2[layer == 1 ? 0 : 1][rate_index];
+    constexpr int kHz[3] = {44100, 48000, 32000};
+    const int divisor = version == 1 ? 1 : version == 2 ? 2 : 4;
+    return AudioHeader{version, layer, kHz[frequency_index] / divisor, kbit * 1000, b[3] >> 6};
+}
+
 } // namespace tvx::mpeg1
 
 #endif // TVX_MPEG1_MPEG1_H

@@ -23,6 +23,7 @@ const DeviceType kTypes[] = {
 };
 
 using ascii::EqualFolded;
+using ascii::LowerCase;
 
 const DeviceType *TypeNamed(std::string_view name) {
     for (const DeviceType &type : kTypes)
@@ -103,14 +104,32 @@ Interpreter &Interpreter::Instance() {
 }
 
 Interpreter::Entry *Interpreter::Find(std::string_view alias) {
-    for (Entry &entry : entries_)
-        if (EqualFolded(entry.alias, alias)) return &entry;
-    return nullptr;
+    const auto found = by_alias_.find(LowerCase(alias));
+    return found == by_alias_.end() ? nullptr : &*found->second;
 }
 
-uint32_t Interpreter::FreeId() const {
-    for (uint32_t id = 1;; ++id)
-        if (std::none_of(entries_.begin(), entries_.end(), [id](const Entry &e) { return e.id == id; })) return id;
+uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ : *returned_ids_.begin(); }
+
+void Interpreter::Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device) {
+    const uint32_t id = FreeId();
+    if (returned_ids_.erase(id) == 0) ++next_id_;
+    entries_.push_back({std::string(alias), id, automatic, std::move(device)});
+    by_alias_.emplace(LowerCase(alias), std::prev(entries_.end()));
+}
+
+void Interpreter::Remove(const Entry &entry) {
+    const auto found = by_alias_.find(LowerCase(entry.alias));
+    returned_ids_.insert(entry.id);
+    const auto at = found->second;
+    by_alias_.erase(found);
+    entries_.erase(at);
+}
+
+void Interpreter::RemoveAll() {
+    entries_.clear();
+    by_alias_.clear();
+    returned_ids_.clear();
+    next_id_ = 1;
 }
 
 Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
@@ -148,7 +167,7 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
     Command parsed;
     if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     if (verb->verb == Verb::Close) {
-        entries_.erase(entries_.begin() + (entry - entries_.data()));
+        Remove(*entry);
         return kOk;
     }
     Device *device = entry->device.get();
@@ -217,7 +236,7 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
         return code;
-    entries_.push_back({std::string(alias), id, false, std::move(device)});
+    Add(alias, false, std::move(device));
     ReplyNumber(reply, id);
     return kOk;
 }
@@ -231,7 +250,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::CloseEach: {
         Command parsed;
         if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
-        entries_.clear();
+        RemoveAll();
         return kOk;
     }
     case AllRule::Broadcast: break;
@@ -308,7 +327,8 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // Nobody could be told: the device is gone again when the command ends.
     if (parsed.Has(Key::Notify)) return kNotifyOnAutoOpen;
     Command no_flags;
-    Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
+    // An open with no words of its own always parses.
+    (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
         return code;
@@ -316,7 +336,7 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // A play goes on after the command; the device stays for it.
     if (code == kOk && verb.verb == Verb::Play) {
         const Device *playing = device.get();
-        entries_.push_back({std::string(name.text), FreeId(), true, std::move(device)});
+        Add(name.text, true, std::move(device));
         if (context.hold_until_stopped) WaitWhilePlaying(playing, lock);
     }
     return code;

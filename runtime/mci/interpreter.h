@@ -19,12 +19,15 @@
 #ifndef TVX_RUNTIME_MCI_INTERPRETER_H
 #define TVX_RUNTIME_MCI_INTERPRETER_H
 
-#include <memory>
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "device.h"
@@ -53,7 +56,11 @@ private:
     };
 
     Entry *Find(std::string_view alias);
+    // The smallest device number not in use.
     uint32_t FreeId() const;
+    void Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device);
+    void Remove(const Entry &entry);
+    void RemoveAll();
     [[nodiscard]] Code Run(std::string_view command, std::span<const Token> tokens, size_t room,
                            std::unique_lock<std::mutex> &lock, std::string &reply);
     [[nodiscard]] Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
@@ -67,7 +74,14 @@ private:
     void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);
 
     std::mutex mutex_;
-    std::vector<Entry> entries_;
+    // The open devices in the order they were opened (what "sysinfo … name n"
+    // counts), found by alias through an index; device numbers given back by
+    // a close are handed out again, smallest first. Thousands of devices may
+    // be open, so none of this walks the whole table.
+    std::list<Entry> entries_;
+    std::unordered_map<std::string, std::list<Entry>::iterator> by_alias_; // alias in ASCII lower case
+    std::set<uint32_t> returned_ids_; // all below next_id_
+    uint32_t next_id_ = 1;
     Timeline timeline_;
 };
 

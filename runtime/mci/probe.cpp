@@ -143,20 +143,6 @@ void ScanVideo(Bytes b, VideoLayer &layer) {
     }
 }
 
-// A time code as a picture number. Time codes count whole seconds of the
-// rounded rate; drop-frame codes skip two (or four) numbers at each minute
-// but every tenth.
-int64_t TimeCodeFrames(const TimeCode &tc, int rate_code, double fps) {
-    const int64_t base = std::llround(fps);
-    const int64_t minutes = tc.hours * 60 + tc.minutes;
-    int64_t frames = (minutes * 60 + tc.seconds) * base + tc.pictures;
-    if (tc.drop_frame && (rate_code == 4 || rate_code == 7)) {
-        const int64_t dropped = rate_code == 4 ? 2 : 4;
-        frames -= dropped * (minutes - minutes / 10);
-    }
-    return frames;
-}
-
 ProbeResult Invalid() { return ProbeResult{kInvalidFile, {}}; }
 
 } // namespace
@@ -201,8 +187,8 @@ ProbeResult ProbeMpeg1(Bytes head, Bytes tail, uint64_t file_size) {
     const bool whole_file_in_head = head.size() >= file_size;
     std::optional<int64_t> by_time_codes, by_time_stamps;
     if (head_video.first_gop && tail_video.last_gop) {
-        const int64_t from = TimeCodeFrames(*head_video.first_gop, info.rate_code, info.fps);
-        const int64_t to = TimeCodeFrames(*tail_video.last_gop, info.rate_code, info.fps);
+        const int64_t from = TimeCodePicture(*head_video.first_gop, info.rate_code);
+        const int64_t to = TimeCodePicture(*tail_video.last_gop, info.rate_code);
         // Equal codes in different groups mean the encoder left them unset.
         if (to > from || (whole_file_in_head && head_video.groups == 1)) {
             const int64_t frames = to - from + tail_video.pictures_after_last_gop;

@@ -83,7 +83,7 @@ endif()
 # The installed command finds the installed component on its own, through a
 # private registry since this one is empty.
 run("the installed command" ${CMAKE_COMMAND} -E env TVX_REGISTRY=${WORK_DIR}/registry
-  ${prefix}/bin/tarvex10 cut ${sample} ${WORK_DIR}/command-cut.mpg 1000 4000 6000)
+  ${prefix}/bin/tarvex10 cut --linear --force --verbose ${sample} ${WORK_DIR}/command-cut.mpg 1000ms 4000ms 6000ms)
 file(SHA256 ${WORK_DIR}/command-cut.mpg third)
 if(NOT first STREQUAL third)
   message(FATAL_ERROR "the installed command's cut differs from the clients'")

@@ -48,8 +48,8 @@ assert run.returncode == 0, run.stderr
 assert "message: Cutting finished" in run.stdout, run.stdout
 assert "CutVideo: status 0x00000000" in run.stdout, run.stdout
 
-subprocess.run([command, "cut", sample, by_command, "1000", "4000", "6000"], check=True, env=env,
-               capture_output=True)
+subprocess.run([command, "cut", "--linear", "--force", sample, by_command, "1000ms", "4000ms", "6000ms"],
+               check=True, env=env, capture_output=True)
 for path in (by_package, by_python):
     with open(path, "rb") as a, open(by_command, "rb") as b:
         assert a.read() == b.read(), "the README example's cut %s differs from the command's" % path

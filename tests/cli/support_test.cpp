@@ -230,5 +230,19 @@ TEST(InputSize, TheLargestAddressableFileIsAccepted) {
     EXPECT_NE(InputSizeProblem(2147483648u), std::nullopt);
 }
 
+// Catches: fields that overflow into the next ("1:75"), fractions in a field
+// before the last, and a sign read as part of a time.
+TEST(Times, EachWrittenFormReadsAsSecondsAndNothingElseDoes) {
+    EXPECT_EQ(ParseTime("12.5"), 12.5);
+    EXPECT_EQ(ParseTime(".5"), 0.5);
+    EXPECT_EQ(ParseTime("90:00"), 5400); // minutes beyond an hour, without hours
+    EXPECT_EQ(ParseTime("1:02.250"), 62.25);
+    EXPECT_EQ(ParseTime("01:02:03.5"), 3723.5);
+    EXPECT_EQ(ParseTime("2500ms"), 2.5);
+    for (const char *bad : {"", "ms", "-1", "+1", "1:60", "1:2:60", "1.5:02", "1:2:3:4", "1:02ms", "1.2.3", "1e3",
+                            "5.", "1,5", " 1", "1s"})
+        EXPECT_EQ(ParseTime(bad), std::nullopt) << bad;
+}
+
 } // namespace
 } // namespace tvx::cli

@@ -322,3 +322,40 @@ TEST_F(CreationTest, RegisteredClassObjectShadowsTheServer) {
 }
 
 } // namespace
+
+namespace {
+
+// Catches: creation loading (and so running) a library that others than its
+// owner could have replaced, and a refused registry taken for a class that
+// is merely not registered.
+TEST_F(CreationTest, RefusesLibrariesAndRegistriesOthersCanWrite) {
+    REQUIRE_FIXTURE();
+    const fs::path copy = dir_ / "fixture_copy.so";
+    fs::copy_file(kFixturePath, copy);
+    RegisterClass(kFixtureClsidText, "Tvx.Fixture", copy.string());
+
+    fs::permissions(copy, fs::perms(0646));
+    Foreign<IUnknown> object;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CoCreateInstance(kFixtureClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Put()),
+              E_ACCESSDENIED);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(copy.string() + " is writable by others"), std::string::npos) << said;
+    EXPECT_FALSE(IsLoaded(copy.c_str()));
+
+    fs::permissions(copy, fs::perms(0755));
+    EXPECT_EQ(CoCreateInstance(kFixtureClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Put()), S_OK);
+    object.Reset();
+
+    fs::permissions(dir_ / "registry", fs::perms(0664));
+    CLSID clsid{};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CLSIDFromProgID(u"Tvx.Fixture", &clsid), E_ACCESSDENIED);
+    EXPECT_EQ(CoCreateInstance(kFixtureClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Put()),
+              E_ACCESSDENIED);
+    LPOLESTR progid = nullptr;
+    EXPECT_EQ(ProgIDFromCLSID(kFixtureClsid, &progid), E_ACCESSDENIED);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("writable by its group"), std::string::npos);
+}
+
+} // namespace

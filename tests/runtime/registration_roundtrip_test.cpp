@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -248,6 +250,44 @@ TEST_F(RegistrationRoundTrip, RegisteringTwiceChangesNothing) {
     const std::string after = Slurp(registry_);
     EXPECT_EQ(unregister_(), S_OK);
     EXPECT_EQ(Slurp(registry_), after);
+}
+
+// Catches: two libraries registering at the same moment from two processes,
+// one of them replacing the registry with a copy that lacks the other's
+// classes.
+TEST_F(RegistrationRoundTrip, LibrariesRegisteringAtOnceBothStay) {
+    const fs::path framework = TVX_FRAMEWORK_PATH;
+    const std::string movies = "Tarvex10.clsKwVidoMoviesA\\CLSID", about = "KwBasalt10.clsKwBasalt10A\\CLSID";
+    int both = 0;
+    constexpr int kRounds = 12;
+    for (int round = 0; round < kRounds; ++round) {
+        fs::remove(registry_);
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        pid_t children[2];
+        for (int which = 0; which < 2; ++which) {
+            children[which] = fork();
+            if (children[which] == 0) {
+                alarm(60);
+                void *library = which == 0 ? library_ : dlopen(framework.c_str(), RTLD_NOW | RTLD_LOCAL);
+                auto entry = library ? reinterpret_cast<LPFNREGISTERSERVER>(dlsym(library, "DllRegisterServer"))
+                                     : nullptr;
+                close(go[1]);
+                char byte;
+                (void)!read(go[0], &byte, 1); // both start together
+                _exit(entry && entry() == S_OK ? 0 : 1);
+            }
+        }
+        close(go[0]);
+        close(go[1]);
+        for (pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        }
+        both += Read(movies, "").has_value() && Read(about, "").has_value();
+    }
+    EXPECT_EQ(both, kRounds);
 }
 
 } // namespace

@@ -3,8 +3,17 @@
 // nothing, and the path follows the environment.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -263,6 +272,327 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
             std::string key = "T" + std::to_string(t), name = "v" + std::to_string(i);
             EXPECT_EQ(Read(key.c_str(), name.c_str()), name);
         }
+}
+
+// Runs `body` in a child process that is killed after `seconds`; gives its
+// exit status, or 128 + the signal that ended it.
+int InChild(int seconds, const std::function<int()> &body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(static_cast<unsigned>(seconds));
+        int result = 99;
+        try {
+            result = body();
+        } catch (...) {
+        }
+        _exit(result);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The bytes this process has read from files so far.
+long long BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string field;
+    long long value = 0;
+    while (io >> field >> value)
+        if (field == "rchar:") return value;
+    return -1;
+}
+
+void SetModificationTime(const fs::path &path, time_t seconds) {
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Catches: a read–modify–replace that is locked only within one process, so
+// that processes writing at once replace each other's changes.
+TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
+    constexpr int kProcesses = 8, kWrites = 50;
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(60);
+            close(go[1]);
+            char byte;
+            (void)!read(go[0], &byte, 1); // all start together
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i) {
+                const std::string key = "P" + std::to_string(p), name = "v" + std::to_string(i);
+                const TVXREGVALUE v[] = {{key.c_str(), name.c_str(), name.c_str()}};
+                failures += TvxRegistryWrite(v, 1) != S_OK;
+            }
+            _exit(failures ? 1 : 0);
+        }
+        children.push_back(pid);
+    }
+    close(go[0]);
+    close(go[1]);
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    int kept = 0;
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kWrites; ++i)
+            kept += Read(("P" + std::to_string(p)).c_str(), ("v" + std::to_string(i)).c_str()).has_value();
+    EXPECT_EQ(kept, kProcesses * kWrites);
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{"registry"});
+}
+
+// Catches: paths that are not files read to their (never coming) end: a
+// device that never ends, a pipe that nobody writes. Each must fail at once,
+// and a write must not replace them.
+TEST_F(RegistryTest, PathsThatAreNotFilesFailAtOnce) {
+    const fs::path fifo = dir_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int status = InChild(5, [&] {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve far more
+        const rlimit memory{1u << 30, 1u << 30}; // a reader that grows without end stops here
+        setrlimit(RLIMIT_AS, &memory);
+#endif
+        int failures = 0;
+        char buffer[16];
+        for (const char *device : {"/dev/zero", "/dev/urandom"}) {
+            TvxRegistrySetPath(device);
+            failures += TvxRegistryRead("K", "n", buffer, sizeof buffer) != REGDB_E_READREGDB;
+        }
+        TvxRegistrySetPath(fifo.c_str());
+        const TVXREGVALUE v[] = {{"K", "n", "x"}};
+        failures += TvxRegistryRead("K", "n", buffer, sizeof buffer) != REGDB_E_READREGDB;
+        failures += TvxRegistryWrite(v, 1) != REGDB_E_WRITEREGDB;
+        failures += TvxRegistryRemove(v, 1) != REGDB_E_WRITEREGDB;
+        return failures;
+    });
+    EXPECT_EQ(status, 0) << "failed checks, or 128 + the signal that stopped a hang";
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// Catches: a registry of any size read whole into memory, and a change that
+// writes a file the next read would refuse.
+TEST_F(RegistryTest, RegistriesBeyondTheSizeLimitAreRefused) {
+    {
+        std::ofstream out(path_, std::ios::binary);
+        out << "[K]\nn=x\n";
+        const std::string comment = "# " + std::string(1000, '-') + "\n";
+        for (int i = 0; i < 5000; ++i) out << comment; // about 5 MB
+    }
+    const std::string before = Slurp(path_);
+    char buffer[16];
+    const TVXREGVALUE v[] = {{"K", "m", "y"}};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(TvxRegistryRead("K", "n", buffer, sizeof buffer), REGDB_E_READREGDB);
+    EXPECT_EQ(TvxRegistryWrite(v, 1), REGDB_E_WRITEREGDB);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(path_.string()), std::string::npos) << said;
+    EXPECT_NE(said.find("larger than"), std::string::npos) << said;
+    EXPECT_TRUE(Slurp(path_) == before) << "the file changed";
+
+    fs::remove(path_);
+    const std::string huge(5 << 20, 'v');
+    const TVXREGVALUE big[] = {{"K", "n", huge.c_str()}};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(TvxRegistryWrite(big, 1), REGDB_E_WRITEREGDB);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(Read("K", "n").has_value());
+}
+
+// Catches: every read parsing the whole file again although it has not
+// changed, and a cache that misses a change: a file replaced by another
+// process, or rewritten in place at the same size and time.
+TEST_F(RegistryTest, FileIsReadAgainOnlyWhenItChanged) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < 3000; ++i) keys.push_back("CLSID\\{" + std::to_string(1000000 + i) + "}");
+    std::vector<TVXREGVALUE> values;
+    for (const std::string &key : keys) values.push_back({key.c_str(), "", "value"});
+    ASSERT_EQ(TvxRegistryWrite(values.data(), values.size()), S_OK);
+    const time_t an_hour_ago = time(nullptr) - 3600;
+    SetModificationTime(path_, an_hour_ago);
+    const auto size = static_cast<long long>(fs::file_size(path_));
+    ASSERT_GT(size, 50000);
+
+    EXPECT_EQ(Read(keys[5].c_str(), ""), "value");
+    const long long before = BytesRead();
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(Read(keys[i * 29].c_str(), ""), "value");
+    EXPECT_LT(BytesRead() - before, size) << "the unchanged file was read again";
+
+    // Another process replaces the file.
+    EXPECT_EQ(InChild(30, [] {
+                  const TVXREGVALUE v[] = {{"Other", "", "from a child"}};
+                  return TvxRegistryWrite(v, 1) == S_OK ? 0 : 1;
+              }),
+              0);
+    EXPECT_EQ(Read("Other", ""), "from a child");
+
+    // Someone edits the file in place: same size, same modification time.
+    SetModificationTime(path_, an_hour_ago);
+    EXPECT_EQ(Read("Other", ""), "from a child");
+    std::string text = Slurp(path_);
+    const size_t at = text.find("from a child");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "edited by me");
+    {
+        std::fstream in_place(path_, std::ios::in | std::ios::out | std::ios::binary);
+        in_place.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    SetModificationTime(path_, an_hour_ago);
+    EXPECT_EQ(Read("Other", ""), "edited by me");
+}
+
+// Catches: a new registry file created with a fixed mode whatever the umask.
+// Write permission for others is never added, even where the umask would
+// allow it: the registry would then be refused as untrusted.
+TEST_F(RegistryTest, NewFileFollowsTheUmask) {
+    const TVXREGVALUE v[] = {{"K", "n", "x"}};
+    for (mode_t mask : {mode_t{077}, mode_t{027}, mode_t{002}}) {
+        SCOPED_TRACE(mask);
+        fs::remove(path_);
+        const mode_t previous = umask(mask);
+        const HRESULT status = TvxRegistryWrite(v, 1);
+        umask(previous);
+        ASSERT_EQ(status, S_OK);
+        struct stat info {};
+        ASSERT_EQ(stat(path_.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0644 & ~mask) << std::oct << (info.st_mode & 0777);
+    }
+}
+
+// Catches: a registry path that is a symbolic link replaced by a plain file,
+// so that the registry it pointed to no longer changes.
+TEST_F(RegistryTest, SymbolicLinkStaysAndItsTargetChanges) {
+    fs::create_directory(dir_ / "real");
+    const fs::path target = dir_ / "real" / "registry";
+    std::ofstream(target) << "[K]\nold=1\n";
+    fs::create_symlink("real/registry", path_);
+    const TVXREGVALUE v[] = {{"K", "new", "2"}};
+    ASSERT_EQ(TvxRegistryWrite(v, 1), S_OK);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Slurp(target), "[K]\nold=1\nnew=2\n");
+    const TVXREGVALUE gone[] = {{"K", "old", nullptr}};
+    ASSERT_EQ(TvxRegistryRemove(gone, 1), S_OK);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Slurp(target), "[K]\nnew=2\n");
+    EXPECT_EQ(DirEntries().size(), 2u);
+
+    // A link to a file not made yet: the first write makes the file.
+    fs::remove(path_);
+    fs::create_symlink("real/later", path_);
+    ASSERT_EQ(TvxRegistryWrite(v, 1), S_OK);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Slurp(dir_ / "real" / "later"), "[K]\nnew=2\n");
+}
+
+// Catches: rewrites that drop comments and the lines the reader skips, or
+// move them away from the keys they stood by.
+TEST_F(RegistryTest, CommentsAndUnknownLinesStayWhereTheyWere) {
+    std::ofstream(path_, std::ios::binary) << "# Registry of this machine\r\n"
+                                              "orphan=before any key\n"
+                                              "\n"
+                                              "[Key]\n"
+                                              "# the default\n"
+                                              "@=default\n"
+                                              "no separator here\n"
+                                              "Name=first\n"
+                                              "\n"
+                                              "; about the next key\n"
+                                              "[Other]\n"
+                                              "x=1\n"
+                                              "[broken key line\n"
+                                              "Lost=value\n";
+    const TVXREGVALUE added[] = {{"Key", "New", "n"}, {"Other", "x", "2"}, {"Third", "", "t"}};
+    ASSERT_EQ(TvxRegistryWrite(added, std::size(added)), S_OK);
+    const TVXREGVALUE removed[] = {{"key", "name", nullptr}};
+    ASSERT_EQ(TvxRegistryRemove(removed, 1), S_OK);
+    EXPECT_EQ(Slurp(path_), "# Registry of this machine\n"
+                            "orphan=before any key\n"
+                            "\n"
+                            "[Key]\n"
+                            "# the default\n"
+                            "@=default\n"
+                            "no separator here\n"
+                            "New=n\n"
+                            "\n"
+                            "; about the next key\n"
+                            "[Other]\n"
+                            "x=2\n"
+                            "\n"
+                            "[broken key line\n"
+                            "Lost=value\n"
+                            "\n"
+                            "[Third]\n"
+                            "@=t\n");
+    EXPECT_EQ(Read("Third", ""), "t");
+    EXPECT_EQ(Read("broken key line", "Lost"), std::nullopt);
+}
+
+// Catches: temporary files left beside the registry for good by a writer
+// that died before it could rename or remove them.
+TEST_F(RegistryTest, DeadWritersLeaveNoTemporaryFiles) {
+    const TVXREGVALUE first[] = {{"K", "n", "x"}};
+    ASSERT_EQ(TvxRegistryWrite(first, 1), S_OK);
+    const std::string big(100000, 'b');
+    const int status = InChild(30, [&] {
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_DFL); // dies in the middle of writing
+        const TVXREGVALUE v[] = {{"Big", "", big.c_str()}};
+        TvxRegistryWrite(v, 1);
+        return 0;
+    });
+    EXPECT_EQ(status, 128 + SIGXFSZ);
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{"registry"});
+    EXPECT_EQ(Read("K", "n"), "x");
+
+    // One left by a writer that died between naming and renaming it goes
+    // at the next change; other files stay.
+    std::ofstream(dir_ / ".registry.Ab3dE9") << "[Stale]\n@=1\n";
+    std::ofstream(dir_ / "notes") << "mine";
+    const TVXREGVALUE second[] = {{"K", "m", "y"}};
+    ASSERT_EQ(TvxRegistryWrite(second, 1), S_OK);
+    auto entries = DirEntries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"notes", "registry"}));
+}
+
+// Catches: a registry that others can change (and so choose the libraries
+// that creation loads and runs) read as if it were the user's own.
+TEST_F(RegistryTest, RegistriesOthersCanWriteAreRefused) {
+    const TVXREGVALUE v[] = {{"K", "n", "x"}};
+    ASSERT_EQ(TvxRegistryWrite(v, 1), S_OK);
+    const std::string before = Slurp(path_);
+    char buffer[16];
+    auto refused = [&](const std::string &why) {
+        SCOPED_TRACE(why);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(TvxRegistryRead("K", "n", buffer, sizeof buffer), E_ACCESSDENIED);
+        EXPECT_EQ(TvxRegistryWrite(v, 1), E_ACCESSDENIED);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(why), std::string::npos) << said;
+        EXPECT_EQ(Slurp(path_), before);
+    };
+    fs::permissions(path_, fs::perms(0666));
+    refused("writable by others");
+    fs::permissions(path_, fs::perms(0620));
+    refused("writable by its group");
+    fs::permissions(path_, fs::perms(0644));
+    EXPECT_EQ(Read("K", "n"), "x");
+
+    fs::permissions(dir_, fs::perms(0777));
+    refused("writable by others");
+    fs::permissions(dir_, fs::perms(01777)); // like /tmp: others cannot replace what is not theirs
+    EXPECT_EQ(Read("K", "n"), "x");
+    fs::permissions(dir_, fs::perms(0700));
+
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give the file away";
+    ASSERT_EQ(chown(path_.c_str(), 4242, 4242), 0);
+    refused("owned by user 4242");
+    ASSERT_EQ(chown(path_.c_str(), 0, 0), 0);
 }
 
 class RegistryPathTest : public testing::Test {

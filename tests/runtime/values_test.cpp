@@ -473,3 +473,86 @@ TEST(SafeArray, RejectsWhatItCannotHold) {
 }
 
 } // namespace
+
+namespace {
+
+// Catches: descriptors whose fields disagree (a client may hand in any
+// descriptor, or change one of ours) read as they claim, so that copying,
+// reading, writing or destroying them runs past the element storage or the
+// caller's buffer. Under the sanitizers these overflow at once.
+TEST(SafeArray, InconsistentDescriptorsAreRefused) {
+    const SAFEARRAYBOUND bound{4, 0};
+    struct Tamper {
+        const char *what;
+        VARTYPE vt;
+        void (*change)(SAFEARRAY *);
+    } cases[] = {
+        {"strings one byte wide", VT_BSTR, [](SAFEARRAY *a) { a->cbElements = 1; }},
+        {"variants two bytes wide", VT_VARIANT, [](SAFEARRAY *a) { a->cbElements = 2; }},
+        {"bytes that claim to be strings", VT_UI1, [](SAFEARRAY *a) { a->fFeatures |= FADF_BSTR; }},
+        {"strings that claim to be variants too", VT_BSTR, [](SAFEARRAY *a) { a->fFeatures |= FADF_VARIANT; }},
+        {"int32 wider than its type", VT_I4, [](SAFEARRAY *a) { a->cbElements = 64; }},
+        {"no element size", VT_I2, [](SAFEARRAY *a) { a->cbElements = 0; }},
+        {"no dimensions", VT_I4, [](SAFEARRAY *a) { a->cDims = 0; }},
+        {"strings without dimensions", VT_BSTR, [](SAFEARRAY *a) { a->cDims = 0; }},
+    };
+    for (const Tamper &c : cases) {
+        SCOPED_TRACE(c.what);
+        SAFEARRAY *array = SafeArrayCreate(c.vt, 1, &bound);
+        ASSERT_NE(array, nullptr);
+        const SAFEARRAY intact = *array;
+        c.change(array);
+
+        SAFEARRAY *copy = reinterpret_cast<SAFEARRAY *>(1);
+        EXPECT_EQ(SafeArrayCopy(array, &copy), E_INVALIDARG);
+        EXPECT_EQ(copy, nullptr);
+        const LONG index = 1;
+        alignas(VARIANT) unsigned char element[sizeof(VARIANT)] = {};
+        EXPECT_EQ(SafeArrayGetElement(array, &index, element), E_INVALIDARG);
+        EXPECT_EQ(SafeArrayPutElement(array, &index, element), E_INVALIDARG);
+        VARTYPE vt = VT_EMPTY;
+        EXPECT_EQ(SafeArrayGetVartype(array, &vt), E_INVALIDARG);
+        // Through a Variant, as late-bound arguments arrive.
+        VARIANT holder;
+        holder.vt = static_cast<VARTYPE>(VT_ARRAY | c.vt);
+        V_ARRAY(&holder) = array;
+        VARIANT target;
+        VariantInit(&target);
+        EXPECT_EQ(VariantCopy(&target, &holder), E_INVALIDARG);
+        EXPECT_EQ(target.vt, VT_EMPTY);
+        // Destroying it would free what its fields make up: it stays.
+        EXPECT_EQ(SafeArrayDestroy(array), E_INVALIDARG);
+        EXPECT_EQ(VariantClear(&holder), E_INVALIDARG);
+
+        *array = intact;
+        EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+    }
+}
+
+// Catches: a Variant whose type names other elements than its array holds
+// copied as it is, so that whoever reads the elements by the Variant's type
+// writes past a buffer sized for that type, or frees what it does not own.
+TEST(SafeArray, VariantsMustNameTheirArraysElements) {
+    const SAFEARRAYBOUND bound{2, 0};
+    struct Mismatch {
+        VARTYPE claimed, held;
+    } cases[] = {{VT_R8, VT_VARIANT}, {VT_BSTR, VT_I8}, {VT_I4, VT_I2}, {VT_VARIANT, VT_BSTR}};
+    for (const Mismatch &c : cases) {
+        SCOPED_TRACE(c.claimed);
+        VARIANT holder;
+        holder.vt = static_cast<VARTYPE>(VT_ARRAY | c.claimed);
+        V_ARRAY(&holder) = SafeArrayCreate(c.held, 1, &bound);
+        ASSERT_NE(V_ARRAY(&holder), nullptr);
+        VARIANT copy;
+        VariantInit(&copy);
+        EXPECT_EQ(VariantCopy(&copy, &holder), E_INVALIDARG);
+        EXPECT_EQ(copy.vt, VT_EMPTY);
+        holder.vt = static_cast<VARTYPE>(VT_ARRAY | c.held);
+        EXPECT_EQ(VariantCopy(&copy, &holder), S_OK);
+        EXPECT_EQ(VariantClear(&copy), S_OK);
+        EXPECT_EQ(VariantClear(&holder), S_OK);
+    }
+}
+
+} // namespace
+

@@ -144,9 +144,7 @@ bool RunStep(IDispatch *object, const InterfaceDesc &desc, const CallStep &step)
 
 int RunCall(const Args &args) {
     if (WantsHelp(LeadingOptions(args))) {
-        std::fputs(kCallHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kCreationHelp, stdout);
+        PrintHelp(kCallHelp, true);
         return kExitOk;
     }
     try {
@@ -190,9 +188,7 @@ int RunCall(const Args &args) {
 
 int RunMembers(const Args &args) {
     if (WantsHelp(args)) {
-        std::fputs(kMembersHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kCreationHelp, stdout);
+        PrintHelp(kMembersHelp, true);
         return kExitOk;
     }
     try {

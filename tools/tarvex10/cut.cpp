@@ -1,8 +1,10 @@
-// tarvex10 cut IN OUT FROM TO TOTAL: the library's main job.
+// tarvex10 cut IN OUT FROM TO [TOTAL]: the library's main job.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -11,35 +13,54 @@
 #include <thread>
 
 #include "commands.h"
+#include "error/error.h"
 #include "host.h"
 #include "late.h"
+#include "output.h"
+#include "stream.h"
 #include "support.h"
 
 namespace tvx::cli {
 
 const char *const kCutHelp =
-    "usage: tarvex10 cut [--progress | --no-progress] [--component PATH] IN OUT FROM TO TOTAL\n"
+    "usage: tarvex10 cut [-y | -n] [-v | -q] [--linear] [--progress | --no-progress] [--component PATH]\n"
+    "                    IN OUT FROM TO [TOTAL]\n"
     "\n"
     "Copies the part of the MPEG-1 file IN from FROM to TO into OUT, without\n"
-    "re-encoding, through the cutter class Tarvex10.clsKwVidoCutVideoA (its\n"
-    "CutVideo member, called by name). FROM, TO and TOTAL are whole numbers in\n"
-    "one time unit of your choice, TOTAL being IN's whole duration in that unit;\n"
-    "milliseconds are usual. The cut starts at the first group of pictures at or\n"
-    "after FROM and ends at the first one at or after TO; OUT gets IN's headers\n"
-    "followed by that part. IN may hold at most 2147483647 bytes: the cutter's\n"
-    "offsets are 32-bit.\n"
+    "re-encoding, through the cutter class Tarvex10.clsKwVidoCutVideoA. Times are\n"
+    "seconds (12.5), minutes and seconds (1:02.250), hours, minutes and seconds\n"
+    "(01:02:03.5) or milliseconds (2500ms), counted from the start of IN.\n"
     "\n"
-    "The cutter's messages appear as lines on standard error. On a terminal a\n"
-    "progress bar shows the output growing against its expected size once the\n"
-    "cut takes more than half a second (--progress draws it on any standard\n"
-    "error, --no-progress never).\n"
+    "The cut keeps whole groups of pictures: it starts at the first group at or\n"
+    "after FROM and ends before the first group at or after TO, both found from\n"
+    "the stream's own time codes; a TO at or past the end keeps the end, and a\n"
+    "FROM before the first group starts at it. A range that lies inside one\n"
+    "group keeps that whole group. The command finds the groups and the cutter's\n"
+    "init, startO, stopO and CutPart members cut there, so OUT gets IN's headers\n"
+    "followed by that part. TOTAL, IN's duration, is measured from the file; when\n"
+    "given, it is checked against the file (a warning when it is off by more than\n"
+    "a second).\n"
     "\n"
-    "Exit code 0 when OUT holds a cut part; 1 when the cut failed or wrote no cut\n"
-    "part (the reason is the last line on standard error); 2 for a wrong command\n"
-    "line.\n"
+    "  -y, --force          overwrite OUT when it exists (it is refused otherwise)\n"
+    "  -n, --no-clobber     never overwrite OUT, even with -y\n"
+    "  -v, --verbose        also say where the cut lies in IN and which component cut\n"
+    "  -q, --quiet          print nothing but errors\n"
+    "  --linear             cut with the cutter's own CutVideo: times map to bytes\n"
+    "                       through IN's average byte rate (TOTAL in milliseconds)\n"
+    "  --progress           draw a progress bar even when standard error is no\n"
+    "                       terminal (--no-progress: never)\n"
     "\n"
-    "example: tarvex10 cut tests/data/system_ffmpeg.mpg cut.mpg 1000 4000 6000\n";
-
+    "OUT is written under a temporary name in its folder and takes its name only\n"
+    "when the cut succeeded: a failed or interrupted cut (Ctrl-C, SIGTERM, SIGHUP)\n"
+    "leaves no file behind and an existing OUT as it was. OUT may not be IN,\n"
+    "under any name. IN may hold at most 2147483647 bytes: the cutter's offsets\n"
+    "are 32-bit.\n"
+    "\n"
+    "Exit code 0 when OUT holds the cut; 1 when the cut failed (the reason is one\n"
+    "line on standard error); 2 for a wrong command line; 128 + the signal's number\n"
+    "when interrupted.\n"
+    "\n"
+    "example: tarvex10 cut tests/data/system_ffmpeg.mpg cut.mpg 1 4\n";
 namespace {
 
 // Draws the output's growth on standard error from a second thread, which
@@ -110,17 +131,6 @@ private:
     std::thread watcher_;
 };
 
-// The output's expected size: the input's bytes spread evenly over its
-// duration, which is how the cutter maps times to offsets too.
-uint64_t ExpectedSize(const std::string &in, int32_t from, int32_t to, int32_t total) {
-    std::error_code error;
-    const uint64_t size = std::filesystem::file_size(in, error);
-    if (error || total <= 0) return 0;
-    const double first = std::max(0, from), last = std::min(to, total);
-    if (last <= first) return 0;
-    return static_cast<uint64_t>(static_cast<double>(size) * (last - first) / total);
-}
-
 int32_t ReadInt(IDispatch *object, const char16_t *name) {
     Variant value;
     if (FAILED(GetProperty(object, name, &value).status)) return -1;
@@ -129,83 +139,218 @@ int32_t ReadInt(IDispatch *object, const char16_t *name) {
     return V_I4(&number);
 }
 
-const char *StreamKind(int32_t file_type) {
-    return file_type == 2 ? "video elementary stream" : file_type == 4 ? "system stream" : "stream";
+struct CutRequest {
+    std::string component;
+    std::string in, out;
+    double from = 0, to = 0;
+    std::optional<double> total;
+    Overwrite overwrite = Overwrite::Refuse;
+    bool linear = false, verbose = false, quiet = false, progress = false;
+};
+
+CutRequest ReadCutLine(const Args &args) {
+    const CommandLine line = ParseCommandLine(
+        "cut", args,
+        {"-y", "--force", "-n", "--no-clobber", "-v", "--verbose", "-q", "--quiet", "--linear", "--progress",
+         "--no-progress"},
+        false);
+    if (line.words.size() != 4 && line.words.size() != 5)
+        throw CommandError{kExitUsage, "expects IN OUT FROM TO [TOTAL] (see tarvex10 cut --help)"};
+    CutRequest request;
+    request.component = line.component;
+    request.in = line.words[0];
+    request.out = line.words[1];
+    const auto time = [&](size_t i, const char *name) {
+        const std::optional<double> value = ParseTime(line.words[i]);
+        if (!value)
+            throw CommandError{kExitUsage, std::string(name) + " must be a time such as 12.5, 1:02.250, 01:02:03.5 or "
+                                                               "2500ms, not '" + line.words[i] + "'"};
+        return *value;
+    };
+    request.from = time(2, "FROM");
+    request.to = time(3, "TO");
+    if (line.words.size() == 5) request.total = time(4, "TOTAL");
+    if (request.from >= request.to)
+        throw CommandError{kExitUsage, "FROM (" + FormatSeconds(request.from) + " s) must come before TO (" +
+                                           FormatSeconds(request.to) + " s)"};
+    if (request.total && *request.total <= 0) throw CommandError{kExitUsage, "TOTAL must be more than 0"};
+    if (line.Has("-n") || line.Has("--no-clobber")) request.overwrite = Overwrite::Never;
+    else if (line.Has("-y") || line.Has("--force")) request.overwrite = Overwrite::Allow;
+    request.linear = line.Has("--linear");
+    request.verbose = line.Has("-v") || line.Has("--verbose");
+    request.quiet = line.Has("-q") || line.Has("--quiet");
+    if (request.verbose && request.quiet) throw CommandError{kExitUsage, "-v and -q exclude each other"};
+    request.progress = line.Has("--progress") || (!line.Has("--no-progress") && !request.quiet && isatty(STDERR_FILENO));
+    return request;
+}
+
+// The part of the input to keep: from the start code of group `start` to
+// that of group `end`, or to the end of the input.
+struct Plan {
+    Group start;
+    std::optional<Group> end;
+    bool widened = false; // the range lay inside one group
+};
+
+// The first picture shown at or after `seconds`; a time that falls within a
+// thousandth of a picture of one counts as that picture's.
+int64_t PictureAt(double seconds, double fps) { return static_cast<int64_t>(std::ceil(seconds * fps - 1e-3)); }
+
+Plan PlanExactCut(GroupMap &groups, const CutRequest &request, double fps, double duration) {
+    const int64_t from = PictureAt(request.from, fps), to = PictureAt(request.to, fps);
+    if (request.from >= duration)
+        throw CommandError{kExitFailed, "FROM (" + FormatSeconds(request.from) + " s) is at or past the end of " +
+                                            request.in + " (" + FormatSeconds(duration) + " s)"};
+    Plan plan;
+    const std::optional<Group> start = groups.AtOrAfterPicture(from);
+    plan.end = to >= groups.Pictures() ? std::nullopt : groups.AtOrAfterPicture(to);
+    if (start && (!plan.end || plan.end->offset > start->offset)) {
+        plan.start = *start;
+        return plan;
+    }
+    // No group starts within the range: keep the group that holds it.
+    plan.widened = true;
+    plan.start = groups.AtOrBeforePicture(from);
+    plan.end = groups.AtOrAfterPicture(plan.start.picture + 1);
+    return plan;
+}
+
+// A line for a member's failure: the reason in the user's terms where the
+// error number tells it, the number always.
+std::string CutterFailure(const CallOutcome &outcome, const CutRequest &request) {
+    const auto raised = [&](ErrorNumber number) { return outcome.status == MakeControlError(number); };
+    const std::string because = " (" + outcome.error + ")";
+    const std::string writing = "cannot write " + request.out + ": ";
+    if (raised(kDiskFull)) return writing + "the disk is full" + because;
+    if (raised(kPermissionDenied)) return writing + "Permission denied" + because;
+    if (raised(kBadFileNameOrNumber) || raised(kPathFileAccessError) || raised(kPathNotFound) ||
+        raised(kDeviceIoError) || raised(kTooManyFiles))
+        return writing + "the cutter cannot open or write it" + because;
+    if (raised(kOverflow)) return "cannot cut " + request.in + ": an offset passed the cutter's 32-bit limit" + because;
+    if (raised(kBadRecordNumber))
+        return "cannot cut " + request.in + ": the cutter read before the start of the file" + because;
+    return "the cut failed: " + outcome.error;
+}
+
+// Holds the finished output back until a signal ends the command: lets the
+// tests interrupt a cut at a known point.
+void HoldForTests(const std::string &temp) {
+    const char *hold = std::getenv("TARVEX10_TEST_HOLD_BEFORE_RENAME");
+    if (!hold || !*hold) return;
+    std::fprintf(stderr, "holding %s\n", temp.c_str());
+    std::fflush(stderr);
+    for (;;) ::pause();
 }
 
 } // namespace
 
 int RunCut(const Args &args) {
     if (WantsHelp(args)) {
-        std::fputs(kCutHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kCreationHelp, stdout);
+        PrintHelp(kCutHelp, true);
         return kExitOk;
     }
     try {
-        const CommandLine line = ParseCommandLine("cut", args, {"--progress", "--no-progress"}, false);
-        if (line.words.size() != 5)
-            throw CommandError{kExitUsage, "expects IN OUT FROM TO TOTAL (see tarvex10 cut --help)"};
-        const std::string &in = line.words[0];
-        const std::string &out = line.words[1];
-        int32_t times[3];
-        const char *const names[] = {"FROM", "TO", "TOTAL"};
-        for (int i = 0; i < 3; ++i) {
-            const std::optional<int32_t> value = ParseInt32(line.words[2 + static_cast<size_t>(i)]);
-            if (!value)
-                throw CommandError{kExitUsage, std::string(names[i]) + " must be a whole number, not '" +
-                                                   line.words[2 + static_cast<size_t>(i)] + "'"};
-            times[i] = *value;
-        }
-        const auto [from, to, total] = times;
+        const CutRequest request = ReadCutLine(args);
+        const std::string &in = request.in;
 
-        std::error_code size_error;
-        const uintmax_t in_size = std::filesystem::file_size(in, size_error);
-        if (!size_error) {
-            if (const std::optional<std::string> problem = InputSizeProblem(in_size))
-                throw CommandError{kExitFailed, "cannot cut " + in + ": " + *problem};
-        }
+        FileWindow file(in);
+        if (const std::optional<std::string> problem = InputSizeProblem(file.Size()))
+            throw CommandError{kExitFailed, "cannot cut " + in + ": " + *problem};
+        const StreamHead head = ReadStreamHead(file);
+        if (head.kind != StreamKind::Mpeg1System && head.kind != StreamKind::Mpeg1Video)
+            throw CommandError{kExitFailed, "cannot cut " + in + ": not an MPEG-1 stream (" + KindName(head.kind) + ")"};
+        if (!head.first_group || head.fps <= 0)
+            throw CommandError{kExitFailed, "cannot cut " + in + ": no MPEG-1 sequence header and group of pictures found"};
+        CheckOutputPath(in, request.out, request.overwrite);
 
-        Session session(line.component);
+        GroupMap groups(file, head);
+        const double duration = static_cast<double>(groups.Pictures()) / head.fps;
+        if (request.total && std::fabs(*request.total - duration) > 1 && !request.quiet)
+            Fail("cut", 0, "warning: TOTAL is " + FormatSeconds(*request.total) + " s but " + in + " lasts " +
+                               FormatSeconds(duration) + " s" +
+                               (request.linear ? "; --linear uses TOTAL as given" : "; the cut goes by the file's times"));
+        std::optional<Plan> plan;
+        if (!request.linear) plan = PlanExactCut(groups, request, head.fps, duration);
+
+        Session session(request.component);
         ComPtr<IDispatch> cutter = session.Create(u"Tarvex10.clsKwVidoCutVideoA");
-
-        const bool draw = line.Has("--progress") || (!line.Has("--no-progress") && isatty(STDERR_FILENO));
-        Progress progress(out, ExpectedSize(in, from, to, total), draw);
+        PendingOutput output(request.out);
+        // The linear mapping spreads the bytes evenly over TOTAL.
+        const double total = request.total.value_or(duration);
+        const uint64_t expected =
+            plan ? (plan->end ? plan->end->offset : file.Size()) - plan->start.offset
+                 : static_cast<uint64_t>(static_cast<double>(file.Size()) *
+                                         std::max(0.0, std::min(request.to, total) - request.from) / total);
+        Progress progress(output.Path(), expected, request.progress);
         CutFacts facts;
-        MessageCapture capture([&](const std::string &text, const std::string &title) {
-            facts.messages.push_back(text);
-            progress.Print(MessageLine(text, title));
+        MessageCapture capture([&](const std::string &text, const std::string &) {
+            // CutVideo says "Cutting finished" after any cut, good or not.
+            if (text != "Cutting finished") facts.messages.push_back(text);
         });
 
-        Variant in_arg = Variant::Str(Utf16(in)), out_arg = Variant::Str(Utf16(out));
-        Variant from_arg = Variant::I4(from), to_arg = Variant::I4(to), total_arg = Variant::I4(total);
+        Variant in_arg = Variant::Str(Utf16(in)), out_arg = Variant::Str(Utf16(output.Path()));
         Variant result;
         progress.Start();
-        const CallOutcome outcome = CallByName(cutter.Get(), u"CutVideo", DISPATCH_METHOD,
-                                               {&in_arg, &out_arg, &from_arg, &to_arg, &total_arg}, result.Put());
+        CallOutcome outcome;
+        if (plan) {
+            outcome = CallByName(cutter.Get(), u"init", DISPATCH_METHOD, {&in_arg}, nullptr);
+            if (SUCCEEDED(outcome.status) && facts.messages.empty()) {
+                Variant begin = Variant::I4(static_cast<int32_t>(plan->start.offset));
+                Variant end = Variant::I4(static_cast<int32_t>(plan->end ? plan->end->offset : file.Size()));
+                CallByName(cutter.Get(), u"startO", DISPATCH_PROPERTYPUT, {&begin}, nullptr);
+                CallByName(cutter.Get(), u"stopO", DISPATCH_PROPERTYPUT, {&end}, nullptr);
+                outcome = CallByName(cutter.Get(), u"CutPart", DISPATCH_METHOD, {&begin, &end, &out_arg}, result.Put());
+            }
+        } else {
+            const auto ms = [](double seconds) { return Variant::I4(static_cast<int32_t>(std::llround(seconds * 1000))); };
+            Variant from = ms(request.from), to = ms(request.to), total_ms = ms(total);
+            outcome = CallByName(cutter.Get(), u"CutVideo", DISPATCH_METHOD, {&in_arg, &out_arg, &from, &to, &total_ms},
+                                 result.Put());
+        }
         progress.Stop();
+        if (FAILED(outcome.status)) throw CommandError{kExitFailed, CutterFailure(outcome, request)};
 
-        facts.call_failed = FAILED(outcome.status);
-        facts.call_error = outcome.error;
         facts.head_size = ReadInt(cutter.Get(), u"MinimumCut");
-        std::error_code error;
-        facts.output_exists = std::filesystem::is_regular_file(out, error);
-        if (facts.output_exists && facts.head_size >= 0) {
-            std::ifstream output(out, std::ios::binary);
-            facts.cut_part = FindGroupStart(output, static_cast<uint64_t>(facts.head_size));
+        facts.output_exists = true;
+        if (facts.head_size >= 0) {
+            std::ifstream written(output.Path(), std::ios::binary);
+            facts.cut_part = FindGroupStart(written, static_cast<uint64_t>(facts.head_size));
         }
         const CutVerdict verdict = JudgeCut(facts);
-        if (!verdict.ok) return Fail("cut", kExitFailed, verdict.reason);
+        if (!verdict.ok) throw CommandError{kExitFailed, verdict.reason};
+        if (!plan) {
+            // The cutter chose the groups; say which.
+            plan.emplace();
+            plan->start = groups.AtOrAfterOffset(static_cast<uint32_t>(ReadInt(cutter.Get(), u"startO"))).value_or(Group{});
+            plan->end = groups.AtOrAfterOffset(static_cast<uint32_t>(ReadInt(cutter.Get(), u"stopO")));
+        }
 
-        const uint64_t written = std::filesystem::file_size(out, error);
-        std::printf("cut %s from %d to %d of %d into %s\n", in.c_str(), from, to, total, out.c_str());
-        std::printf("  %s, searched from byte %d to byte %d\n", StreamKind(ReadInt(cutter.Get(), u"FileType")),
-                    ReadInt(cutter.Get(), u"startO"), ReadInt(cutter.Get(), u"stopO"));
-        std::printf("  wrote %llu bytes: the stream's head (%d bytes), then the cut part from output byte %llu\n",
-                    static_cast<unsigned long long>(written), facts.head_size,
-                    static_cast<unsigned long long>(*facts.cut_part));
-        if (!session.PrivateComponent().empty())
-            std::printf("  component %s (registered for this run only)\n", session.PrivateComponent().c_str());
+        HoldForTests(output.Path());
+        std::error_code error;
+        const uint64_t written = std::filesystem::file_size(output.Path(), error);
+        output.Commit();
+        if (request.quiet) return kExitOk;
+        const uint64_t end_offset = plan->end ? plan->end->offset : file.Size();
+        const int64_t end_picture = plan->end ? plan->end->picture : groups.Pictures();
+        if (plan->widened)
+            std::printf("%s–%s s lies inside one group of pictures: keeping that whole group\n",
+                        FormatSeconds(request.from).c_str(), FormatSeconds(request.to).c_str());
+        const int64_t pictures = end_picture - plan->start.picture;
+        const int64_t group_count = groups.CountGroups(plan->start.offset, end_offset);
+        std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
+                    FormatSeconds(static_cast<double>(plan->start.picture) / head.fps).c_str(),
+                    FormatSeconds(static_cast<double>(end_picture) / head.fps).c_str(), static_cast<long long>(pictures),
+                    pictures == 1 ? "" : "s", static_cast<long long>(group_count), group_count == 1 ? "" : "s");
+        std::printf("wrote %llu bytes to %s\n", static_cast<unsigned long long>(written), request.out.c_str());
+        if (request.verbose) {
+            std::printf("  %s, bytes %llu to %llu, after the stream's head of %d bytes\n", KindName(head.kind),
+                        static_cast<unsigned long long>(plan->start.offset),
+                        static_cast<unsigned long long>(end_offset), facts.head_size);
+            std::printf("  component %s%s\n",
+                        session.PrivateComponent().empty() ? "from the registry in use"
+                                                           : session.PrivateComponent().c_str(),
+                        session.PrivateComponent().empty() ? "" : " (registered for this run only)");
+        }
         return kExitOk;
     } catch (const CommandError &error) {
         return Fail("cut", error.code, error.text);

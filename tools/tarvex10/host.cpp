@@ -1,6 +1,9 @@
 #include "host.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +11,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "commands.h"
 #include "late.h"
+#include "output.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
@@ -76,6 +81,7 @@ Session::~Session() {
     if (private_dir_.empty()) return;
     std::error_code ignored;
     fs::remove_all(private_dir_, ignored);
+    KeepOnInterrupt(private_dir_);
 }
 
 void Session::UsePrivateRegistry() {
@@ -83,8 +89,15 @@ void Session::UsePrivateRegistry() {
     std::string pattern = (fs::temp_directory_path() / "tarvex10-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw CommandError{kExitFailed, "cannot make a private registry folder in " +
                                                                       fs::temp_directory_path().string()};
-    private_dir_ = pattern;
+    private_dir_ = pattern; // mkdtemp made it 0700
+    RemoveOnInterrupt(private_dir_);
+    // Made here, 0600, so that only this user can read or change what the
+    // run registers; the rewrites keep the mode.
     const std::string registry = private_dir_ + "/registry";
+    const int fd = ::open(registry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool made = fd >= 0 && ::fchmod(fd, 0600) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!made) throw CommandError{kExitFailed, "cannot make a private registry in " + private_dir_};
     TvxRegistrySetPath(registry.c_str());
     for (const std::string &library : RegistrationSet(component)) CallRegistration(library, true);
     private_component_ = component;
@@ -128,6 +141,20 @@ std::string MessageLine(const std::string &text, const std::string &title) {
         else out += line[i];
     }
     return out;
+}
+
+void PrintHelp(const char *text, bool with_creation) {
+    size_t width = 80;
+    struct winsize size {};
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        width = size.ws_col;
+    } else if (const char *columns = std::getenv("COLUMNS")) {
+        if (const std::optional<int32_t> value = ParseInt32(columns); value && *value > 0)
+            width = static_cast<size_t>(*value);
+    }
+    std::string all = text;
+    if (with_creation) all += std::string("\n") + kCreationHelp;
+    std::fputs(WrapText(all, width).c_str(), stdout);
 }
 
 bool WantsHelp(const std::vector<std::string> &args) {

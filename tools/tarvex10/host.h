@@ -83,6 +83,11 @@ private:
 // line breaks turned into " / ".
 std::string MessageLine(const std::string &text, const std::string &title);
 
+// Prints a help text on standard output, rewrapped to the terminal's width
+// (or $COLUMNS, else 80 columns), followed by how the command creates the
+// component's classes when `with_creation` is set.
+void PrintHelp(const char *text, bool with_creation);
+
 // True when `args` asks for help (-h or --help anywhere before a "--").
 bool WantsHelp(const std::vector<std::string> &args);
 

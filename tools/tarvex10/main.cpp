@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "host.h"
 #include "late.h"
+#include "output.h"
 #include "tarvex10/platform.h"
 
 namespace tvx::cli {
@@ -49,7 +50,7 @@ const char *const kMainHelp =
     "The command-line host of the Tarvex10 component library.\n"
     "\n"
     "commands:\n"
-    "  cut IN OUT FROM TO TOTAL   cut the part FROM..TO of an MPEG-1 file into OUT\n"
+    "  cut IN OUT FROM TO         cut the part FROM..TO of an MPEG-1 file into OUT\n"
     "  probe [--json] FILE        what the cutter and the media control interpreter find\n"
     "  mci [COMMAND]              send a media control command, or a shell without one\n"
     "  call PROGID [STEP ...]     create an object and call its members by name\n"
@@ -57,6 +58,8 @@ const char *const kMainHelp =
     "  register                   register the component's classes\n"
     "  unregister                 remove their registration\n"
     "  help [COMMAND]             this text, or a command's\n"
+    "\n"
+    "--version prints the version.\n"
     "\n"
     "Every command takes --help. Errors are one line on standard error; the exit\n"
     "code is 0 on success, 1 when the work failed, 2 for a wrong command line.\n"
@@ -99,7 +102,7 @@ CommandLine ParseCommandLine(const std::string &command, const Args &args, const
 int RunRegister(const Args &args, bool register_it) {
     const char *const name = register_it ? "register" : "unregister";
     if (WantsHelp(args)) {
-        std::fputs(register_it ? kRegisterHelp : kUnregisterHelp, stdout);
+        PrintHelp(register_it ? kRegisterHelp : kUnregisterHelp, false);
         return kExitOk;
     }
     try {
@@ -139,17 +142,26 @@ int Dispatch(const std::string &command, const tvx::cli::Args &args) {
 
 int main(int argc, char **argv) {
     using namespace tvx::cli;
+    // Before any thread exists, so that every thread leaves the signals to it.
+    InstallInterruptCleanup();
     const Args all(argv + 1, argv + argc);
     if (all.empty()) {
         std::fputs(kMainHelp, stderr);
         return kExitUsage;
     }
     const std::string &command = all[0];
-    if (command == "-h" || command == "--help" || (command == "help" && all.size() == 1)) {
-        std::fputs(kMainHelp, stdout);
-        std::fputs(kCreationHelp, stdout);
+    if (command == "--version" || command == "-V") {
+        std::printf("tarvex10 %s\n", TVX_VERSION);
         return kExitOk;
     }
-    if (command == "help") return Dispatch(all[1], {"--help"});
+    if (command == "-h" || command == "--help" || (command == "help" && all.size() == 1)) {
+        PrintHelp(kMainHelp, false);
+        PrintHelp(kCreationHelp, false);
+        return kExitOk;
+    }
+    if (command == "help") {
+        if (all.size() > 2) return Fail("help", kExitUsage, "takes one COMMAND (see tarvex10 --help)");
+        return Dispatch(all[1], {"--help"});
+    }
     return Dispatch(command, Args(all.begin() + 1, all.end()));
 }

@@ -89,7 +89,7 @@ int RunMci(const Args &args) {
         own.push_back(arg);
     }
     if (WantsHelp(own)) {
-        std::fputs(kMciHelp, stdout);
+        PrintHelp(kMciHelp, false);
         return kExitOk;
     }
     try {

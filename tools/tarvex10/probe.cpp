@@ -2,6 +2,7 @@
 // interpreter find in a file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "convert/convert.h"
 #include "host.h"
 #include "late.h"
+#include "stream.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
@@ -19,14 +21,20 @@ namespace tvx::cli {
 const char *const kProbeHelp =
     "usage: tarvex10 probe [--json] [--component PATH] FILE\n"
     "\n"
-    "Shows what the cutter class (Tarvex10.clsKwVidoCutVideoA) finds when its init\n"
-    "member opens FILE - the stream kind (FileType: 2 video elementary stream,\n"
-    "4 system stream), the first sequence header's offset (VidSeqStart), the first\n"
-    "group of pictures' offset (VidSeqEnd), the frame rate (FrameRate), the first\n"
-    "time stamp in seconds (startTime) and the size of the stream's head that every\n"
-    "cut copies (MinimumCut) - and what the media control interpreter reports when\n"
-    "it opens FILE as an mpegvideo device: its length in milliseconds and in frames\n"
-    "and its picture size.\n"
+    "Shows what FILE holds: the kind of stream (MPEG-1 system stream or video\n"
+    "elementary stream; MPEG-2 is refused with that reason), the picture size,\n"
+    "rate and video bit rate, the length of the groups of pictures and whether\n"
+    "they are closed, the duration from the groups' time codes and, in a system\n"
+    "stream, from the time stamps, and each audio stream's layer, sampling rate,\n"
+    "channels and bit rate. Then what the cutter class\n"
+    "(Tarvex10.clsKwVidoCutVideoA) finds when its init member opens FILE - the\n"
+    "stream kind (FileType: 2 video elementary stream, 4 system stream), the first\n"
+    "sequence header's offset (VidSeqStart), the first group of pictures' offset\n"
+    "(VidSeqEnd), the frame rate (FrameRate), the first time stamp in seconds\n"
+    "(startTime) and the size of the stream's head that every cut copies\n"
+    "(MinimumCut) - and what the media control interpreter reports when it opens\n"
+    "FILE as an mpegvideo device: its length in milliseconds and in frames and its\n"
+    "picture size. FILE may hold at most 2147483647 bytes, as for cut.\n"
     "\n"
     "--json prints one JSON object instead of text.\n"
     "\n"
@@ -56,6 +64,125 @@ struct MciFindings {
     std::optional<int64_t> length_ms, frames;
     std::optional<PictureSize> picture;
 };
+
+// What the command reads of the stream itself.
+struct StreamFindings {
+    StreamHead head;
+    GroupShape shape;
+    std::optional<int64_t> pictures; // from the groups
+    SystemFacts system;
+};
+
+StreamFindings ReadStream(FileWindow &file) {
+    StreamFindings found;
+    found.head = ReadStreamHead(file);
+    if (found.head.first_group && found.head.fps > 0) {
+        GroupMap groups(file, found.head);
+        found.shape = groups.Shape(8);
+        found.pictures = groups.Pictures();
+    }
+    if (found.head.kind == StreamKind::Mpeg1System) found.system = ReadSystemFacts(file);
+    return found;
+}
+
+std::optional<double> Duration(const StreamFindings &s) {
+    if (!s.pictures) return std::nullopt;
+    return static_cast<double>(*s.pictures) / s.head.fps;
+}
+
+// From the time stamps: the last picture's less the first's, plus the last
+// picture's own time.
+std::optional<double> DurationFromTimeStamps(const StreamFindings &s) {
+    if (!s.system.first_video_pts || !s.system.last_video_pts || s.head.fps <= 0) return std::nullopt;
+    return *s.system.last_video_pts - *s.system.first_video_pts + 1 / s.head.fps;
+}
+
+std::optional<double> VideoBitRate(const StreamFindings &s) {
+    if (!s.head.sequence || s.head.sequence->bit_rate == 0x3FFFF) return std::nullopt; // variable
+    return s.head.sequence->bit_rate * 400.0;
+}
+
+// "12 pictures" or "12 to 15 pictures", leaving out the stream's last group,
+// which may be cut short.
+std::string GroupLengthText(const GroupShape &shape) {
+    std::vector<int64_t> lengths = shape.lengths;
+    if (lengths.size() > 1) lengths.pop_back();
+    if (lengths.empty()) return "unknown";
+    const auto [low, high] = std::minmax_element(lengths.begin(), lengths.end());
+    return std::to_string(*low) + (*low == *high ? "" : " to " + std::to_string(*high)) + " pictures";
+}
+
+std::string ClosedText(const GroupShape &shape) {
+    const int groups = static_cast<int>(shape.lengths.size());
+    if (shape.closed == 0) return "open";
+    if (shape.closed >= groups) return "closed";
+    return std::to_string(shape.closed) + " of the first " + std::to_string(groups) + " closed";
+}
+
+std::string AudioText(const AudioStream &a) {
+    if (!a.header) return "no frame header found";
+    const mpeg1::AudioHeader &h = *a.header;
+    static const char *const modes[] = {"stereo", "joint stereo", "dual channel", "single channel"};
+    const std::string version = h.version == 25 ? "2.5" : std::to_string(h.version);
+    return "MPEG-" + version + " layer " + std::string(h.layer == 1 ? "I" : h.layer == 2 ? "II" : "III") + ", " +
+           std::to_string(h.sample_rate) + " Hz, " + std::to_string(h.Channels()) + " channel" +
+           (h.Channels() == 1 ? "" : "s") + " (" + modes[h.mode] + "), " +
+           (h.bit_rate ? std::to_string(h.bit_rate / 1000) + " kbit/s" : "free bit rate");
+}
+
+std::string JsonOptional(const std::optional<double> &value) { return value ? JsonNumber(*value) : "null"; }
+
+std::string StreamJson(const StreamFindings &s) {
+    const auto *q = s.head.sequence ? &*s.head.sequence : nullptr;
+    std::string lengths = "[";
+    for (size_t i = 0; i < s.shape.lengths.size(); ++i) lengths += (i ? ", " : "") + std::to_string(s.shape.lengths[i]);
+    lengths += "]";
+    std::string audio = "[";
+    for (size_t i = 0; i < s.system.audio.size(); ++i) {
+        const AudioStream &a = s.system.audio[i];
+        audio += std::string(i ? ", " : "") + "{\"id\": " + std::to_string(a.id);
+        if (a.header)
+            audio += ", \"mpeg_version\": " + JsonNumber(a.header->version == 25 ? 2.5 : a.header->version) +
+                     ", \"layer\": " + std::to_string(a.header->layer) + ", \"sample_rate\": " +
+                     std::to_string(a.header->sample_rate) + ", \"channels\": " + std::to_string(a.header->Channels()) +
+                     ", \"bit_rate\": " + std::to_string(a.header->bit_rate);
+        audio += "}";
+    }
+    audio += "]";
+    const bool mpeg1 = s.head.kind == StreamKind::Mpeg1System || s.head.kind == StreamKind::Mpeg1Video;
+    return std::string("{\n") + "    \"kind\": " + JsonString(KindName(s.head.kind)) + ",\n" +
+           "    \"mpeg_version\": " + (mpeg1 ? "1" : "null") + ",\n" +
+           "    \"system_stream\": " + (s.head.kind == StreamKind::Mpeg1System ? "true" : "false") + ",\n" +
+           "    \"width\": " + (q ? std::to_string(q->horizontal_size) : "null") + ",\n" +
+           "    \"height\": " + (q ? std::to_string(q->vertical_size) : "null") + ",\n" +
+           "    \"frame_rate\": " + (q ? JsonNumber(s.head.fps) : "null") + ",\n" +
+           "    \"video_bit_rate\": " + JsonOptional(VideoBitRate(s)) + ",\n" +
+           "    \"group_lengths\": " + lengths + ",\n" +
+           "    \"closed_groups\": " + std::to_string(s.shape.closed) + ",\n" +
+           "    \"pictures\": " + (s.pictures ? std::to_string(*s.pictures) : "null") + ",\n" +
+           "    \"duration\": " + JsonOptional(Duration(s)) + ",\n" +
+           "    \"duration_from_time_stamps\": " + JsonOptional(DurationFromTimeStamps(s)) + ",\n" +
+           "    \"audio\": " + audio + "\n  }";
+}
+
+void PrintStreamText(const StreamFindings &s) {
+    std::printf("stream\n");
+    std::printf("  kind            %s\n", KindName(s.head.kind));
+    if (const auto *q = s.head.sequence ? &*s.head.sequence : nullptr) {
+        const std::optional<double> rate = VideoBitRate(s);
+        std::printf("  video           %d x %d, %s pictures per second, %s\n", q->horizontal_size, q->vertical_size,
+                    Utf8(convert::FormatNumber(s.head.fps)).c_str(),
+                    rate ? (Utf8(convert::FormatNumber(*rate / 1000)) + " kbit/s").c_str() : "variable bit rate");
+    }
+    if (!s.shape.lengths.empty())
+        std::printf("  groups          %s, %s\n", GroupLengthText(s.shape).c_str(), ClosedText(s.shape).c_str());
+    if (const std::optional<double> duration = Duration(s))
+        std::printf("  duration        %s s (%lld pictures, from the time codes)\n", FormatSeconds(*duration).c_str(),
+                    static_cast<long long>(*s.pictures));
+    if (const std::optional<double> stamped = DurationFromTimeStamps(s))
+        std::printf("  time stamps     %s s from the first picture's to the last's end\n", FormatSeconds(*stamped).c_str());
+    for (const AudioStream &a : s.system.audio) std::printf("  audio 0x%02X      %s\n", a.id, AudioText(a).c_str());
+}
 
 double ReadDouble(IDispatch *object, const char16_t *name, double fallback) {
     Variant value, number;
@@ -128,7 +255,7 @@ MciFindings AskInterpreter(const std::string &file) {
     return found;
 }
 
-std::string StreamKind(int32_t file_type) {
+std::string FileTypeName(int32_t file_type) {
     return file_type == 2 ? "video elementary stream" : file_type == 4 ? "system stream" : "not recognised";
 }
 
@@ -136,14 +263,15 @@ std::string OptionalNumber(const std::optional<int64_t> &value) {
     return value ? std::to_string(*value) : "null";
 }
 
-void PrintJson(const std::string &file, const CutterFindings &c, const MciFindings &m) {
+void PrintJson(const std::string &file, const StreamFindings &s, const CutterFindings &c, const MciFindings &m) {
     std::string messages = "[";
     for (size_t i = 0; i < c.messages.size(); ++i) messages += (i ? ", " : "") + JsonString(c.messages[i]);
     messages += "]";
     std::printf("{\n  \"file\": %s,\n", JsonString(file).c_str());
+    std::printf("  \"stream\": %s,\n", StreamJson(s).c_str());
     std::printf("  \"cutter\": {\n");
     std::printf("    \"recognised\": %s,\n", c.recognised ? "true" : "false");
-    std::printf("    \"stream\": %s,\n", JsonString(StreamKind(c.file_type)).c_str());
+    std::printf("    \"stream\": %s,\n", JsonString(FileTypeName(c.file_type)).c_str());
     std::printf("    \"FileType\": %d,\n    \"FileSize\": %d,\n", c.file_type, c.file_size);
     std::printf("    \"VidSeqStart\": %d,\n    \"VidSeqEnd\": %d,\n", c.seq_start, c.seq_end);
     std::printf("    \"FrameRate\": %s,\n    \"startTime\": %s,\n", JsonNumber(c.frame_rate).c_str(),
@@ -160,10 +288,11 @@ void PrintJson(const std::string &file, const CutterFindings &c, const MciFindin
     std::printf("    \"error\": %s\n  }\n}\n", m.error.empty() ? "null" : JsonString(m.error).c_str());
 }
 
-void PrintText(const std::string &file, const CutterFindings &c, const MciFindings &m) {
+void PrintText(const std::string &file, const StreamFindings &s, const CutterFindings &c, const MciFindings &m) {
     std::printf("%s\n", file.c_str());
+    PrintStreamText(s);
     std::printf("cutter init\n");
-    std::printf("  stream          %s (FileType %d)\n", StreamKind(c.file_type).c_str(), c.file_type);
+    std::printf("  stream          %s (FileType %d)\n", FileTypeName(c.file_type).c_str(), c.file_type);
     std::printf("  file size       %d bytes\n", c.file_size);
     if (c.recognised) {
         std::printf("  sequence header at byte %d (VidSeqStart)\n", c.seq_start);
@@ -185,9 +314,7 @@ void PrintText(const std::string &file, const CutterFindings &c, const MciFindin
 
 int RunProbe(const Args &args) {
     if (WantsHelp(args)) {
-        std::fputs(kProbeHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kCreationHelp, stdout);
+        PrintHelp(kProbeHelp, true);
         return kExitOk;
     }
     try {
@@ -196,15 +323,19 @@ int RunProbe(const Args &args) {
         const std::string &file = line.words[0];
         // The cutter says "input file does not exist" for any failure to
         // read; the system's reason is the better line.
-        const int fd = ::open(file.c_str(), O_RDONLY);
-        if (fd < 0) throw CommandError{kExitFailed, "cannot read " + file + ": " + std::strerror(errno)};
-        ::close(fd);
+        FileWindow window(file);
+        if (const std::optional<std::string> problem = InputSizeProblem(window.Size()); problem && window.Size() > 0)
+            throw CommandError{kExitFailed, "cannot probe " + file + ": " + *problem};
+        const StreamFindings stream = ReadStream(window);
+        if (stream.head.kind == StreamKind::Mpeg2Program || stream.head.kind == StreamKind::Mpeg2Video)
+            throw CommandError{kExitFailed, "cannot probe " + file + ": not an MPEG-1 stream (" +
+                                                KindName(stream.head.kind) + ")"};
 
         Session session(line.component);
         const CutterFindings cutter = AskCutter(session, file);
         const MciFindings mci = AskInterpreter(file);
-        if (line.Has("--json")) PrintJson(file, cutter, mci);
-        else PrintText(file, cutter, mci);
+        if (line.Has("--json")) PrintJson(file, stream, cutter, mci);
+        else PrintText(file, stream, cutter, mci);
         std::fflush(stdout);
         if (!cutter.recognised && !mci.opened)
             return Fail("probe", kExitFailed, file + " is not an MPEG-1 stream that the cutter or the interpreter recognises");

@@ -172,6 +172,86 @@ ArgumentValue ParseArgument(std::string_view text) {
     return std::string(text);
 }
 
+std::optional<double> ParseTime(std::string_view text) {
+    double scale = 1;
+    if (text.size() > 2 && text.substr(text.size() - 2) == "ms") {
+        text.remove_suffix(2);
+        scale = 0.001;
+    }
+    // Up to three fields, "h:m:s", of which only the last may have a fraction
+    // and the ones after the first stay below 60.
+    std::vector<std::string_view> fields;
+    for (size_t colon; (colon = text.find(':')) != std::string_view::npos; text.remove_prefix(colon + 1))
+        fields.push_back(text.substr(0, colon));
+    fields.push_back(text);
+    if (fields.size() > 3 || (scale != 1 && fields.size() > 1)) return std::nullopt;
+    double seconds = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const std::string_view field = fields[i];
+        const bool last = i + 1 == fields.size();
+        const size_t point = field.find('.');
+        if (point != std::string_view::npos && !last) return std::nullopt;
+        const std::string_view whole = field.substr(0, point);
+        const std::string_view fraction = point == std::string_view::npos ? "" : field.substr(point + 1);
+        if ((whole.empty() && fraction.empty()) || (!whole.empty() && !AllDigits(whole)) ||
+            (point != std::string_view::npos && !AllDigits(fraction)))
+            return std::nullopt;
+        double value = 0;
+        const std::string number = std::string(whole.empty() ? "0" : whole) + "." + std::string(fraction) + "0";
+        std::from_chars(number.data(), number.data() + number.size(), value);
+        if (i > 0 && value >= 60) return std::nullopt;
+        seconds = seconds * 60 + value;
+    }
+    if (!std::isfinite(seconds)) return std::nullopt;
+    return seconds * scale;
+}
+
+std::string FormatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    return text;
+}
+
+std::string WrapText(std::string_view text, size_t width) {
+    width = std::max<size_t>(width, 20);
+    std::string out, paragraph;
+    const auto flush = [&] {
+        size_t column = 0;
+        for (size_t i = 0; i < paragraph.size();) {
+            const size_t end = std::min(paragraph.find(' ', i), paragraph.size());
+            const size_t length = end - i;
+            if (column > 0 && column + 1 + length > width) {
+                out += '\n';
+                column = 0;
+            } else if (column > 0) {
+                out += ' ';
+                ++column;
+            }
+            out.append(paragraph, i, length);
+            column += length;
+            i = end + 1;
+        }
+        if (!paragraph.empty()) out += '\n';
+        paragraph.clear();
+    };
+    while (!text.empty()) {
+        const size_t newline = text.find('\n');
+        const std::string_view line = text.substr(0, newline);
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        const bool kept = line.empty() || line[0] == ' ' || line.rfind("usage:", 0) == 0 || line.rfind("example:", 0) == 0;
+        if (kept) {
+            flush();
+            out.append(line);
+            out += '\n';
+        } else {
+            if (!paragraph.empty()) paragraph += ' ';
+            paragraph.append(line);
+        }
+    }
+    flush();
+    return out;
+}
+
 std::vector<CallStep> SplitCallSteps(const std::vector<std::string> &words, const MemberLookup &lookup) {
     std::vector<CallStep> steps;
     for (size_t i = 0; i < words.size();) {
@@ -209,6 +289,7 @@ std::vector<CallStep> SplitCallSteps(const std::vector<std::string> &words, cons
 
 std::optional<std::string> InputSizeProblem(uint64_t size) {
     constexpr uint64_t kLargest = std::numeric_limits<int32_t>::max();
+    if (size == 0) return "it is empty";
     if (size <= kLargest) return std::nullopt;
     return "it holds " + std::to_string(size) + " bytes; the cutter reads files of at most " +
            std::to_string(kLargest) + " bytes";

@@ -44,6 +44,17 @@ ArgumentValue ParseArgument(std::string_view text);
 // A strict decimal int32 (sign allowed), for the command's own numbers.
 std::optional<int32_t> ParseInt32(std::string_view text);
 
+// A time as users write it: seconds ("12.5"), minutes and seconds
+// ("1:02.250"), hours, minutes and seconds ("01:02:03.5"), or milliseconds
+// ("2500ms"); nullopt for anything else, negative times included.
+std::optional<double> ParseTime(std::string_view text);
+// Seconds with two decimals: "10.08".
+std::string FormatSeconds(double seconds);
+// Help text rewrapped to `width` columns: each paragraph of plain lines is
+// refilled; lines that begin with a blank, "usage:" or "example:" stay as
+// they are.
+std::string WrapText(std::string_view text, size_t width);
+
 // One step of `call`: a member and its arguments, or a property put.
 struct CallStep {
     std::string member;
@@ -67,8 +78,9 @@ std::vector<CallStep> SplitCallSteps(const std::vector<std::string> &words, cons
 
 // ---- the cut's outcome ---------------------------------------------------------
 
-// Why the cutter cannot take an input of `size` bytes, if it cannot: its
-// offsets are 32-bit, and a larger input would only be reported missing.
+// Why the cutter cannot take an input of `size` bytes, if it cannot: an
+// empty file holds nothing to cut, and its offsets are 32-bit, so a larger
+// input would only be reported missing.
 std::optional<std::string> InputSizeProblem(uint64_t size);
 // The cutter's own texts that mean the cut went wrong.
 bool IsCutterFailureMessage(std::string_view message);

@@ -1,0 +1,346 @@
+#include "stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "host.h"
+
+namespace tvx::cli {
+
+using namespace tvx::mpeg1;
+
+namespace {
+
+constexpr size_t kWindow = 1 << 20;
+// How far the first headers may lie from the start of the file.
+constexpr uint64_t kHeadReach = 8u << 20;
+// Below this distance a bisection gives way to walking group by group.
+constexpr uint64_t kWalkDistance = 32u << 10;
+
+} // namespace
+
+FileWindow::FileWindow(const std::string &path) : window_(kWindow) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(errno)};
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) throw CommandError{kExitFailed, "cannot read " + path + ": " + std::strerror(errno)};
+    if (S_ISDIR(info.st_mode)) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(EISDIR)};
+    size_ = static_cast<uint64_t>(info.st_size);
+}
+
+FileWindow::~FileWindow() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void FileWindow::Fill(uint64_t off) {
+    start_ = off;
+    filled_ = 0;
+    while (filled_ < window_.size()) {
+        const ssize_t got = ::pread(fd_, window_.data() + filled_, window_.size() - filled_,
+                                    static_cast<off_t>(off + filled_));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        filled_ += static_cast<size_t>(got);
+    }
+}
+
+std::span<const uint8_t> FileWindow::At(uint64_t off, size_t n) {
+    if (off >= size_) return {};
+    if (off < start_ || off + n > start_ + filled_) Fill(off);
+    const size_t from = static_cast<size_t>(off - start_);
+    return {window_.data() + from, std::min(n, filled_ - from)};
+}
+
+std::optional<uint64_t> FileWindow::FindBackward(uint64_t before, uint64_t limit, uint8_t code) {
+    before = std::min(before, size_ >= 3 ? size_ - 3 : 0);
+    while (before > limit) {
+        const uint64_t low = std::max(limit, before > kWindow - 4 ? before - (kWindow - 4) : 0);
+        Fill(low);
+        const uint8_t *b = window_.data();
+        for (uint64_t at = std::min(before, low + (filled_ >= 4 ? filled_ - 3 : 0)); at > low;) {
+            --at;
+            const size_t i = static_cast<size_t>(at - low);
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == code) return at;
+        }
+        before = low;
+    }
+    return std::nullopt;
+}
+
+const char *KindName(StreamKind kind) {
+    switch (kind) {
+    case StreamKind::Mpeg1System: return "MPEG-1 system stream";
+    case StreamKind::Mpeg1Video: return "MPEG-1 video elementary stream";
+    case StreamKind::Mpeg2Program: return "MPEG-2 program stream";
+    case StreamKind::Mpeg2Video: return "MPEG-2 video";
+    case StreamKind::Unknown: break;
+    }
+    return "no MPEG stream";
+}
+
+StreamHead ReadStreamHead(FileWindow &file) {
+    StreamHead head;
+    const auto first =
+        file.Find(0, kHeadReach, [](uint8_t c) { return c == kPackStartCode || c == kSequenceHeaderCode; });
+    if (!first) return head;
+    if (file.At(*first, 4)[3] == kPackStartCode) {
+        const std::span<const uint8_t> pack = file.At(*first, 5);
+        if (pack.size() < 5) return head;
+        // The later standard's packs begin with the bits 01, this one's with 0010.
+        if ((pack[4] & 0xC0) == 0x40) head.kind = StreamKind::Mpeg2Program;
+        else if ((pack[4] & 0xF0) == 0x20) head.kind = StreamKind::Mpeg1System;
+        if (head.kind != StreamKind::Mpeg1System) return head;
+    } else {
+        head.kind = StreamKind::Mpeg1Video;
+    }
+    const auto sequence = file.Find(*first, *first + kHeadReach, [](uint8_t c) { return c == kSequenceHeaderCode; });
+    if (!sequence) return head;
+    const std::span<const uint8_t> bytes = file.At(*sequence + 4, 8);
+    if (bytes.size() < 8) return head;
+    head.sequence = DecodeSequenceHeader(bytes.data());
+    head.fps = FrameRateOfCode(head.sequence->picture_rate).value_or(0);
+    // The later standard's video puts an extension right after the header.
+    const auto next = file.Find(*sequence + 4, *sequence + kHeadReach,
+                                [](uint8_t c) { return c == 0xB5 || c == kGroupStartCode || c == kPictureStartCode; });
+    if (next && file.At(*next, 4)[3] == 0xB5) {
+        head.kind = head.kind == StreamKind::Mpeg1Video ? StreamKind::Mpeg2Video : StreamKind::Mpeg2Program;
+        return head;
+    }
+    head.first_group = file.Find(*sequence + 4, *sequence + kHeadReach, [](uint8_t c) { return c == kGroupStartCode; });
+    return head;
+}
+
+// ---- GroupMap ---------------------------------------------------------------
+
+GroupMap::GroupMap(FileWindow &file, const StreamHead &head)
+    : file_(file), rate_code_(head.sequence ? head.sequence->picture_rate : 0) {
+    first_.offset = head.first_group.value_or(0);
+    const std::span<const uint8_t> b = file_.At(first_.offset + 4, 4);
+    if (b.size() == 4) {
+        const TimeCode code = DecodeTimeCode(b.data());
+        base_ = TimeCodePicture(code, rate_code_);
+        first_.closed = code.closed_gop;
+    }
+    if (TimeCodesGrow()) {
+        const Group last = AtOrBeforePicture(INT64_MAX);
+        pictures_ = last.picture + CountPictures(last.offset, file_.Size());
+    } else {
+        CountEverything();
+    }
+}
+
+std::optional<Group> GroupMap::GroupAt(uint64_t offset) {
+    const std::span<const uint8_t> b = file_.At(offset, 8);
+    // The time code's marker bit tells a group header from the same four
+    // bytes met by chance in other data.
+    if (b.size() < 8 || b[3] != kGroupStartCode || (b[5] & 0x08) == 0) return std::nullopt;
+    const TimeCode code = DecodeTimeCode(b.data() + 4);
+    return Group{offset, TimeCodePicture(code, rate_code_) - base_, code.closed_gop};
+}
+
+std::optional<Group> GroupMap::NextGroup(uint64_t from, uint64_t limit) {
+    while (const auto at = file_.Find(from, limit, [](uint8_t c) { return c == kGroupStartCode; })) {
+        if (const std::optional<Group> group = GroupAt(*at)) return group;
+        from = *at + 1;
+    }
+    return std::nullopt;
+}
+
+int64_t GroupMap::CountPictures(uint64_t from, uint64_t to) {
+    int64_t count = 0;
+    for (auto at = file_.Find(from, to, [](uint8_t c) { return c == kPictureStartCode; }); at;
+         at = file_.Find(*at + 4, to, [](uint8_t c) { return c == kPictureStartCode; }))
+        ++count;
+    return count;
+}
+
+bool GroupMap::TimeCodesGrow() {
+    std::optional<uint64_t> before = file_.Size();
+    std::optional<Group> last;
+    while (!last && (before = file_.FindBackward(*before, first_.offset + 1, kGroupStartCode))) last = GroupAt(*before);
+    if (!last) return true; // one group: nothing to disagree
+    if (last->picture <= 0) return false;
+    // Groups spread over the file must come in the order of their time codes.
+    int64_t previous = 0;
+    constexpr int kSamples = 16;
+    for (int k = 1; k < kSamples; ++k) {
+        const uint64_t at = first_.offset + (last->offset - first_.offset) * static_cast<uint64_t>(k) / kSamples;
+        const std::optional<Group> group = NextGroup(at, last->offset + 1);
+        if (!group) continue;
+        if (group->picture < previous || group->picture > last->picture) return false;
+        previous = group->picture;
+    }
+    return true;
+}
+
+void GroupMap::CountEverything() {
+    int64_t picture = 0;
+    const auto wanted = [](uint8_t c) { return c == kPictureStartCode || c == kGroupStartCode; };
+    for (auto at = file_.Find(first_.offset, file_.Size(), wanted); at; at = file_.Find(*at + 4, file_.Size(), wanted)) {
+        if (file_.At(*at, 4)[3] == kPictureStartCode) {
+            ++picture;
+        } else if (std::optional<Group> group = GroupAt(*at)) {
+            group->picture = picture;
+            counted_.push_back(*group);
+        }
+    }
+    pictures_ = picture;
+    if (counted_.empty()) counted_.push_back(first_);
+}
+
+std::optional<Group> GroupMap::AtOrAfterPicture(int64_t picture) {
+    if (!counted_.empty()) {
+        const auto it = std::lower_bound(counted_.begin(), counted_.end(), picture,
+                                         [](const Group &g, int64_t p) { return g.picture < p; });
+        if (it == counted_.end()) return std::nullopt;
+        return *it;
+    }
+    if (picture <= 0) return first_;
+    // `low` is a group before the one sought; the one sought lies before the
+    // first group after `high`.
+    Group low = first_;
+    uint64_t high = file_.Size();
+    while (high - low.offset > kWalkDistance) {
+        const uint64_t middle = low.offset + (high - low.offset) / 2;
+        const std::optional<Group> group = NextGroup(middle, high);
+        if (!group || group->picture >= picture) high = middle;
+        else low = *group;
+    }
+    for (std::optional<Group> group = low; (group = NextGroup(group->offset + 4, file_.Size()));)
+        if (group->picture >= picture) return group;
+    return std::nullopt;
+}
+
+Group GroupMap::AtOrBeforePicture(int64_t picture) {
+    if (!counted_.empty()) {
+        const auto it = std::upper_bound(counted_.begin(), counted_.end(), picture,
+                                         [](int64_t p, const Group &g) { return p < g.picture; });
+        return it == counted_.begin() ? counted_.front() : *(it - 1);
+    }
+    const std::optional<Group> after = AtOrAfterPicture(picture);
+    if (after && after->picture == picture) return *after;
+    uint64_t before = after ? after->offset : file_.Size();
+    while (const auto at = file_.FindBackward(before, first_.offset + 1, kGroupStartCode)) {
+        if (const std::optional<Group> group = GroupAt(*at)) return *group;
+        before = *at;
+    }
+    return first_;
+}
+
+std::optional<Group> GroupMap::AtOrAfterOffset(uint64_t offset) {
+    if (!counted_.empty()) {
+        const auto it = std::lower_bound(counted_.begin(), counted_.end(), offset,
+                                         [](const Group &g, uint64_t o) { return g.offset < o; });
+        if (it == counted_.end()) return std::nullopt;
+        return *it;
+    }
+    return NextGroup(std::max(offset, first_.offset), file_.Size());
+}
+
+int64_t GroupMap::CountGroups(uint64_t from, uint64_t to) {
+    if (!counted_.empty())
+        return std::count_if(counted_.begin(), counted_.end(),
+                             [&](const Group &g) { return g.offset >= from && g.offset < to; });
+    int64_t count = 0;
+    for (std::optional<Group> group = NextGroup(from, to); group; group = NextGroup(group->offset + 4, to)) ++count;
+    return count;
+}
+
+// ---- for probe --------------------------------------------------------------
+
+namespace {
+
+// Calls visit(code, start, payload, end, pts) for each packet from `from`
+// to `limit`, where `payload` follows the packet's header fields and `pts` is
+// its presentation time stamp in 90 kHz ticks, or -1.
+template <typename Visit>
+void WalkPackets(FileWindow &file, uint64_t from, uint64_t limit, Visit visit) {
+    uint64_t p = from;
+    const auto next_pack = [&](uint64_t at) {
+        return file.Find(at, limit, [](uint8_t c) { return c == kPackStartCode; }).value_or(limit);
+    };
+    while (p + 6 <= limit) {
+        const std::span<const uint8_t> b = file.At(p, 40);
+        if (b.size() < 6 || b[0] != 0 || b[1] != 0 || b[2] != 1) {
+            p = next_pack(p + 1);
+            continue;
+        }
+        const uint8_t code = b[3];
+        if (code == kPackStartCode) {
+            p += (b[4] & 0xC0) == 0x40 && b.size() > 13 ? 14 + (b[13] & 7) : 12;
+        } else if (code == kIsoEndCode) {
+            p += 4;
+        } else if (code >= kSystemHeaderStartCode) {
+            const uint64_t end = p + 6 + ((uint64_t(b[4]) << 8) | b[5]);
+            size_t q = 6;
+            int64_t pts = -1;
+            if (code != kSystemHeaderStartCode && code != kPaddingStream) {
+                while (q < b.size() && b[q] == 0xFF) ++q;
+                if (q < b.size() && (b[q] & 0xC0) == 0x40) q += 2;
+                if (q + 5 <= b.size() && (b[q] & 0xE0) == 0x20) {
+                    pts = static_cast<int64_t>(DecodeTimeStamp(&b[q]));
+                    q += (b[q] & 0x10) ? 10 : 5;
+                } else {
+                    q += 1; // the 0x0F of a packet without time stamps
+                }
+            }
+            visit(code, p + q, end, pts);
+            p = end;
+        } else {
+            p = next_pack(p + 4);
+        }
+    }
+}
+
+} // namespace
+
+SystemFacts ReadSystemFacts(FileWindow &file) {
+    SystemFacts facts;
+    const auto record = [&](bool head) {
+        return [&, head](uint8_t code, uint64_t payload, uint64_t end, int64_t pts) {
+            if (IsVideoStream(code) && pts >= 0) {
+                const double seconds = static_cast<double>(pts) / kClockRate;
+                // Pictures reordered for decoding come with earlier times.
+                if (head) facts.first_video_pts = std::min(facts.first_video_pts.value_or(seconds), seconds);
+                if (!head) facts.last_video_pts = std::max(facts.last_video_pts.value_or(0), seconds);
+            }
+            if (!head || !IsAudioStream(code)) return;
+            auto stream = std::find_if(facts.audio.begin(), facts.audio.end(),
+                                       [&](const AudioStream &s) { return s.id == code; });
+            if (stream == facts.audio.end()) stream = facts.audio.insert(facts.audio.end(), AudioStream{code, {}});
+            if (stream->header || payload >= end) return;
+            const std::span<const uint8_t> bytes = file.At(payload, static_cast<size_t>(std::min<uint64_t>(end - payload, 4096)));
+            for (size_t i = 0; i + 4 <= bytes.size() && !stream->header; ++i)
+                if (bytes[i] == 0xFF) stream->header = DecodeAudioHeader(&bytes[i]);
+        };
+    };
+    const uint64_t reach = std::min<uint64_t>(file.Size(), kHeadReach / 8);
+    if (const auto first = file.Find(0, reach, [](uint8_t c) { return c == kPackStartCode; }))
+        WalkPackets(file, *first, reach, record(true));
+    const uint64_t tail = file.Size() > kWindow / 2 ? file.Size() - kWindow / 2 : 0;
+    if (const auto pack = file.Find(tail, file.Size(), [](uint8_t c) { return c == kPackStartCode; }))
+        WalkPackets(file, *pack, file.Size(), record(false));
+    std::sort(facts.audio.begin(), facts.audio.end(), [](const AudioStream &a, const AudioStream &b) { return a.id < b.id; });
+    return facts;
+}
+
+GroupShape GroupMap::Shape(int groups) {
+    GroupShape shape;
+    Group group = first_;
+    shape.closed = group.closed ? 1 : 0;
+    while (static_cast<int>(shape.lengths.size()) < groups) {
+        const std::optional<Group> next = AtOrAfterOffset(group.offset + 4);
+        shape.lengths.push_back((next ? next->picture : pictures_) - group.picture);
+        if (!next || static_cast<int>(shape.lengths.size()) == groups) break;
+        group = *next;
+        if (group.closed) ++shape.closed;
+    }
+    return shape;
+}
+
+} // namespace tvx::cli

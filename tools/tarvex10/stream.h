@@ -1,0 +1,158 @@
+// What the command reads of an MPEG stream itself, through a window of a
+// few hundred kilobytes, never the whole file: the kind of stream, where its
+// groups of pictures lie and at which picture each one starts, its audio
+// streams and its time stamps. The cut asks it where the user's times fall;
+// the cutter class then cuts at those offsets.
+#ifndef TVX_TOOLS_TARVEX10_STREAM_H
+#define TVX_TOOLS_TARVEX10_STREAM_H
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mpeg1/mpeg1.h"
+
+namespace tvx::cli {
+
+// A file read through one window that moves to where it is asked.
+class FileWindow {
+public:
+    // Throws CommandError (exit code 1) with the system's reason.
+    explicit FileWindow(const std::string &path);
+    FileWindow(const FileWindow &) = delete;
+    FileWindow &operator=(const FileWindow &) = delete;
+    ~FileWindow();
+
+    uint64_t Size() const { return size_; }
+    // Up to `n` (at most a quarter of the window) bytes at `off`; fewer at the
+    // end of the file. Valid until the next call.
+    std::span<const uint8_t> At(uint64_t off, size_t n);
+    // The first start code 00 00 01 CODE at or after `from` and before
+    // `limit` for which `wanted(CODE)` holds.
+    template <typename Wanted>
+    std::optional<uint64_t> Find(uint64_t from, uint64_t limit, Wanted wanted);
+    // The last start code with code byte `code` that begins before `before`
+    // and at or after `limit`.
+    std::optional<uint64_t> FindBackward(uint64_t before, uint64_t limit, uint8_t code);
+
+private:
+    void Fill(uint64_t off);
+
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    std::vector<uint8_t> window_;
+    uint64_t start_ = 0;
+    size_t filled_ = 0;
+};
+
+enum class StreamKind { Mpeg1System, Mpeg1Video, Mpeg2Program, Mpeg2Video, Unknown };
+
+// The stream's first headers: what a cut and a probe need before anything else.
+struct StreamHead {
+    StreamKind kind = StreamKind::Unknown;
+    std::optional<mpeg1::SequenceHeader> sequence;
+    double fps = 0;
+    std::optional<uint64_t> first_group; // offset of the first group start code
+};
+StreamHead ReadStreamHead(FileWindow &file);
+// "MPEG-1 system stream", "MPEG-2 program stream", ...
+const char *KindName(StreamKind kind);
+
+// A group of pictures: where its start code lies and the number of its first
+// picture, counted from the stream's first.
+struct Group {
+    uint64_t offset = 0;
+    int64_t picture = 0;
+    bool closed = false;
+};
+
+// Pictures per group and how many of the groups are closed.
+struct GroupShape {
+    std::vector<int64_t> lengths;
+    int closed = 0;
+};
+
+// Where the groups of pictures lie. Their time codes give each group's first
+// picture, so a group for a time is found by bisecting the file; a stream
+// whose time codes do not grow (an encoder that left them unset) has its
+// pictures counted instead, in one pass.
+class GroupMap {
+public:
+    // Needs a head with a sequence header and a first group.
+    GroupMap(FileWindow &file, const StreamHead &head);
+
+    // The first group whose first picture is `picture` or later; nullopt past
+    // the last group.
+    std::optional<Group> AtOrAfterPicture(int64_t picture);
+    // The last group whose first picture is `picture` or earlier.
+    Group AtOrBeforePicture(int64_t picture);
+    // The first group at or after byte `offset`.
+    std::optional<Group> AtOrAfterOffset(uint64_t offset);
+    // Every picture of the stream.
+    int64_t Pictures() const { return pictures_; }
+    // Groups whose start code lies in [from, to).
+    int64_t CountGroups(uint64_t from, uint64_t to);
+    bool FromTimeCodes() const { return counted_.empty(); }
+    // The first `groups` groups.
+    GroupShape Shape(int groups);
+
+private:
+    std::optional<Group> GroupAt(uint64_t offset);
+    std::optional<Group> NextGroup(uint64_t from, uint64_t limit);
+    int64_t CountPictures(uint64_t from, uint64_t to);
+    bool TimeCodesGrow();
+    void CountEverything();
+
+    FileWindow &file_;
+    int rate_code_;
+    Group first_;
+    int64_t base_ = 0; // the first group's time-code picture
+    int64_t pictures_ = 0;
+    std::vector<Group> counted_; // every group, when time codes are unusable
+};
+
+// ---- for probe --------------------------------------------------------------
+
+struct AudioStream {
+    int id = 0; // 0xC0 ...
+    std::optional<mpeg1::AudioHeader> header;
+};
+struct SystemFacts {
+    std::vector<AudioStream> audio;
+    std::optional<double> first_video_pts, last_video_pts; // seconds
+};
+// The audio streams in the first packs and the video time stamps at both ends.
+SystemFacts ReadSystemFacts(FileWindow &file);
+
+
+template <typename Wanted>
+std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted wanted) {
+    limit = limit < size_ ? limit : size_;
+    uint64_t p = from;
+    while (p + 4 <= limit) {
+        if (p < start_ || p + 4 > start_ + filled_) {
+            Fill(p);
+            if (filled_ < 4) return std::nullopt; // a read error
+        }
+        const uint8_t *b = window_.data();
+        const size_t end = static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_);
+        size_t i = static_cast<size_t>(p - start_);
+        while (i + 4 <= end) {
+            // A byte above 1 at i + 2 rules out a prefix at i, i + 1 and i + 2.
+            if (b[i + 2] > 1) {
+                i += 3;
+                continue;
+            }
+            if (b[i + 2] == 1 && b[i] == 0 && b[i + 1] == 0 && wanted(b[i + 3])) return start_ + i;
+            ++i;
+        }
+        p = start_ + i;
+    }
+    return std::nullopt;
+}
+
+} // namespace tvx::cli
+
+#endif // TVX_TOOLS_TARVEX10_STREAM_H
