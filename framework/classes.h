@@ -1,6 +1,11 @@
 // KwBasalt10, the framework that component libraries call for their About
 // box and their error reports. It is a component library of its own, built
 // on the same frame as Tarvex10 but with its own classes and identity.
+//
+//   registry.cpp       its identity and class list (ThisLibrary), and a
+//                      property read by name shared by both classes
+//   about.cpp          clsKwBasalt10A, the About box
+//   error_handler.cpp  clsKwelErrorHandlerA, the error reports
 #ifndef KWBASALT10_CLASSES_H
 #define KWBASALT10_CLASSES_H
 

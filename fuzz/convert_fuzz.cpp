@@ -58,7 +58,8 @@ void TextToNumber(Reader &r) {
     const std::optional<double> coerced = TryStrictToDouble(text, convert::Notation::kCoercion);
     // The coercion notation only adds forms to the plain one.
     if (strict) TVX_FUZZ_CHECK(coerced && *coerced == *strict, "notations differ on " + Show(text));
-    TryStrictToDouble(text, u".", u",");
+    // Here and below only that it returns counts.
+    (void)TryStrictToDouble(text, u".", u",");
     const bool raised = Raises([&] { value = convert::StrictToDouble(text); }, &number);
     if (!strict) TVX_FUZZ_CHECK(raised && number == kTypeMismatch, "StrictToDouble took " + Show(text));
     if (strict && !std::isfinite(*strict)) TVX_FUZZ_CHECK(raised && number == kOverflow, Show(text));
@@ -71,8 +72,8 @@ void TextToNumber(Reader &r) {
     // Any notation a locale could have.
     const std::u16string point = Utf16(r, 2), separator = Utf16(r, 2);
     if (!point.empty()) {
-        TryStrictToDouble(text, point, separator);
-        TryStrictToDouble(text, point, separator, convert::Notation::kCoercion);
+        (void)TryStrictToDouble(text, point, separator);
+        (void)TryStrictToDouble(text, point, separator, convert::Notation::kCoercion);
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include "component/registry.h"
 #include "convert/convert.h"
+#include "error/error.h"
 #include "services/binary_file.h"
 #include "support.h"
 #include "tarvex10/automation.hpp"
@@ -25,8 +26,6 @@ namespace tvx::fuzz {
 namespace {
 
 constexpr size_t kParamBytes = 32;
-constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x800A003Du);
-constexpr HRESULT kDeviceIoError = static_cast<HRESULT>(0x800A0039u);
 // What one member may read: a few passes over the file plus a bounded number
 // of window refills. Every walk of the cutter is a forward or backward pass
 // over the file in window-sized blocks, so a pass costs FileSize + 16 KB.
@@ -98,9 +97,9 @@ private:
                       file_.size());
         TVX_FUZZ_CHECK(read <= bound, detail);
         std::snprintf(detail, sizeof detail, "%s ended with 0x%08x", name, static_cast<unsigned>(status));
-        if (Io().write_failed && !write_failed_before) TVX_FUZZ_CHECK(status == kDiskFull, detail);
+        if (Io().write_failed && !write_failed_before) TVX_FUZZ_CHECK(status == MakeControlError(kDiskFull), detail);
         if (Io().read_failed && !read_failed_before && !handles_read_failures)
-            TVX_FUZZ_CHECK(status == kDeviceIoError, detail);
+            TVX_FUZZ_CHECK(status == MakeControlError(kDeviceIoError), detail);
         return status;
     }
 

@@ -1,9 +1,9 @@
 // The time-of-day clock: seconds since local midnight with their fraction.
 // A host or a test may put its own clock in place of the system's.
 #include <ctime>
-#include <mutex>
 
 #include "clock.h"
+#include "hook.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -24,31 +24,21 @@ struct Clock {
     void *context;
 };
 
-std::mutex clock_mutex;
-Clock current_clock = {SystemTimeOfDay, nullptr};
+constinit tvx::runtime::Hook<Clock> clock_hook(Clock{SystemTimeOfDay, nullptr});
 
 } // namespace
 
-bool tvx::ClockReplaced() {
-    std::lock_guard lock(clock_mutex);
-    return current_clock.proc != SystemTimeOfDay;
-}
+bool tvx::ClockReplaced() { return clock_hook.Get().proc != SystemTimeOfDay; }
 
 extern "C" {
 
 TVX_PLATFORM_API double TvxTimeOfDay(void) {
-    Clock clock;
-    {
-        std::lock_guard lock(clock_mutex);
-        clock = current_clock;
-    }
-    // Read outside the lock: an installed clock may itself change the hook.
+    const Clock clock = clock_hook.Get();
     return clock.proc(clock.context);
 }
 
 TVX_PLATFORM_API void TvxSetClock(TVXCLOCKPROC clock, void *context) {
-    std::lock_guard lock(clock_mutex);
-    current_clock = clock ? Clock{clock, context} : Clock{SystemTimeOfDay, nullptr};
+    clock_hook.Exchange(clock ? Clock{clock, context} : Clock{SystemTimeOfDay, nullptr});
 }
 
 } // extern "C"

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "hook.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -96,27 +97,19 @@ struct Dispatcher {
     void *context;
 };
 
-std::mutex dispatcher_mutex;
-Dispatcher current_dispatcher = {BuiltinDispatch, nullptr};
+constinit tvx::runtime::Hook<Dispatcher> dispatcher_hook(Dispatcher{BuiltinDispatch, nullptr});
 
 } // namespace
 
 extern "C" {
 
 TVX_PLATFORM_API void TvxDispatchEvents(void) {
-    Dispatcher dispatcher;
-    {
-        std::lock_guard lock(dispatcher_mutex);
-        dispatcher = current_dispatcher;
-    }
-    // Run outside the lock: the pass runs arbitrary calls, which may dispatch
-    // again or change the hook.
+    const Dispatcher dispatcher = dispatcher_hook.Get();
     dispatcher.proc(dispatcher.context);
 }
 
 TVX_PLATFORM_API void TvxSetEventDispatcher(TVXDISPATCHPROC dispatch, void *context) {
-    std::lock_guard lock(dispatcher_mutex);
-    current_dispatcher = dispatch ? Dispatcher{dispatch, context} : Dispatcher{BuiltinDispatch, nullptr};
+    dispatcher_hook.Exchange(dispatch ? Dispatcher{dispatch, context} : Dispatcher{BuiltinDispatch, nullptr});
 }
 
 TVX_PLATFORM_API DWORD TvxCurrentThreadId(void) { return CurrentThread().id; }

@@ -3,9 +3,9 @@
 // interpreter of runtime/mci/.
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
+#include "hook.h"
 #include "mci/errors.h"
 #include "mci/interpreter.h"
 #include "tarvex10/platform.h"
@@ -123,27 +123,19 @@ BOOL BuiltinGetErrorString(void *, MCIERROR code, char *text, UINT capacity) {
 
 constexpr TVXMCIHANDLER kBuiltin = {BuiltinSend, BuiltinGetErrorString, nullptr};
 
-// Calls copy the handler under the lock and run it outside, so a handler may
-// itself install another one, and slow commands do not block other threads.
-std::mutex handler_mutex;
-TVXMCIHANDLER current_handler = kBuiltin;
-
-TVXMCIHANDLER CurrentHandler() {
-    std::lock_guard lock(handler_mutex);
-    return current_handler;
-}
+constinit tvx::runtime::Hook<TVXMCIHANDLER> handler_hook(kBuiltin);
 
 } // namespace
 
 extern "C" {
 
 TVX_PLATFORM_API MCIERROR mciSendStringA(const char *command, char *reply, UINT capacity, HWND callback) {
-    TVXMCIHANDLER handler = CurrentHandler();
+    const TVXMCIHANDLER handler = handler_hook.Get();
     return handler.send(handler.context, command, reply, capacity, callback);
 }
 
 TVX_PLATFORM_API BOOL mciGetErrorStringA(MCIERROR code, char *text, UINT capacity) {
-    TVXMCIHANDLER handler = CurrentHandler();
+    const TVXMCIHANDLER handler = handler_hook.Get();
     return handler.get_error_string(handler.context, code, text, capacity);
 }
 
@@ -152,12 +144,7 @@ TVX_PLATFORM_API void TvxSetMciHandler(const TVXMCIHANDLER *handler, TVXMCIHANDL
     // A handler that leaves a function out gets the built-in one for it.
     if (!next.send) next.send = BuiltinSend;
     if (!next.get_error_string) next.get_error_string = BuiltinGetErrorString;
-    TVXMCIHANDLER old;
-    {
-        std::lock_guard lock(handler_mutex);
-        old = current_handler;
-        current_handler = next;
-    }
+    const TVXMCIHANDLER old = handler_hook.Exchange(next);
     if (previous) *previous = old;
 }
 

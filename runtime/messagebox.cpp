@@ -6,9 +6,9 @@
 // Line breaks inside the text are written as " / " so that each message stays
 // on one line of a log.
 #include <cstdio>
-#include <mutex>
 #include <string>
 
+#include "hook.h"
 #include "tarvex10/platform.h"
 
 namespace {
@@ -37,27 +37,19 @@ struct Handler {
     void *context;
 };
 
-std::mutex handler_mutex;
-Handler current_handler = {BuiltinMessageBox, nullptr};
+constinit tvx::runtime::Hook<Handler> handler_hook(Handler{BuiltinMessageBox, nullptr});
 
 } // namespace
 
 extern "C" {
 
 TVX_PLATFORM_API void TvxMessageBox(const char *text, const char *title) {
-    Handler handler;
-    {
-        std::lock_guard lock(handler_mutex);
-        handler = current_handler;
-    }
-    // Called outside the lock: a message box waits for the user, and other
-    // threads must still be able to show theirs or change the handler.
+    const Handler handler = handler_hook.Get();
     handler.proc(handler.context, text, title);
 }
 
 TVX_PLATFORM_API void TvxSetMessageBoxHandler(TVXMESSAGEBOXPROC handler, void *context) {
-    std::lock_guard lock(handler_mutex);
-    current_handler = handler ? Handler{handler, context} : Handler{BuiltinMessageBox, nullptr};
+    handler_hook.Exchange(handler ? Handler{handler, context} : Handler{BuiltinMessageBox, nullptr});
 }
 
 } // extern "C"

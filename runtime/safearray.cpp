@@ -14,7 +14,7 @@
 #include <new>
 
 #include "tarvex10/platform.h"
-#include "value_size.h"
+#include "variant/value_size.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr size_t kHeader = 16;
 constexpr USHORT kOwnedElements = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
 
 // 0 for element types that an array cannot hold.
-ULONG ElementSize(VARTYPE vt) { return static_cast<ULONG>(tvx::runtime::ValueSize(vt)); }
+ULONG ElementSize(VARTYPE vt) { return static_cast<ULONG>(tvx::ValueSize(vt)); }
 
 USHORT FeaturesFor(VARTYPE vt) {
     switch (vt) {

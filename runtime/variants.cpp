@@ -19,7 +19,7 @@
 #include "convert/convert.h"
 #include "error/error.h"
 #include "tarvex10/platform.h"
-#include "value_size.h"
+#include "variant/value_size.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ bool IsValidType(VARTYPE vt) {
 
 // Bytes that a by-ref variant's pointer refers to, for a non-variant type.
 size_t ReferencedSize(VARTYPE type) {
-    return (type & VT_ARRAY) ? sizeof(SAFEARRAY *) : tvx::runtime::ValueSize(type);
+    return (type & VT_ARRAY) ? sizeof(SAFEARRAY *) : tvx::ValueSize(type);
 }
 
 // A shallow, non-reference view of `src`: the value a by-ref variant refers
@@ -98,7 +98,7 @@ BSTR CopyBstr(BSTR text) {
 bool ArrayFits(VARTYPE vt, SAFEARRAY *array) {
     if (!array) return true;
     const VARTYPE element = vt & VT_TYPEMASK;
-    if (SafeArrayGetElemsize(array) != tvx::runtime::ValueSize(element)) return false;
+    if (SafeArrayGetElemsize(array) != tvx::ValueSize(element)) return false;
     VARTYPE held = VT_EMPTY;
     if (SUCCEEDED(SafeArrayGetVartype(array, &held))) return held == element;
     // An array without its element type (made by a client) can only hold

@@ -62,11 +62,13 @@ int32_t StrictToInt32(std::u16string_view text);
 // Like StrictToDouble without throwing: nullopt for text that is not a number.
 // A number too large for a double comes back as an infinity, so that callers
 // can tell an overflow from a type mismatch.
-std::optional<double> TryStrictToDouble(std::u16string_view text, Notation notation = Notation::kPlain);
+[[nodiscard]] std::optional<double> TryStrictToDouble(std::u16string_view text,
+                                                     Notation notation = Notation::kPlain);
 // The same with the separators given explicitly instead of read from the C
 // locale; an empty `thousands_sep` allows no grouping.
-std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string_view decimal_point,
-                                        std::u16string_view thousands_sep, Notation notation = Notation::kPlain);
+[[nodiscard]] std::optional<double> TryStrictToDouble(std::u16string_view text, std::u16string_view decimal_point,
+                                                     std::u16string_view thousands_sep,
+                                                     Notation notation = Notation::kPlain);
 
 // Digits with a leading "-" for negative values, nothing else.
 std::u16string Decimal(int64_t value);

@@ -48,7 +48,7 @@ TVX_MCI_SEAM void SetCdDriveOpener(CdDriveOpener opener);
 inline constexpr const char *kDefaultCdDrive = "/dev/cdrom";
 
 const CommandSet &CdAudioCommands();
-Code OpenCdAudio(const OpenRequest &request, std::unique_ptr<Device> &device);
+[[nodiscard]] Code OpenCdAudio(const OpenRequest &request, std::unique_ptr<Device> &device);
 
 } // namespace tvx::mci
 

@@ -155,7 +155,7 @@ private:
 };
 
 // Reads `words` (everything after the device name) by `table` into `out`.
-Code Parse(const VerbTable &table, std::span<const Token> words, Command &out);
+[[nodiscard]] Code Parse(const VerbTable &table, std::span<const Token> words, Command &out);
 
 } // namespace tvx::mci
 

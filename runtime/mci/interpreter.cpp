@@ -327,7 +327,8 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // Nobody could be told: the device is gone again when the command ends.
     if (parsed.Has(Key::Notify)) return kNotifyOnAutoOpen;
     Command no_flags;
-    Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
+    // An open with no words of its own always parses.
+    (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
         return code;

@@ -1,6 +1,17 @@
 // The interpreter behind mciSendStringA: it reads a command, finds the
 // device that the command names and lets it act.
 //
+//   tokenizer     a command text into words; the integers in it
+//   grammar       the shape of a command, as each device's tables say
+//   core_commands the tables of the keywords every device knows
+//   timeline      time for playback from the platform clock, forward only
+//   transport     where a playing device stands: mode and position
+//   probe         what an MPEG-1 file holds (picture size, rate, length)
+//   device.h      what the interpreter knows of a device type
+//   mpegvideo     the mpegvideo device; cdaudio the CD device
+//   interpreter   the alias table and the dispatch of commands to devices
+//   errors.h      the interface's error numbers
+//
 // Devices belong to the process: one table of aliases, under one lock,
 // serves every thread. A command is read and carried out under that lock,
 // so commands from several threads follow one another whole; only a
@@ -34,7 +45,7 @@ public:
     // `room`: the characters the caller's reply area holds before its NUL,
     // or SIZE_MAX when the caller takes no reply. An open whose reply (the
     // device's number) would not fit is refused before the device opens.
-    Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX);
+    [[nodiscard]] Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX);
 
 private:
     struct Entry {
@@ -50,14 +61,14 @@ private:
     void Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device);
     void Remove(const Entry &entry);
     void RemoveAll();
-    Code Run(std::string_view command, std::span<const Token> tokens, size_t room, std::unique_lock<std::mutex> &lock,
-             std::string &reply);
-    Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
-    Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
-                std::unique_lock<std::mutex> &lock, std::string &reply);
-    Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
-    Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words, Context &context,
-                  std::unique_lock<std::mutex> &lock, std::string &reply);
+    [[nodiscard]] Code Run(std::string_view command, std::span<const Token> tokens, size_t room,
+                           std::unique_lock<std::mutex> &lock, std::string &reply);
+    [[nodiscard]] Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
+    [[nodiscard]] Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
+                              std::unique_lock<std::mutex> &lock, std::string &reply);
+    [[nodiscard]] Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
+    [[nodiscard]] Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words,
+                                Context &context, std::unique_lock<std::mutex> &lock, std::string &reply);
     // Holds the caller (without the lock) until the device stops playing or
     // goes away.
     void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);

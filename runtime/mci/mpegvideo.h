@@ -11,7 +11,7 @@
 namespace tvx::mci {
 
 const CommandSet &MpegVideoCommands();
-Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device);
+[[nodiscard]] Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device);
 
 // The texts of "info … product" and "info … version".
 inline constexpr std::string_view kMpegVideoProduct = "Tarvex10 MPEG-1 video player";

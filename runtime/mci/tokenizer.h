@@ -26,7 +26,7 @@ struct Token {
 };
 
 // Fills `tokens` (cleared first). kOk, kNoClosingQuote or kExtraCharacters.
-Code Tokenize(std::string_view command, std::vector<Token> &tokens);
+[[nodiscard]] Code Tokenize(std::string_view command, std::vector<Token> &tokens);
 
 // `keyword` is lower case; `word` may be in any case.
 bool SameWord(std::string_view word, std::string_view keyword);

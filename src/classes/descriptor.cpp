@@ -1,6 +1,13 @@
 // clsKwvIDOTarvex10A, the library's descriptor and application object
 // class: the thread's application object, the library's own resources, the
 // About box shown by the framework, and the thread's buddy slot.
+//
+// The classes without a folder of their own:
+//   descriptor.cpp         the descriptor class and its member table
+//   framework_calls.h/.cpp the calls into the framework library (About box,
+//                          error reports), made by name
+//   thread_state.h/.cpp    the per-thread buddy slot and application object
+//   empty_classes.cpp      the three classes without members
 #include <string>
 
 #include "classes/framework_calls.h"

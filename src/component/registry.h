@@ -1,6 +1,10 @@
 // The library's identity and its class registry: the seven classes in the
 // registry's own order, found by class identifier or programmatic
 // identifier.
+//
+//   registry.h/.cpp   identity, the class list, ThisLibrary() for the frame
+//   resources.h/.cpp  the resources published to the runtime: the type
+//                     library, interface identifiers, the version record
 #ifndef TVX_COMPONENT_REGISTRY_H
 #define TVX_COMPONENT_REGISTRY_H
 

@@ -1,6 +1,7 @@
 #include "component/resources.h"
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "ascii/ascii.h"
 #include "convert/convert.h"
 #include "error/error.h"
+#include "frame/type_info.h"
 
 namespace tvx {
 namespace {
@@ -116,9 +118,6 @@ static_assert(kVersionRecord.Size() < RecordWriter::kCapacity);
 
 // ---- the type library --------------------------------------------------------------
 
-constexpr WORD kInterfaceFlags =
-    TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
-
 void AppendLittleEndian(std::vector<uint8_t> &out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
@@ -139,45 +138,23 @@ std::string InterfaceResourceName(const ClassInfo &info) {
 }
 
 std::vector<uint8_t> WriteTypeLibrary(const LibraryInfo &library) {
-    // Texts are kept in a deque-like list so that their addresses stay put.
-    std::vector<std::unique_ptr<std::string>> texts;
-    auto keep = [&](std::u16string_view text) {
-        return texts.emplace_back(std::make_unique<std::string>(convert::ToUtf8(text)))->c_str();
-    };
-    const size_t count = library.classes.size();
-    std::vector<std::vector<std::vector<TVXPARAMINFO>>> params(count);
-    std::vector<std::vector<TVXMEMBERINFO>> members(count);
+    std::deque<InterfaceDescription> descriptions; // a deque, so that each stays put
+    std::deque<std::string> names;
     std::vector<TVXINTERFACEINFO> interfaces;
     std::vector<TVXCLASSENTRY> classes;
-    for (size_t c = 0; c < count; ++c) {
+    for (size_t c = 0; c < library.classes.size(); ++c) {
         const ClassInfo &info = *library.classes[c];
-        params[c].resize(info.members.size());
-        for (size_t i = 0; i < info.members.size(); ++i) {
-            const MemberInfo &m = info.members[i];
-            std::u16string_view names = m.param_names;
-            for (const ParamType &p : m.params) {
-                const char *name = nullptr;
-                if (!names.empty()) {
-                    const size_t comma = names.find(u',');
-                    name = keep(names.substr(0, comma));
-                    names = comma == names.npos ? std::u16string_view() : names.substr(comma + 1);
-                }
-                const USHORT flags = PARAMFLAG_FIN | (p.passing == Passing::ByRef ? PARAMFLAG_FOUT : 0);
-                params[c][i].push_back({name, VarTypeOf(p.type), flags});
-            }
-            members[c].push_back({keep(m.name), m.dispid, InvokeKindOf(m.kind),
-                                  static_cast<SHORT>((kStandardEntries + i) * sizeof(void *)), VarTypeOf(m.result),
-                                  static_cast<USHORT>(params[c][i].size()), params[c][i].data()});
-        }
-        interfaces.push_back({keep(info.InterfaceName()), info.iid, kInterfaceFlags, library.major_version,
-                              library.minor_version, static_cast<USHORT>(members[c].size()), members[c].data()});
+        interfaces.push_back(
+            descriptions.emplace_back(info, library.major_version, library.minor_version).Info());
         // The application object is predeclared: clients call it without
         // naming an instance.
         const WORD class_flags = TYPEFLAG_FCANCREATE |
                                  (info.application_object ? TYPEFLAG_FAPPOBJECT | TYPEFLAG_FPREDECLID : 0);
-        classes.push_back({keep(info.name), info.clsid, class_flags, static_cast<USHORT>(c)});
+        classes.push_back({names.emplace_back(convert::ToUtf8(info.name)).c_str(), info.clsid, class_flags,
+                           static_cast<USHORT>(c)});
     }
-    const TVXTYPELIBINFO description{keep(library.name),
+    const std::string library_name = convert::ToUtf8(library.name);
+    const TVXTYPELIBINFO description{library_name.c_str(),
                                      library.id,
                                      library.major_version,
                                      library.minor_version,

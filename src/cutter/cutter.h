@@ -2,6 +2,16 @@
 // elementary stream between two times into a new file, on the file's bytes.
 // The object's whole state is its 24 public data members; every step is a
 // public member that a client may drive itself.
+//
+//   cutter.cpp    the object and the member table
+//   window.cpp    the 16384-byte read window and the start-code scanners
+//   start_codes.h/.cpp  the vectorised search for start codes in the window
+//   headers.cpp   sequence, GOP and packet headers, time stamps, the
+//                 backward walks around an offset
+//   mapping.cpp   opening the input, recognising the stream, times to
+//                 offsets
+//   writer.cpp    the cut: copying byte ranges, the rebuilt first packet
+//   messages.h    the texts shown to the user
 #ifndef TVX_CUTTER_CUTTER_H
 #define TVX_CUTTER_CUTTER_H
 
@@ -14,6 +24,11 @@
 #include "frame/member.h"
 
 namespace tvx {
+
+// FileType's values: what init found at the start of the input (0 before
+// init, or when it found neither).
+inline constexpr int16_t kElementaryStream = 2; // a video sequence header
+inline constexpr int16_t kSystemStream = 4;     // a pack header
 
 class Cutter : public ObjectBase {
 public:

@@ -27,7 +27,7 @@ double FrameRateElement(const Variant &table, int index) {
     LONG lower = 0, upper = -1;
     if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper)) || index < lower || index > upper) {
-        Raise(9, u"Subscript out of range");
+        Raise(kSubscriptOutOfRange);
     }
     const LONG at = index;
     Variant element;
@@ -80,7 +80,7 @@ void Cutter::ParseVidSeq(int32_t &off) {
         }
     }
 
-    if (FileType == 2) {
+    if (FileType == kElementaryStream) {
         CallMember<&Cutter::ReadGOPHeader>(*this, off, startTime);
     } else {
         int32_t packetstart = 0, packetend = 0;
@@ -94,7 +94,7 @@ void Cutter::ParseVidSeq(int32_t &off) {
     }
     VidSeqEnd = CheckedSub(off, 4);
 
-    if (FileType == 4) {
+    if (FileType == kSystemStream) {
         MinimumCutWalk();
     } else {
         MinimumCut = CheckedSub(off, 4);

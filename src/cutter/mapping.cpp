@@ -65,10 +65,10 @@ void Cutter::init(std::u16string Inpath) {
         }
         switch (mark) {
         case mpeg1::kPackStartCode:
-            FileType = 4;
+            FileType = kSystemStream;
             if (!CallMember<&Cutter::FindVideoSeqHeader>(*this, off)) ShowMessageBox(cutter_text::kNoVideoHeader);
             break;
-        case mpeg1::kSequenceHeaderCode: FileType = 2; break;
+        case mpeg1::kSequenceHeaderCode: FileType = kElementaryStream; break;
         default: ShowMessageBox(cutter_text::kUnknownFormat); return;
         }
         int32_t header = off;

@@ -1,6 +1,7 @@
 // Cutting and writing: the cut points, the rebuilt first packet of a system
 // stream, the copy of byte ranges, and the whole cut.
 #include <algorithm>
+#include <exception>
 #include <limits>
 
 #include "convert/convert.h"
@@ -21,6 +22,24 @@ constexpr int32_t kPackHeaderSize = 12;
 // A packet's start code and 16-bit length field.
 constexpr int32_t kPacketPrefix = 6;
 constexpr int32_t kLargestPacket = kPacketPrefix + 65535;
+
+// Closes the output file (whatever number OutFd holds by then) when the cut
+// returns. A failure leaves it open to the caller: CutPart empties it when
+// the input could not be read, and CutVideo closes the files its object
+// opened.
+class CloseOnReturn {
+public:
+    explicit CloseOnReturn(const int16_t &number) : number_(number), failures_(std::uncaught_exceptions()) {}
+    CloseOnReturn(const CloseOnReturn &) = delete;
+    CloseOnReturn &operator=(const CloseOnReturn &) = delete;
+    ~CloseOnReturn() {
+        if (std::uncaught_exceptions() == failures_) files::Close(number_);
+    }
+
+private:
+    const int16_t &number_;
+    int failures_;
+};
 
 } // namespace
 
@@ -112,6 +131,7 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
     // looking complete.
     files::Truncate(OutFd);
     try {
+        const CloseOnReturn close_output(OutFd);
         return WriteCut(begin, endT);
     } catch (...) {
         // An input that could not be read whole (it failed, or shrank under
@@ -129,35 +149,36 @@ void Cutter::EmptyOutput() {
     }
 }
 
+// The cut keeps the short names of its quantities (offsets into the input):
+//   g, G  the group of pictures at or after `begin`: g just past its start
+//         code, G at the code itself
+//   P, Q  start and end of the system-stream packet that holds G
+//   A     where the copy of the system stream starts: the pack header
+//         12 bytes before P (G in an elementary stream)
+//   z, Z  the same search from `endT`: Z is where the cut ends, the file's
+//         end when no group follows
+//   H     the bytes of the first packet's header after its length field
+//   L     the rebuilt first packet's length: its header, the sequence
+//         header it now carries and what it keeps of its payload
 int16_t Cutter::WriteCut(int32_t begin, int32_t endT) {
-    if (MinimumCut < 0) {
-        files::Close(OutFd);
-        return 0;
-    }
+    if (MinimumCut < 0) return 0;
     int32_t zero = 0;
     CallMember<&Cutter::copy>(*this, Infd, OutFd, zero, MinimumCut);
 
     int32_t g = begin;
-    if (!CallMember<&Cutter::FindNext>(*this, g, mpeg1::kGroupStartCode)) {
-        files::Close(OutFd);
-        return 0;
-    }
+    if (!CallMember<&Cutter::FindNext>(*this, g, mpeg1::kGroupStartCode)) return 0;
     int32_t G = CheckedSub(g, 4);
     int32_t A = G, P = 0, Q = 0;
-    if (FileType != 2) {
-        if (!CallMember<&Cutter::BackwardFindBoundaries>(*this, g, P, Q)) {
-            files::Close(OutFd);
-            return 0;
-        }
+    if (FileType != kElementaryStream) {
+        if (!CallMember<&Cutter::BackwardFindBoundaries>(*this, g, P, Q)) return 0;
         A = CheckedSub(P, kPackHeaderSize);
     }
     int32_t z = endT;
     const bool to_end = !CallMember<&Cutter::FindNext>(*this, z, mpeg1::kGroupStartCode);
     int32_t Z = to_end ? FileSize : CheckedSub(z, 4);
 
-    if (FileType == 2) {
+    if (FileType == kElementaryStream) {
         CallMember<&Cutter::copy>(*this, Infd, OutFd, A, Z);
-        files::Close(OutFd);
         return 1;
     }
 
@@ -217,7 +238,6 @@ int16_t Cutter::WriteCut(int32_t begin, int32_t endT) {
     } else {
         CallMember<&Cutter::copy>(*this, Infd, OutFd, G, Z);
     }
-    files::Close(OutFd);
     return 1;
 }
 

@@ -9,23 +9,45 @@
 #include "convert/convert.h"
 #include "frame/member.h"
 #include "frame/object.h"
+#include "frame/type_info.h"
+#include "variant/value_size.h"
 
 namespace tvx {
 
 // ---- error information -------------------------------------------------------
 
-HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept {
+namespace {
+
+// The setters take NUL-terminated texts, hence the copies.
+void Publish(const ClassInfo &info, std::u16string source, std::u16string description) {
     ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(CreateErrorInfo(create.Put()))) {
-        // The setters take NUL-terminated texts.
-        std::u16string source(error.Source().empty() ? std::u16string(info.progid) : error.Source());
-        std::u16string description = error.Description();
         create->SetGUID(info.iid);
         create->SetSource(source.data());
         create->SetDescription(description.data());
         if (auto published = create.As<IErrorInfo>()) SetErrorInfo(0, published.Get());
     }
+}
+
+} // namespace
+
+HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept {
+    try {
+        Publish(info, error.Source().empty() ? std::u16string(info.progid) : error.Source(), error.Description());
+    } catch (const std::bad_alloc &) {
+        // The status alone still tells the caller what happened.
+    }
     return error.Status();
+}
+
+HRESULT PublishUnexpected(const ClassInfo &info, const char *what) noexcept {
+    try {
+        std::u16string description = u"Unexpected failure";
+        if (what && *what) description += u": " + convert::FromUtf8(what);
+        Publish(info, std::u16string(info.progid), std::move(description));
+    } catch (const std::bad_alloc &) {
+    }
+    return E_UNEXPECTED;
 }
 
 void ClearErrorInfo() noexcept { SetErrorInfo(0, nullptr); }
@@ -51,50 +73,10 @@ CaughtFailure CatchFailure() {
             SetErrorInfo(0, info.Get());
         }
         const HRESULT status = failure.Status();
-        const bool raised = (static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u;
-        return {status, raised ? static_cast<int32_t>(status & 0xFFFF) : status, description};
+        return {status, IsControlError(status) ? ControlErrorNumber(status) : status, description};
     } catch (const std::bad_alloc &) {
         return {MakeControlError(kOutOfMemory), kOutOfMemory, std::u16string(StandardDescription(kOutOfMemory))};
     }
-}
-
-// ---- type information ------------------------------------------------------------
-
-HRESULT CreateClassTypeInfo(const ClassInfo &info, ITypeInfo **type_info) {
-    // The runtime copies the description, so these buffers only need to
-    // outlive the call.
-    std::vector<std::string> texts;
-    texts.reserve(info.members.size() * 8 + 1);
-    auto keep = [&](std::u16string_view text) { return texts.emplace_back(convert::ToUtf8(text)).c_str(); };
-
-    std::vector<std::vector<TVXPARAMINFO>> params(info.members.size());
-    std::vector<TVXMEMBERINFO> members;
-    for (size_t i = 0; i < info.members.size(); ++i) {
-        const MemberInfo &m = info.members[i];
-        std::u16string_view names = m.param_names;
-        for (const ParamType &p : m.params) {
-            const char *name = nullptr;
-            if (!names.empty()) {
-                size_t comma = names.find(u',');
-                name = keep(names.substr(0, comma));
-                names = comma == names.npos ? std::u16string_view() : names.substr(comma + 1);
-            }
-            USHORT flags = PARAMFLAG_FIN | (p.passing == Passing::ByRef ? PARAMFLAG_FOUT : 0);
-            params[i].push_back({name, VarTypeOf(p.type), flags});
-        }
-        members.push_back({keep(m.name), m.dispid, InvokeKindOf(m.kind),
-                           static_cast<SHORT>((kStandardEntries + i) * sizeof(void *)), VarTypeOf(m.result),
-                           static_cast<USHORT>(params[i].size()), params[i].data()});
-    }
-    TVXINTERFACEINFO description{keep(info.InterfaceName()),
-                                 info.iid,
-                                 TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                                     TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-                                 1,
-                                 0,
-                                 static_cast<USHORT>(members.size()),
-                                 members.data()};
-    return TvxCreateTypeInfo(&description, type_info);
 }
 
 // ---- the standard entries -------------------------------------------------------------
@@ -126,16 +108,10 @@ HRESULT ObjectVtable::GetTypeInfo(void *self, UINT index, LCID, ITypeInfo **info
 
 namespace {
 
-// The position of `wanted` among a member's comma-separated parameter names.
-DISPID FindParamName(std::u16string_view names, std::u16string_view wanted) {
-    DISPID position = 0;
-    while (!names.empty()) {
-        size_t comma = names.find(u',');
-        std::u16string_view name = names.substr(0, comma);
-        if (ascii::EqualFolded(name, wanted)) return position;
-        if (comma == names.npos) break;
-        names.remove_prefix(comma + 1);
-        ++position;
+// The position of `wanted` among the parameters of `member`.
+DISPID FindParamName(const MemberInfo &member, std::u16string_view wanted) {
+    for (size_t i = 0; i < member.params.size(); ++i) {
+        if (ascii::EqualFolded(member.ParamName(i), wanted)) return static_cast<DISPID>(i);
     }
     return DISPID_UNKNOWN;
 }
@@ -157,18 +133,15 @@ HRESULT ObjectVtable::GetIDsOfNames(void *self, const IID &iid, LPOLESTR *names,
     ids[0] = info.FindByName(NulTerminated(names[0]));
     if (ids[0] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
     // Parameter names resolve to positions among the member's parameters.
-    std::u16string_view param_names;
-    if (int row = count > 1 ? info.FirstRow(ids[0]) : -1; row >= 0) param_names = info.members[row].param_names;
+    const int row = count > 1 ? info.FirstRow(ids[0]) : -1;
     for (UINT i = 1; i < count; ++i) {
-        ids[i] = ids[0] == DISPID_UNKNOWN ? DISPID_UNKNOWN : FindParamName(param_names, NulTerminated(names[i]));
+        ids[i] = row < 0 ? DISPID_UNKNOWN : FindParamName(info.members[row], NulTerminated(names[i]));
         if (ids[i] == DISPID_UNKNOWN) status = DISP_E_UNKNOWNNAME;
     }
     return status;
 }
 
 namespace {
-
-constexpr size_t kMaxParams = 8;
 
 // The arguments of one late-bound call, converted to the member's parameter
 // types. Each slot holds the exact type the member expects (VT_BYREF|type
@@ -180,65 +153,99 @@ public:
     explicit PreparedArguments(size_t count) : count_(count) {}
     PreparedArguments(const PreparedArguments &) = delete;
     ~PreparedArguments() {
-        if (entered_) WriteBack();
         for (size_t i = 0; i < count_; ++i) {
             if (used_ & (1u << i)) VariantClear(&temps_[i]);
             if (targets_[i]) VariantClear(&originals_[i]);
         }
     }
 
-    // Called once the member has run, whatever its outcome: only then can
-    // a converted copy hold something the member stored.
-    void MemberEntered() { entered_ = true; }
-
     VARIANT *Slots() { return slots_.data(); }
 
     // Prepares slot `index` for a parameter of type `param` from `argument`.
-    HRESULT Prepare(size_t index, const ParamType &param, VARIANT *argument) {
-        VARTYPE vt = VarTypeOf(param.type);
-        VARIANT *slot = &slots_[index];
-        VARIANT *value = argument; // the argument as a value, by-ref undone
+    [[nodiscard]] HRESULT Prepare(size_t index, const ParamType &param, VARIANT *argument) {
+        // The argument as a value: a Variant by reference is undone once.
+        VARIANT *value = argument;
         if (argument->vt == (VT_BYREF | VT_VARIANT)) {
             if (!V_VARIANTREF(argument)) return E_POINTER;
             value = V_VARIANTREF(argument);
         }
         if (V_ISBYREF(value) && !V_BYREF(value)) return E_POINTER;
-        bool missing = value->vt == VT_ERROR && V_ERROR(value) == DISP_E_PARAMNOTFOUND;
+        const bool missing = value->vt == VT_ERROR && V_ERROR(value) == DISP_E_PARAMNOTFOUND;
         if (missing && param.type != AutoType::Variant) return DISP_E_PARAMNOTOPTIONAL;
+        if (param.passing == Passing::ByValue) return PrepareByValue(index, param.type, value);
+        if (param.type == AutoType::Variant) return PrepareVariantByRef(index, argument);
+        return PrepareByRef(index, VarTypeOf(param.type), argument, value);
+    }
 
-        if (param.passing == Passing::ByValue) {
-            if (param.type == AutoType::Variant) {
-                if (!V_ISBYREF(value)) {
-                    *slot = *value; // read only by the member, which copies it
-                    return S_OK;
-                }
-                if (FAILED(VariantCopyInd(Temp(index), value))) return DISP_E_TYPEMISMATCH;
-                *slot = temps_[index];
+    // Converted copies go back to the caller's variables in the caller's
+    // types; a Variant variable that cannot take the value in its old type
+    // takes it in the parameter's type. Called once the member has run,
+    // whatever its outcome: only then can a copy hold what the member stored.
+    // Gives the first parameter whose typed variable cannot hold what the
+    // member stored (40000 for an int16), or -1; the others are written.
+    [[nodiscard]] int WriteBack() {
+        int unwritten = -1;
+        for (size_t i = 0; i < count_; ++i) {
+            VARIANT *target = targets_[i];
+            if (!target) continue;
+            VARIANT &value = temps_[i];
+            // What the member left alone stays the caller's value, not its
+            // conversion (2.5 passed to an integer parameter stays 2.5).
+            if (Unchanged(value, originals_[i])) continue;
+            if (target->vt == (VT_BYREF | VT_VARIANT)) {
+                StoreIntoVariant(V_VARIANTREF(target), value);
+                continue;
+            }
+            Variant converted;
+            if (FAILED(VariantChangeType(&converted, &value, 0, static_cast<VARTYPE>(target->vt & ~VT_BYREF)))) {
+                if (unwritten < 0) unwritten = static_cast<int>(i);
+                continue;
+            }
+            StoreThrough(target, converted);
+        }
+        return unwritten;
+    }
+
+private:
+    // A by-value parameter: the caller's value when it has the parameter's
+    // type (a Variant parameter takes any value), else a converted copy.
+    HRESULT PrepareByValue(size_t index, AutoType type, VARIANT *value) {
+        VARIANT *slot = &slots_[index];
+        if (type == AutoType::Variant) {
+            if (!V_ISBYREF(value)) {
+                *slot = *value; // read only by the member, which copies it
                 return S_OK;
             }
-            if (value->vt == vt) {
-                *slot = *value;
-                return S_OK;
-            }
-            HRESULT status = VariantChangeType(Temp(index), value, 0, vt);
-            if (FAILED(status)) return status;
-            *slot = temps_[index];
+            if (FAILED(VariantCopyInd(Temp(index), value))) return DISP_E_TYPEMISMATCH;
+        } else if (value->vt == VarTypeOf(type)) {
+            *slot = *value;
+            return S_OK;
+        } else if (HRESULT status = VariantChangeType(Temp(index), value, 0, VarTypeOf(type)); FAILED(status)) {
+            return status;
+        }
+        *slot = temps_[index];
+        return S_OK;
+    }
+
+    // A by-ref Variant parameter: the caller's Variant itself, or a copy of
+    // a typed argument that goes back to the caller's variable.
+    HRESULT PrepareVariantByRef(size_t index, VARIANT *argument) {
+        VARIANT *slot = &slots_[index];
+        if (argument->vt == (VT_BYREF | VT_VARIANT)) {
+            *slot = *argument;
             return S_OK;
         }
+        if (HRESULT status = VariantCopyInd(Temp(index), argument); FAILED(status)) return status;
+        if (V_ISBYREF(argument)) Target(index, argument);
+        slot->vt = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(slot) = &temps_[index];
+        return S_OK;
+    }
 
-        // By ref: the caller's own variable when the types agree.
-        if (param.type == AutoType::Variant) {
-            if (argument->vt == (VT_BYREF | VT_VARIANT)) {
-                *slot = *argument;
-                return S_OK;
-            }
-            HRESULT status = VariantCopyInd(Temp(index), argument);
-            if (FAILED(status)) return status;
-            if (V_ISBYREF(argument)) Target(index, argument);
-            slot->vt = VT_BYREF | VT_VARIANT;
-            V_VARIANTREF(slot) = &temps_[index];
-            return S_OK;
-        }
+    // A typed by-ref parameter: the caller's own variable when the types
+    // agree, else a converted copy that goes back to it.
+    HRESULT PrepareByRef(size_t index, VARTYPE vt, VARIANT *argument, VARIANT *value) {
+        VARIANT *slot = &slots_[index];
         if (argument->vt == (VT_BYREF | vt)) {
             *slot = *argument;
             return S_OK;
@@ -248,15 +255,13 @@ public:
             V_BYREF(slot) = &value->u;
             return S_OK;
         }
-        HRESULT status = VariantChangeType(Temp(index), value, 0, vt);
-        if (FAILED(status)) return status;
+        if (HRESULT status = VariantChangeType(Temp(index), value, 0, vt); FAILED(status)) return status;
         if (V_ISBYREF(argument)) Target(index, argument);
         slot->vt = VT_BYREF | vt;
         V_BYREF(slot) = &temps_[index].u;
         return S_OK;
     }
 
-private:
     VARIANT *Temp(size_t index) {
         used_ |= 1u << index;
         // Zeroed whole, so that Unchanged can compare the value's bytes.
@@ -271,61 +276,31 @@ private:
         VariantCopy(&originals_[index], &temps_[index]);
     }
 
-    // True when `now` is the value `before` bit for bit (text by content).
-    // Arrays and other types count as changed.
+    // True when `now` is the value `before` bit for bit (text by content,
+    // objects by identity). Arrays and other types count as changed.
     static bool Unchanged(const VARIANT &now, const VARIANT &before) {
         if (now.vt != before.vt) return false;
         switch (now.vt) {
         case VT_EMPTY:
         case VT_NULL: return true;
-        case VT_I1:
-        case VT_UI1: return V_UI1(&now) == V_UI1(&before);
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL: return V_I2(&now) == V_I2(&before);
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_ERROR:
-        case VT_R4: return std::memcmp(&now.u, &before.u, 4) == 0;
-        case VT_R8:
-        case VT_I8:
-        case VT_UI8:
-        case VT_CY:
-        case VT_DATE: return std::memcmp(&now.u, &before.u, 8) == 0;
         case VT_BSTR: return View(V_BSTR(&now)) == View(V_BSTR(&before));
         case VT_DISPATCH:
         case VT_UNKNOWN: return V_UNKNOWN(&now) == V_UNKNOWN(&before);
-        default: return false;
+        case VT_VARIANT: return false;
+        default: {
+            const size_t size = ValueSize(now.vt);
+            return size != 0 && std::memcmp(&now.u, &before.u, size) == 0;
+        }
         }
     }
 
-    // Converted copies go back to the caller's variables in the caller's
-    // types; a Variant variable that cannot take the value in its old type
-    // takes it in the parameter's type.
-    void WriteBack() {
-        for (size_t i = 0; i < count_; ++i) {
-            VARIANT *target = targets_[i];
-            if (!target) continue;
-            VARIANT &value = temps_[i];
-            // What the member left alone stays the caller's value, not its
-            // conversion (2.5 passed to an integer parameter stays 2.5).
-            if (Unchanged(value, originals_[i])) continue;
-            if (target->vt == (VT_BYREF | VT_VARIANT)) {
-                VARIANT *inner = V_VARIANTREF(target);
-                Variant converted;
-                const VARIANT *next = &value;
-                if (inner->vt != VT_EMPTY && SUCCEEDED(VariantChangeType(&converted, &value, 0, inner->vt)))
-                    next = &converted;
-                if (!SameText(*inner, *next)) VariantCopy(inner, next);
-                continue;
-            }
-            VARTYPE type = static_cast<VARTYPE>(target->vt & ~VT_BYREF);
-            Variant converted;
-            if (FAILED(VariantChangeType(&converted, &value, 0, type))) continue;
-            StoreThrough(target, converted);
-        }
+    // A Variant variable keeps its type when the value converts to it.
+    static void StoreIntoVariant(VARIANT *inner, const VARIANT &value) {
+        Variant converted;
+        const VARIANT *next = &value;
+        if (inner->vt != VT_EMPTY && SUCCEEDED(VariantChangeType(&converted, &value, 0, inner->vt)))
+            next = &converted;
+        if (!SameText(*inner, *next)) VariantCopy(inner, next);
     }
 
     // A string the member left as it was stays the caller's own string, so
@@ -335,9 +310,10 @@ private:
     }
 
     // Stores `value` (of the target's type) into the variable a typed
-    // by-ref argument refers to.
+    // by-ref argument refers to; strings and objects change hands.
     static void StoreThrough(VARIANT *target, Variant &value) {
-        switch (target->vt & ~VT_BYREF) {
+        const VARTYPE type = static_cast<VARTYPE>(target->vt & ~VT_BYREF);
+        switch (type) {
         case VT_BSTR:
             if (View(*V_BSTRREF(target)) == View(V_BSTR(&value))) return;
             SysFreeString(*V_BSTRREF(target));
@@ -352,23 +328,11 @@ private:
             value.vt = VT_EMPTY;
             return;
         case VT_VARIANT: VariantCopy(V_VARIANTREF(target), &value); return;
-        case VT_I1:
-        case VT_UI1: *static_cast<uint8_t *>(V_BYREF(target)) = V_UI1(&value); return;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL: *static_cast<uint16_t *>(V_BYREF(target)) = static_cast<uint16_t>(V_I2(&value)); return;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR: std::memcpy(V_BYREF(target), &value.u, 4); return;
-        case VT_R8:
-        case VT_I8:
-        case VT_UI8:
-        case VT_CY:
-        case VT_DATE: std::memcpy(V_BYREF(target), &value.u, 8); return;
-        default: return;
+        default:
+            // Numbers, dates and the like: the value's bytes.
+            if (const size_t size = ValueSize(type); size != 0 && size <= sizeof(value.u))
+                std::memcpy(V_BYREF(target), &value.u, size);
+            return;
         }
     }
 
@@ -380,7 +344,6 @@ private:
     std::array<VARIANT, kMaxParams> originals_;
     std::array<VARIANT *, kMaxParams> targets_{};
     uint32_t used_ = 0;
-    bool entered_ = false;
 };
 
 // Fills the caller's exception record from the thread's error information,
@@ -453,10 +416,17 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
     VARIANT *target = result ? result : &scratch;
     VariantInit(target);
     HRESULT status = member.late(object, arguments.Slots(), target);
-    arguments.MemberEntered();
+    const int unwritten = arguments.WriteBack();
     if (FAILED(status)) {
         if (excep) FillExceptionInfo(excep, status);
         return DISP_E_EXCEPTION;
+    }
+    if (unwritten >= 0) {
+        // The member ran, but what it stored cannot reach the caller: the
+        // call fails as a conversion of that argument does.
+        if (arg_err) *arg_err = static_cast<UINT>(source[unwritten]);
+        VariantClear(target);
+        return DISP_E_OVERFLOW;
     }
     return S_OK;
 }

@@ -1,6 +1,5 @@
 #include "frame/late_call.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,17 +25,11 @@ namespace {
     throw FailedStatus(status);
 }
 
-// Turns the exception record of a failed call into the caller's failure.
-[[noreturn]] TVX_CALLS_FOREIGN_OBJECTS void RaiseFromException(EXCEPINFO &excep) {
-    if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-    const std::u16string source(View(excep.bstrSource)), description(View(excep.bstrDescription));
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
-    const HRESULT status = excep.scode ? excep.scode : MakeControlError(excep.wCode);
-    if ((static_cast<uint32_t>(status) & 0xFFFF0000u) == 0x800A0000u)
-        throw RaisedError(static_cast<int32_t>(status & 0xFFFF), description, source);
-    FailWith(status, source, description);
+// Ends the caller with the failure that the member raised inside.
+[[noreturn]] void RaiseMemberFailure(const NamedCallOutcome &outcome) {
+    if (IsControlError(outcome.status))
+        throw RaisedError(ControlErrorNumber(outcome.status), outcome.description, outcome.source);
+    FailWith(outcome.status, outcome.source, outcome.description);
 }
 
 } // namespace
@@ -53,37 +46,66 @@ ComPtr<IDispatch> CreateObjectByProgId(std::u16string_view progid) {
 }
 
 TVX_CALLS_FOREIGN_OBJECTS
+NamedCallOutcome InvokeByName(IDispatch *object, std::u16string_view name, WORD flags,
+                              std::span<const VARIANT> args, VARIANT *result) noexcept {
+    NamedCallOutcome outcome;
+    try {
+        std::u16string text(name);
+        LPOLESTR names[] = {text.data()};
+        DISPID id = DISPID_UNKNOWN;
+        outcome.status = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (FAILED(outcome.status)) {
+            outcome.name_found = false;
+            return outcome;
+        }
+        // The dispatch convention takes the arguments last first.
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool is_put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), is_put ? &put : nullptr,
+                          static_cast<UINT>(reversed.size()), is_put ? 1u : 0u};
+        EXCEPINFO excep{};
+        UINT arg_err = UINT(-1);
+        outcome.status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &excep, &arg_err);
+        if (outcome.status == DISP_E_EXCEPTION) {
+            if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+            outcome.member_failed = true;
+            outcome.status = excep.scode ? excep.scode : MakeControlError(excep.wCode);
+            outcome.source = View(excep.bstrSource);
+            outcome.description = View(excep.bstrDescription);
+            SysFreeString(excep.bstrSource);
+            SysFreeString(excep.bstrDescription);
+            SysFreeString(excep.bstrHelpFile);
+        } else if (FAILED(outcome.status) && arg_err < reversed.size()) {
+            outcome.argument = static_cast<int>(reversed.size() - 1 - arg_err);
+        }
+    } catch (const std::bad_alloc &) {
+        outcome.status = E_OUTOFMEMORY;
+    }
+    return outcome;
+}
+
+TVX_CALLS_FOREIGN_OBJECTS
 Variant CallByName(IDispatch *object, std::u16string_view name, WORD flags, std::initializer_list<VARIANT> args) {
     if (!object) Raise(kObjectNotSet);
-    std::u16string text(name);
-    LPOLESTR names[] = {text.data()};
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT status = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (status == DISP_E_UNKNOWNNAME || status == DISP_E_MEMBERNOTFOUND) Raise(kMethodNotSupported);
-    Check(status);
-
-    // The dispatch convention takes the arguments last first.
-    std::vector<VARIANT> reversed(args.begin(), args.end());
-    std::reverse(reversed.begin(), reversed.end());
-    DISPID put = DISPID_PROPERTYPUT;
-    const bool is_put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), is_put ? &put : nullptr,
-                      static_cast<UINT>(reversed.size()), is_put ? 1u : 0u};
     Variant result;
-    EXCEPINFO excep{};
-    UINT arg_err = 0;
-    status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.Put(), &excep, &arg_err);
-    switch (status) {
-    case S_OK: return result;
-    case DISP_E_EXCEPTION: RaiseFromException(excep);
+    const NamedCallOutcome outcome =
+        InvokeByName(object, name, flags, std::span<const VARIANT>(args.begin(), args.size()), result.Put());
+    if (!outcome.name_found) {
+        if (outcome.status == DISP_E_UNKNOWNNAME || outcome.status == DISP_E_MEMBERNOTFOUND)
+            Raise(kMethodNotSupported);
+        throw FailedStatus(outcome.status);
+    }
+    if (outcome.member_failed) RaiseMemberFailure(outcome);
+    switch (outcome.status) {
     case DISP_E_MEMBERNOTFOUND: Raise(kMethodNotSupported);
     case DISP_E_TYPEMISMATCH: Raise(kTypeMismatch);
     case DISP_E_OVERFLOW: Raise(kOverflow);
-    case DISP_E_BADPARAMCOUNT: Raise(450, u"Wrong number of arguments or invalid property assignment");
-    case DISP_E_PARAMNOTOPTIONAL: Raise(449, u"Argument not optional");
+    case DISP_E_BADPARAMCOUNT: Raise(kWrongArgumentCount);
+    case DISP_E_PARAMNOTOPTIONAL: Raise(kArgumentNotOptional);
     default:
-        if (SUCCEEDED(status)) return result;
-        throw FailedStatus(status);
+        if (FAILED(outcome.status)) throw FailedStatus(outcome.status);
+        return result;
     }
 }
 

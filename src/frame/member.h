@@ -57,7 +57,10 @@ private:
 
 // Publishes a raised error in the thread's error information and gives its
 // status.
-HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept;
+[[nodiscard]] HRESULT PublishError(const ClassInfo &info, const RaisedError &error) noexcept;
+// For a failure of no known kind: publishes a description (with `what`, when
+// there is one) and gives E_UNEXPECTED.
+[[nodiscard]] HRESULT PublishUnexpected(const ClassInfo &info, const char *what) noexcept;
 void ClearErrorInfo() noexcept;
 // Ends a member that a later build fills in.
 [[noreturn]] void NotImplemented();
@@ -74,8 +77,10 @@ template <class Body> HRESULT GuardMember(const ClassInfo &info, Body &&body) no
         return failure.Status();
     } catch (const std::bad_alloc &) {
         return PublishError(info, RaisedError(kOutOfMemory));
+    } catch (const std::exception &unexpected) {
+        return PublishUnexpected(info, unexpected.what());
     } catch (...) {
-        return E_UNEXPECTED;
+        return PublishUnexpected(info, nullptr);
     }
 }
 
@@ -513,6 +518,7 @@ template <auto F> using EntriesFor = typename EntriesOf<F>::Type;
 template <auto F> MemberInfo Row(MemberKind kind, DISPID dispid, std::u16string_view name,
                                  std::u16string_view param_names) {
     using E = EntriesFor<F>;
+    static_assert(E::kParams.size() <= kMaxParams, "a member takes at most kMaxParams parameters");
     return MemberInfo{dispid, kind, name, param_names, std::span<const ParamType>(E::kParams), E::kResult,
                       E::Early(), &E::Late};
 }
@@ -520,14 +526,44 @@ template <auto F> MemberInfo Row(MemberKind kind, DISPID dispid, std::u16string_
 } // namespace detail
 
 // ---- member table rows --------------------------------------------------------------
-// `param_names` lists the parameter names separated by commas.
 
-template <auto F> MemberInfo Method(DISPID dispid, std::u16string_view name, std::u16string_view param_names = {}) {
-    return detail::Row<F>(MemberKind::Method, dispid, name, param_names);
+namespace detail {
+// Not constexpr: reaching one of these while a table is compiled stops the
+// build with its name in the message.
+inline void ParamNamesDoNotMatchTheParameters() {}
+inline void ParamNameIsEmpty() {}
+} // namespace detail
+
+// The parameter names of a row, separated by commas: exactly one for each of
+// the member's N parameters, checked when the table is compiled.
+template <size_t N> class ParamNames {
+public:
+    consteval ParamNames()
+        requires(N == 0)
+    {}
+    consteval ParamNames(const char16_t *text) : text_(text) {
+        size_t count = 0;
+        for (std::u16string_view rest = text_; !rest.empty();) {
+            const size_t comma = rest.find(u',');
+            if (comma == 0 || comma + 1 == rest.size()) detail::ParamNameIsEmpty();
+            ++count;
+            rest = comma == rest.npos ? std::u16string_view() : rest.substr(comma + 1);
+        }
+        if (count != N) detail::ParamNamesDoNotMatchTheParameters();
+    }
+    constexpr std::u16string_view Text() const { return text_; }
+
+private:
+    std::u16string_view text_;
+};
+template <auto F> using ParamNamesOf = ParamNames<detail::EntriesFor<F>::kParams.size()>;
+
+template <auto F> MemberInfo Method(DISPID dispid, std::u16string_view name, ParamNamesOf<F> param_names = {}) {
+    return detail::Row<F>(MemberKind::Method, dispid, name, param_names.Text());
 }
-template <auto F> MemberInfo Get(DISPID dispid, std::u16string_view name, std::u16string_view param_names = {}) {
+template <auto F> MemberInfo Get(DISPID dispid, std::u16string_view name, ParamNamesOf<F> param_names = {}) {
     static_assert(detail::EntriesFor<F>::kHasResult, "a property get needs a result");
-    return detail::Row<F>(MemberKind::Get, dispid, name, param_names);
+    return detail::Row<F>(MemberKind::Get, dispid, name, param_names.Text());
 }
 template <auto F> MemberInfo Put(DISPID dispid, std::u16string_view name) {
     static_assert(detail::EntriesFor<F>::kParams.size() == 1 && !detail::EntriesFor<F>::kHasResult,

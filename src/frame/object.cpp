@@ -9,9 +9,6 @@ namespace tvx {
 
 namespace {
 
-// ASCII case folding is enough: every member and parameter name is ASCII,
-// and a name with other characters matches none of them.
-
 // Member names are short; a longer name matches none of them.
 constexpr size_t kLongestName = 64;
 
@@ -40,6 +37,15 @@ struct SupportErrorInfoVtable {
 };
 
 } // namespace
+
+std::u16string_view MemberInfo::ParamName(size_t index) const {
+    std::u16string_view rest = param_names;
+    for (; index > 0 && !rest.empty(); --index) {
+        const size_t comma = rest.find(u',');
+        rest = comma == rest.npos ? std::u16string_view() : rest.substr(comma + 1);
+    }
+    return rest.substr(0, rest.find(u','));
+}
 
 ClassInfo::ClassInfo(std::u16string_view name, std::u16string_view progid, const CLSID &clsid, const IID &iid,
                      std::span<const MemberInfo> members, ObjectBase *(*create)(), void (*destroy)(ObjectBase *),
@@ -78,6 +84,8 @@ int ClassInfo::FindByDispid(DISPID dispid, WORD flags) const {
 
 DISPID ClassInfo::FindByName(std::u16string_view wanted) const {
     if (wanted.size() > kLongestName) return DISPID_UNKNOWN;
+    // ASCII case folding is enough: every member name is ASCII, and a name
+    // with other characters matches none of them.
     char16_t buffer[kLongestName];
     for (size_t i = 0; i < wanted.size(); ++i) buffer[i] = ascii::Lower(wanted[i]);
     const std::u16string_view folded(buffer, wanted.size());

@@ -7,6 +7,17 @@
 // IDispatch's four, then one entry per row). The rows' entries are generated
 // from the member bodies (member.h), so the table is the one source of the
 // early-bound layout, the late-bound dispatch and the type information.
+//
+// The frame, generic over the component it is built into (tvx_frame):
+//   types.h        the body types (Variant, Bool16, ...) and type codes
+//   object.h/.cpp  ClassInfo, MemberInfo, ObjectBase and its identity
+//   member.h       the member boundary and the templates that make the
+//                  entries and table rows from member bodies
+//   dispatch.cpp   the standard entries and the generic late-bound Invoke
+//   type_info.h/.cpp  the interface description built from a member table
+//   late_call.h/.cpp  creating outside objects and calling them by name
+//   library.h      what a component tells the frame (ThisLibrary)
+//   exports.cpp    the four exports, exports.map keeps them the only ones
 #ifndef TVX_FRAME_OBJECT_H
 #define TVX_FRAME_OBJECT_H
 
@@ -36,15 +47,25 @@ using AnyFunction = void (*)();
 // by-ref parameters); the result comes back in `result`.
 using LateFunction = HRESULT (*)(ObjectBase *self, VARIANT *slots, VARIANT *result);
 
+// The most parameters a member may have: a late-bound call prepares its
+// arguments in arrays of this size. The member rows check it when the table
+// is compiled (member.h).
+inline constexpr size_t kMaxParams = 8;
+
 struct MemberInfo {
     DISPID dispid;
     MemberKind kind;
     std::u16string_view name;
-    std::u16string_view param_names; // comma-separated; empty for puts
+    // One name for each parameter, separated by commas; empty for puts,
+    // whose one parameter is the unnamed value.
+    std::u16string_view param_names;
     std::span<const ParamType> params;
     AutoType result;
     AnyFunction early;
     LateFunction late;
+
+    // The name of parameter `index`; empty when the row names none.
+    std::u16string_view ParamName(size_t index) const;
 };
 
 class ClassInfo {
@@ -135,9 +156,6 @@ struct ObjectVtable {
                           VARIANT *result, EXCEPINFO *excep, UINT *arg_err);
 };
 constexpr int kStandardEntries = 7;
-
-// Creates the type information of a class's interface from its table.
-HRESULT CreateClassTypeInfo(const ClassInfo &info, ITypeInfo **type_info);
 
 // Helper for ClassInfo::create/destroy.
 template <class C> ObjectBase *CreateObject() { return new C(); }

@@ -20,8 +20,6 @@
 namespace tvx::files {
 namespace {
 
-constexpr int32_t kFileAlreadyOpen = 55;
-
 enum class Mode { Read, Write };
 
 // One open file. The descriptor closes when the last user lets go, so a
@@ -92,7 +90,7 @@ void Open(int16_t number, std::u16string_view path, Mode mode, const void *owner
     const std::string name = SystemPath(path);
     {
         std::lock_guard lock(table_mutex);
-        if (table[number]) Raise(kFileAlreadyOpen, u"File already open");
+        if (table[number]) Raise(kFileAlreadyOpen);
     }
     // Non-blocking so that a FIFO named as input cannot stall the open; only
     // regular files are kept.
@@ -104,7 +102,7 @@ void Open(int16_t number, std::u16string_view path, Mode mode, const void *owner
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) Raise(kPathFileAccessError);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::lock_guard lock(table_mutex);
-    if (table[number]) Raise(kFileAlreadyOpen, u"File already open");
+    if (table[number]) Raise(kFileAlreadyOpen);
     table[number] = std::move(file);
     if (reservation.number == number) reservation.Release();
 }

@@ -1,7 +1,13 @@
+// The component's services, its wrappers over the runtime and the system:
+//   binary_file.h/.cpp  binary files under file numbers (below)
+//   message_box.h/.cpp  the modal message box, through the runtime's hook
+//   clock.h/.cpp        time of day and the event-dispatch pass, likewise
+//
 // Binary files under file numbers: the component's thin seam over POSIX
 // descriptors. A file number is a small integer from 1 to 255 that names one
 // open file in the process's table; FreeFile gives the lowest number not in
-// use (nor just given to another thread that has yet to open it). Positions are 1-based. Failures raise the component's file errors
+// use (nor just given to another thread that has yet to open it). Positions are
+// 1-based. Failures raise the component's file errors
 // (error/error.h): 52 number not open, 53 file not found, 54 wrong mode,
 // 55 number already open, 57 device I/O, 61 disk full, 63 position <= 0,
 // 67 no free number, 70 permission denied, 75 path/file access, 76 path not

@@ -1,5 +1,7 @@
 // Writing: copy, the elementary-stream cut, the rebuilt first packet of a
-// system stream with the five mends, and failures on the output path.
+// system stream (a real pack header in front of it, its header kept whole,
+// lengths that match what is written), an output emptied first and never
+// the input, and failures on the output path.
 #include <fcntl.h>
 
 #include "cutter/cutter.h"
@@ -142,9 +144,9 @@ TEST_F(CutterTest, ElementaryStreamCut) {
 }
 
 // Catches, for the rebuilt first packet: 12 stray bytes in front of it
-// instead of a pack header (mend 3), a packet without time stamps losing
-// its 0x0F byte (mend 5), a first or last packet claiming more bytes than
-// the output holds (mend 4), a length field not high byte first.
+// instead of the pack header found before it, a packet without time stamps
+// losing its 0x0F byte, a first or last packet whose length field claims
+// more bytes than the output holds, a length field not high byte first.
 TEST_F(CutterTest, SystemStreamCutRebuildsTheFirstPacket) {
     const System s = MakeSystem();
     const Bytes &f = s.file;
@@ -238,13 +240,13 @@ TEST_F(CutterTest, RebuiltLengthWithTimeStamp) {
     const int32_t L = 12 + (s.Q - s.G) + 12;
     EXPECT_EQ(Slice(written, at, at + 2), Be16(L));
     EXPECT_EQ(Slice(written, at + 2, at + 14), Slice(f, s.P + 6, s.P + 18));
-    // The document's worked figures, through the same formula.
+    // The example's figures, high byte first: 140 + 1500 + 12 = 0x0674.
     EXPECT_EQ(Be16(140 + 1500 + 12), (Bytes{0x06, 0x74}));
 }
 
-// Catches: an old longer output keeping its tail (mend 1); a cut whose
-// output is its own input, by any name, truncating or overwriting the input
-// instead of failing with error 75 before opening (mend 2).
+// Catches: an old longer output keeping its tail; a cut whose output is its
+// own input, by any name, truncating or overwriting the input instead of
+// failing with error 75 before opening.
 TEST_F(CutterTest, OutputIsEmptiedAndNeverTheInput) {
     const System s = MakeSystem();
     const std::string in = Write("in.mpg", s.file);

@@ -4,6 +4,7 @@
 // of this file's own exercises each rule through its early-bound entries and
 // through Invoke.
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,15 @@ public:
         ++entries;
         return text;
     }
+    // Failures of no kind the boundary knows.
+    int32_t ThrowsLibraryException() {
+        ++entries;
+        throw std::runtime_error("disk on fire");
+    }
+    void ThrowsNumber() {
+        ++entries;
+        throw 42;
+    }
 };
 
 const ClassInfo &ProbeClass() {
@@ -118,6 +128,8 @@ const ClassInfo &ProbeClass() {
         Method<&Probe::OuterOfSuccess>(0x10b, u"OuterOfSuccess", u"value"),
         Method<&Probe::Increment>(0x10c, u"Increment", u"value"),
         Method<&Probe::Echo>(0x10d, u"Echo", u"text"),
+        Method<&Probe::ThrowsLibraryException>(0x10e, u"ThrowsLibraryException"),
+        Method<&Probe::ThrowsNumber>(0x10f, u"ThrowsNumber"),
     };
     static const ClassInfo info(u"clsBoundaryProbe", u"TvxTests.clsBoundaryProbe", kProbeClsid, kProbeIid, members,
                                 &CreateObject<Probe>, &DestroyObject<Probe>);
@@ -337,8 +349,9 @@ TEST_F(BoundaryTest, NullPointersAreRefusedBeforeTheMember) {
 }
 
 // Catches: a late-bound failure that is not DISP_E_EXCEPTION, an exception
-// record without the member's status, source or description, or a result
-// written despite the failure.
+// record without the member's status, source or description (also for an
+// exception the boundary does not know), or a result written despite the
+// failure.
 TEST_F(BoundaryTest, LateBoundFailureFillsTheExceptionRecord) {
     struct Case {
         const char *fault;
@@ -353,6 +366,8 @@ TEST_F(BoundaryTest, LateBoundFailureFillsTheExceptionRecord) {
         {"inner raise through an outer member", 0x109, static_cast<HRESULT>(0x800A0006), u"TvxTests.clsBoundaryProbe",
          u"Overflow"},
         {"not built", 0x108, E_NOTIMPL, u"", u""},
+        {"library exception", 0x10e, E_UNEXPECTED, u"TvxTests.clsBoundaryProbe", u"Unexpected failure: disk on fire"},
+        {"exception of no known type", 0x10f, E_UNEXPECTED, u"TvxTests.clsBoundaryProbe", u"Unexpected failure"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);

@@ -116,5 +116,26 @@ TEST(WriteBack, OnlyWhatTheMemberStoredComesBack) {
     EXPECT_EQ(number, 4.0);
 }
 
+// Catches: a value the member stored that does not fit the caller's variable
+// lost silently, with the call reporting success.
+TEST(WriteBack, AStoredValueTheCallersTypeCannotHoldFailsTheCall) {
+    auto object = ComPtr<IDispatch>::Attach(ReaderClass().create()->Interface());
+    SHORT small = 20000;
+    VARIANT argument;
+    argument.vt = VT_BYREF | VT_I2;
+    V_I2REF(&argument) = &small;
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    Variant result;
+    UINT bad = 99;
+    EXPECT_EQ(object->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, &bad),
+              DISP_E_OVERFLOW);
+    EXPECT_EQ(bad, 0u) << "the argument that could not take the value";
+    EXPECT_EQ(small, 20000);
+
+    small = 300;
+    EXPECT_EQ(object->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, &bad), S_OK);
+    EXPECT_EQ(small, 600);
+}
+
 } // namespace
 } // namespace tvx

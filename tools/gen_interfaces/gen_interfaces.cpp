@@ -59,16 +59,12 @@ std::string Declaration(const MemberInfo &m) {
     case MemberKind::PutRef: name = "putref_" + name; break;
     }
     std::string params;
-    std::u16string_view names = m.param_names;
-    for (const ParamType &p : m.params) {
-        std::string param_name = "value";
-        if (!names.empty()) {
-            size_t comma = names.find(u',');
-            param_name = Utf8(names.substr(0, comma));
-            names = comma == names.npos ? std::u16string_view() : names.substr(comma + 1);
-        }
+    for (size_t i = 0; i < m.params.size(); ++i) {
+        // A put's one parameter is the unnamed value.
+        const std::u16string_view name = m.ParamName(i);
         if (!params.empty()) params += ", ";
-        params += Typed(CType(p.type), p.passing == Passing::ByRef, param_name);
+        params += Typed(CType(m.params[i].type), m.params[i].passing == Passing::ByRef,
+                        name.empty() ? "value" : Utf8(name));
     }
     if (m.result != AutoType::None) {
         if (!params.empty()) params += ", ";

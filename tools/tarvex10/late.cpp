@@ -5,6 +5,8 @@
 
 #include "ascii/ascii.h"
 #include "convert/convert.h"
+#include "error/error.h"
+#include "frame/late_call.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
@@ -96,42 +98,25 @@ std::string CallOutcome::Text() const {
 
 CallOutcome CallByName(IDispatch *object, std::u16string_view name, WORD flags, std::vector<VARIANT *> args,
                        VARIANT *result) {
-    CallOutcome outcome;
-    std::u16string text(name);
-    LPOLESTR names[] = {text.data()};
-    DISPID id = DISPID_UNKNOWN;
-    outcome.status = object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-    if (FAILED(outcome.status)) {
+    // The arguments themselves, so that by-ref ones still refer to the
+    // caller's variables.
+    std::vector<VARIANT> values;
+    for (VARIANT *arg : args) values.push_back(*arg);
+    const NamedCallOutcome call = InvokeByName(object, name, flags, values, result);
+    CallOutcome outcome{call.status, {}};
+    if (!call.name_found) {
         outcome.error = "no member named '" + Utf8(name) + "'";
-        return outcome;
-    }
-    // DISPPARAMS takes the arguments last first.
-    std::vector<VARIANT> reversed;
-    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(**it);
-    DISPID put = DISPID_PROPERTYPUT;
-    const bool is_put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-    DISPPARAMS params{reversed.data(), is_put ? &put : nullptr, static_cast<UINT>(reversed.size()), is_put ? 1u : 0u};
-    EXCEPINFO excep{};
-    UINT arg_error = 0;
-    outcome.status = object->Invoke(id, IID_NULL, 0, flags, &params, result, &excep, &arg_error);
-    if (outcome.status == DISP_E_EXCEPTION) {
-        if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-        if (excep.scode) outcome.status = excep.scode;
-        const std::string description = Utf8(Bstr::Attach(excep.bstrDescription).View());
-        excep.bstrDescription = nullptr;
-        const uint32_t code = static_cast<uint32_t>(outcome.status);
-        if ((code & 0xFFFF0000u) == 0x800A0000u) outcome.error = "error " + std::to_string(code & 0xFFFF) + ": ";
-        outcome.error += description.empty() ? StatusText(outcome.status) : description;
+    } else if (call.member_failed) {
+        if (IsControlError(outcome.status))
+            outcome.error = "error " + std::to_string(ControlErrorNumber(outcome.status)) + ": ";
+        outcome.error += call.description.empty() ? StatusText(outcome.status) : Utf8(call.description);
     } else if (FAILED(outcome.status)) {
         outcome.error = StatusText(outcome.status);
         if ((outcome.status == DISP_E_TYPEMISMATCH || outcome.status == DISP_E_OVERFLOW ||
              outcome.status == DISP_E_PARAMNOTFOUND) &&
-            arg_error < reversed.size())
-            outcome.error += " in argument " + std::to_string(reversed.size() - arg_error);
+            call.argument >= 0)
+            outcome.error += " in argument " + std::to_string(call.argument + 1);
     }
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
     return outcome;
 }
 

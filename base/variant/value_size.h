@@ -1,13 +1,14 @@
-// Sizes of the values that variants refer to and arrays hold, shared by the
-// variant and the array code so both agree on every element type.
-#ifndef TVX_RUNTIME_VALUE_SIZE_H
-#define TVX_RUNTIME_VALUE_SIZE_H
+// Sizes of the values that Variants refer to and arrays hold, shared by the
+// runtime's Variant and array code and the frame's late-bound calls, so that
+// all of them agree on every element type.
+#ifndef TVX_BASE_VALUE_SIZE_H
+#define TVX_BASE_VALUE_SIZE_H
 
 #include <cstddef>
 
 #include "tarvex10/automation.h"
 
-namespace tvx::runtime {
+namespace tvx {
 
 // Bytes of one value of `vt` (no VT_BYREF or VT_ARRAY bits); 0 for types that
 // are not stored by value (Empty, Null, Decimal, records and unknown codes).
@@ -37,6 +38,6 @@ inline size_t ValueSize(VARTYPE vt) {
     }
 }
 
-} // namespace tvx::runtime
+} // namespace tvx
 
-#endif
+#endif // TVX_BASE_VALUE_SIZE_H
