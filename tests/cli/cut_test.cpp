@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -302,6 +303,33 @@ TEST_F(OnMadeFiles, CutARangeInsideOneGroupKeepsThatGroupAndSaysSo) {
     EXPECT_EQ(Lines(run.out).at(1), "kept 1.00–2.00 s (25 pictures, 1 group)");
     EXPECT_EQ(GroupPictures(Path("out.m1v")), std::vector<int64_t>{25});
     EXPECT_EQ(DecodedPictures(Path("out.m1v")), 25);
+}
+
+// Catches: files joined end to end restart their time codes, and a summary
+// read from them told a reversed range and a negative count.
+TEST_F(OnMadeFiles, CutOfJoinedFilesNeverReportsAReversedRange) {
+    const std::string a = Make("a.mpg", "25", 12, 0.6), b = Make("b.mpg", "25", 12, 10);
+    const std::string in = Path("joined.mpg");
+    ASSERT_EQ(std::system(("cat '" + a + "' '" + b + "' > '" + in + "'").c_str()), 0);
+    const std::regex summary("kept (([0-9.]+)–([0-9.]+) s \\(([0-9]+) pictures?, )?([0-9]+) groups?(\\)| \\(.*\\))");
+    for (const bool linear : {true, false}) {
+        for (const auto &[from, to] : {std::pair{"0.3", "0.7"}, {"0.2", "1.2"}, {"0", "3"}}) {
+            std::vector<std::string> args{"cut", "-y", in, Path("out.mpg"), from, to};
+            if (linear) args.insert(args.begin() + 1, "--linear");
+            const Result run = Tool(args);
+            ASSERT_EQ(run.exit_code, 0) << run.err;
+            const std::vector<std::string> lines = Lines(run.out);
+            const auto kept = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("kept"); });
+            ASSERT_NE(kept, lines.end()) << run.out;
+            const std::string &line = *kept;
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(line, m, summary)) << line;
+            if (m[1].matched) {
+                EXPECT_LT(std::stod(m[2]), std::stod(m[3])) << line;
+            }
+            EXPECT_EQ(std::stoll(m[5]), static_cast<long long>(GroupPictures(Path("out.mpg")).size())) << line;
+        }
+    }
 }
 
 TEST_F(OnMadeFiles, CutReportsQuietlyOrVerboselyAndChecksAGivenTotal) {

@@ -357,11 +357,16 @@ int RunCut(const Args &args) {
             std::printf("%s–%s s lies inside one group of pictures: keeping that whole group\n",
                         FormatSeconds(request.from).c_str(), FormatSeconds(request.to).c_str());
         const int64_t pictures = end_picture - plan->start.picture;
-        const int64_t group_count = groups.CountGroups(plan->start.offset, end_offset);
-        std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
-                    FormatSeconds(static_cast<double>(plan->start.picture) / head.fps).c_str(),
-                    FormatSeconds(static_cast<double>(end_picture) / head.fps).c_str(), static_cast<long long>(pictures),
-                    pictures == 1 ? "" : "s", static_cast<long long>(group_count), group_count == 1 ? "" : "s");
+        const GroupRun run = RunOf(groups.Survey(file, plan->start.offset, end_offset), plan->start.offset, end_offset);
+        if (run.in_order && pictures > 0)
+            std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
+                        FormatSeconds(static_cast<double>(plan->start.picture) / head.fps).c_str(),
+                        FormatSeconds(static_cast<double>(end_picture) / head.fps).c_str(),
+                        static_cast<long long>(pictures), pictures == 1 ? "" : "s",
+                        static_cast<long long>(run.groups), run.groups == 1 ? "" : "s");
+        else // joined files: their time codes give no range
+            std::printf("kept %lld group%s (their time codes restart, so no time range)\n",
+                        static_cast<long long>(run.groups), run.groups == 1 ? "" : "s");
         std::printf("wrote %llu bytes to %s\n", static_cast<unsigned long long>(written), request.out.c_str());
         if (request.verbose) {
             std::printf("  %s, bytes %llu to %llu, after the stream's head of %d bytes\n", KindName(head.kind),

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "host.h"
 
@@ -134,8 +135,8 @@ GroupMap::GroupMap(FileWindow &file, const StreamHead &head)
     }
 }
 
-std::optional<Group> GroupMap::GroupAt(uint64_t offset) {
-    const std::span<const uint8_t> b = file_.At(offset, 8);
+std::optional<Group> GroupMap::GroupAt(FileWindow &file, uint64_t offset) const {
+    const std::span<const uint8_t> b = file.At(offset, 8);
     // The time code's marker bit tells a group header from the same four
     // bytes met by chance in other data.
     if (b.size() < 8 || b[3] != kGroupStartCode || (b[5] & 0x08) == 0) return std::nullopt;
@@ -242,13 +243,43 @@ std::optional<Group> GroupMap::AtOrAfterOffset(uint64_t offset) {
     return NextGroup(std::max(offset, first_.offset), file_.Size());
 }
 
-int64_t GroupMap::CountGroups(uint64_t from, uint64_t to) {
-    if (!counted_.empty())
-        return std::count_if(counted_.begin(), counted_.end(),
-                             [&](const Group &g) { return g.offset >= from && g.offset < to; });
-    int64_t count = 0;
-    for (std::optional<Group> group = NextGroup(from, to); group; group = NextGroup(group->offset + 4, to)) ++count;
-    return count;
+std::vector<Group> GroupMap::Survey(FileWindow &file, uint64_t from, uint64_t to) const {
+    const auto inside = [&](const Group &g) { return g.offset >= from && g.offset < to; };
+    std::vector<Group> found;
+    if (!counted_.empty()) {
+        std::copy_if(counted_.begin(), counted_.end(), std::back_inserter(found), inside);
+        return found;
+    }
+    // The group code byte is rare in coded data: looking for it alone and then
+    // at the prefix before it reads the part several times faster than a
+    // search for every start code.
+    constexpr size_t kChunk = kWindow / 4;
+    std::vector<uint64_t> starts;
+    for (uint64_t at = from; at + 4 <= to;) {
+        const std::span<const uint8_t> b = file.At(at, static_cast<size_t>(std::min<uint64_t>(kChunk, to - at + 3)));
+        if (b.size() < 4) break;
+        starts.clear();
+        for (const uint8_t *p = b.data() + 3, *end = b.data() + b.size();
+             (p = static_cast<const uint8_t *>(std::memchr(p, kGroupStartCode, static_cast<size_t>(end - p)))); ++p)
+            if (p[-1] == 1 && p[-2] == 0 && p[-3] == 0 && at + static_cast<uint64_t>(p - b.data()) - 3 < to)
+                starts.push_back(at + static_cast<uint64_t>(p - b.data()) - 3);
+        for (const uint64_t start : starts)
+            if (const std::optional<Group> group = GroupAt(file, start)) found.push_back(*group);
+        at += b.size() - 3;
+    }
+    return found;
+}
+
+GroupRun RunOf(const std::vector<Group> &groups, uint64_t from, uint64_t to) {
+    GroupRun run;
+    std::optional<int64_t> previous;
+    for (const Group &group : groups) {
+        if (group.offset < from || group.offset >= to) continue;
+        if (previous && group.picture <= *previous) run.in_order = false;
+        previous = group.picture;
+        ++run.groups;
+    }
+    return run;
 }
 
 // ---- for probe --------------------------------------------------------------

@@ -68,6 +68,16 @@ struct Group {
     bool closed = false;
 };
 
+// The groups of a part of the stream. `in_order` is false when their time
+// codes restart or go back (files joined end to end): then their pictures
+// tell no time range.
+struct GroupRun {
+    int64_t groups = 0;
+    bool in_order = true;
+};
+// The run of the surveyed `groups` whose start codes lie in [from, to).
+GroupRun RunOf(const std::vector<Group> &groups, uint64_t from, uint64_t to);
+
 // Pictures per group and how many of the groups are closed.
 struct GroupShape {
     std::vector<int64_t> lengths;
@@ -92,14 +102,17 @@ public:
     std::optional<Group> AtOrAfterOffset(uint64_t offset);
     // Every picture of the stream.
     int64_t Pictures() const { return pictures_; }
-    // Groups whose start code lies in [from, to).
-    int64_t CountGroups(uint64_t from, uint64_t to);
+    // The groups whose start codes lie in [from, to), read through `file` (a
+    // window of the same input, so that another thread may read them while
+    // the cut runs).
+    std::vector<Group> Survey(FileWindow &file, uint64_t from, uint64_t to) const;
     bool FromTimeCodes() const { return counted_.empty(); }
     // The first `groups` groups.
     GroupShape Shape(int groups);
 
 private:
-    std::optional<Group> GroupAt(uint64_t offset);
+    std::optional<Group> GroupAt(uint64_t offset) { return GroupAt(file_, offset); }
+    std::optional<Group> GroupAt(FileWindow &file, uint64_t offset) const;
     std::optional<Group> NextGroup(uint64_t from, uint64_t limit);
     int64_t CountPictures(uint64_t from, uint64_t to);
     bool TimeCodesGrow();
