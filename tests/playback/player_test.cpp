@@ -61,7 +61,11 @@ TEST_F(RealPlayer, OpensPlaysPausesStepsSeeksAndCloses) {
     EXPECT_TRUE(Playing());
     Sleep(1.0);
     const double played = (MonotonicSeconds() - start) * 1000;
-    EXPECT_NEAR(Get(&Player::getPositionInMS), played, 200);
+    // The presented picture never runs ahead of the wall clock; a busy
+    // machine may hold it back a little.
+    const LONG position = Get(&Player::getPositionInMS);
+    EXPECT_LE(position, played + 100);
+    EXPECT_GE(position, played - 400);
 
     Do(&Player::pauseMovie);
     const LONG paused = Get(&Player::getPositionInFrames);
