@@ -110,26 +110,35 @@ Interpreter::Entry *Interpreter::Find(std::string_view alias) {
 
 uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ : *returned_ids_.begin(); }
 
-void Interpreter::Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device) {
+void Interpreter::Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened) {
     const uint32_t id = FreeId();
     if (returned_ids_.erase(id) == 0) ++next_id_;
-    entries_.push_back({std::string(alias), id, automatic, std::move(device)});
+    entries_.push_back({std::string(alias), id, automatic, std::move(opened)});
     by_alias_.emplace(LowerCase(alias), std::prev(entries_.end()));
 }
 
-void Interpreter::Remove(const Entry &entry) {
+std::shared_ptr<Interpreter::Opened> Interpreter::Remove(const Entry &entry) {
     const auto found = by_alias_.find(LowerCase(entry.alias));
     returned_ids_.insert(entry.id);
     const auto at = found->second;
+    std::shared_ptr<Opened> opened = std::move(at->opened);
+    opened->closed = true;
     by_alias_.erase(found);
     entries_.erase(at);
+    return opened;
 }
 
-void Interpreter::RemoveAll() {
+Interpreter::Closed Interpreter::RemoveAll() {
+    Closed closed;
+    for (Entry &entry : entries_) {
+        entry.opened->closed = true;
+        closed.push_back(std::move(entry.opened));
+    }
     entries_.clear();
     by_alias_.clear();
     returned_ids_.clear();
     next_id_ = 1;
+    return closed;
 }
 
 Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
@@ -143,11 +152,17 @@ Code Interpreter::Send(std::string_view command, std::string &reply, size_t room
     return code;
 }
 
+Code Interpreter::Execute(Opened &opened, const Command &command, Context &context, std::string &reply) {
+    std::lock_guard hold(opened.mutex);
+    if (opened.closed) return kInvalidDeviceName; // the close came first
+    return opened.device->Execute(command, context, reply);
+}
+
 Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, size_t room,
                       std::unique_lock<std::mutex> &lock, std::string &reply) {
     const VerbName *verb = FindVerb(tokens[0].text);
     if (!verb) return kUnrecognizedCommand;
-    if (verb->verb == Verb::Open) return Open(command, tokens, room, reply);
+    if (verb->verb == Verb::Open) return Open(command, tokens, room, lock, reply);
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     const auto words = tokens.subspan(2);
@@ -162,21 +177,24 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
         if (verb->verb == Verb::Close) return kInvalidDeviceName;
         return AutoOpen(*verb, name, words, context, lock, reply);
     }
-    const VerbTable *table = entry->device->Commands().Find(verb->verb);
+    const VerbTable *table = entry->opened->device->Commands().Find(verb->verb);
     if (!table) return kUnrecognizedCommand;
     Command parsed;
     if (Code code = Parse(*table, words, parsed); code != kOk) return code;
     if (verb->verb == Verb::Close) {
-        Remove(*entry);
+        const std::shared_ptr<Opened> closed = Remove(*entry);
+        lock.unlock(); // a pipeline may take a while to wind down
         return kOk;
     }
-    Device *device = entry->device.get();
-    const Code code = device->Execute(parsed, context, reply);
-    if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(device, lock);
+    const std::shared_ptr<Opened> opened = entry->opened;
+    lock.unlock();
+    const Code code = Execute(*opened, parsed, context, reply);
+    if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(*opened);
     return code;
 }
 
-Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply) {
+Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, size_t room,
+                       std::unique_lock<std::mutex> &lock, std::string &reply) {
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     if (IsAll(name)) return kCannotUseAll;
@@ -227,16 +245,29 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
                                                         : target.type->name;
     if (alias.empty()) return kMissingDeviceName;
     if (SameWord(alias, "all")) return kCannotUseAll;
-    if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
-
-    const uint32_t id = FreeId();
     // A device opened although its number could not be told would stay open
     // out of the caller's sight.
-    if (std::to_string(id).size() > room) return kParamOverflow;
+    auto refusal = [&]() -> Code {
+        if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
+        if (std::to_string(FreeId()).size() > room) return kParamOverflow;
+        return kOk;
+    };
+    if (Code code = refusal(); code != kOk) return code;
+    // The medium is read and its first picture decoded without the table's
+    // lock; the table may have changed meanwhile, so it is asked again.
+    const std::string kept_alias(alias);
+    lock.unlock();
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
+    const Code opened = target.type->open({target.element, target.has_element, parsed}, device);
+    lock.lock();
+    if (opened != kOk) return opened;
+    if (Code code = refusal(); code != kOk) {
+        lock.unlock();
+        device.reset();
         return code;
-    Add(alias, false, std::move(device));
+    }
+    const uint32_t id = FreeId();
+    Add(kept_alias, false, std::make_shared<Opened>(std::move(device)));
     ReplyNumber(reply, id);
     return kOk;
 }
@@ -250,7 +281,8 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::CloseEach: {
         Command parsed;
         if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
-        RemoveAll();
+        const Closed closed = RemoveAll();
+        lock.unlock();
         return kOk;
     }
     case AllRule::Broadcast: break;
@@ -258,21 +290,23 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     // The devices may be of any type, so only what every type knows is read.
     Command parsed;
     if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
+    std::vector<std::shared_ptr<Opened>> told;
+    for (const Entry &entry : entries_)
+        if (!entry.automatic) told.push_back(entry.opened);
+    lock.unlock();
     std::optional<Code> common;
     bool differ = false;
-    std::vector<const Device *> told;
-    for (Entry &entry : entries_) {
-        if (entry.automatic) continue;
+    for (const auto &opened : told) {
         std::string ignored;
-        const Code code = entry.device->Execute(parsed, context, ignored);
+        const Code code = Execute(*opened, parsed, context, ignored);
+        if (code == kInvalidDeviceName) continue; // closed meanwhile: not one of all any more
         if (common && *common != code) differ = true;
         common = code;
-        told.push_back(entry.device.get());
     }
     // One answer for all: theirs when they agree.
     const Code code = differ ? kMultiple : common.value_or(kOk);
     if (code == kOk && context.hold_until_stopped) {
-        for (const Device *device : told) WaitWhilePlaying(device, lock);
+        for (const auto &opened : told) WaitWhilePlaying(*opened);
     }
     return code;
 }
@@ -286,14 +320,14 @@ Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::
         const Entry *entry = Find(name.text);
         if (!entry) return kInvalidDeviceName;
         if (!parsed.Has(Key::InstallName)) return kMissingParameter;
-        reply = entry->device->TypeName();
+        reply = entry->opened->device->TypeName();
         return kOk;
     }
     // The devices, or the types, that the question is about.
     std::vector<std::string_view> names;
     if (parsed.Has(Key::OpenOnly)) {
         for (const Entry &entry : entries_)
-            if (all || entry.device->TypeName() == type->name) names.push_back(entry.alias);
+            if (all || entry.opened->device->TypeName() == type->name) names.push_back(entry.alias);
     } else if (all) {
         for (const DeviceType &t : kTypes) names.push_back(t.name);
     } else {
@@ -329,29 +363,35 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     Command no_flags;
     // An open with no words of its own always parses.
     (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
+    // Nobody else knows of the device until it joins the table, so it
+    // opens and acts without the table's lock.
+    lock.unlock();
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
         return code;
-    const Code code = device->Execute(parsed, context, reply);
-    // A play goes on after the command; the device stays for it.
-    if (code == kOk && verb.verb == Verb::Play) {
-        const Device *playing = device.get();
-        Add(name.text, true, std::move(device));
-        if (context.hold_until_stopped) WaitWhilePlaying(playing, lock);
+    auto opened = std::make_shared<Opened>(std::move(device));
+    const Code code = opened->device->Execute(parsed, context, reply);
+    // A play goes on after the command; the device stays for it, unless
+    // another caller opened the name meanwhile.
+    if (code != kOk || verb.verb != Verb::Play) return code;
+    lock.lock();
+    if (Find(name.text)) {
+        lock.unlock();
+        return kDeviceOpen;
     }
+    Add(name.text, true, opened);
+    lock.unlock();
+    if (context.hold_until_stopped) WaitWhilePlaying(*opened);
     return code;
 }
 
-void Interpreter::WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock) {
+void Interpreter::WaitWhilePlaying(Opened &opened) {
     while (true) {
-        lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        lock.lock();
-        const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                     [device](const Entry &e) { return e.device.get() == device; });
-        if (it == entries_.end()) return; // closed meanwhile
+        std::lock_guard hold(opened.mutex);
+        if (opened.closed) return;
         Context context(timeline_);
-        if (!it->device->Playing(context)) return;
+        if (!opened.device->Playing(context)) return;
     }
 }
 

@@ -13,12 +13,18 @@
 //   errors.h      the interface's error numbers
 //
 // Devices belong to the process: one table of aliases, under one lock,
-// serves every thread. A command is read and carried out under that lock,
-// so commands from several threads follow one another whole; only a
-// "play … wait" lets go of it while it waits for the play to end.
+// serves every thread. Opening, closing and naming devices change or read
+// the table under that lock. A device has a lock of its own, under which
+// each of its commands is carried out whole, so that commands to one
+// device from several threads follow one another; the table's lock is let
+// go first, so that a device waiting for its picture (an open, a seek, a
+// step) or a "play … wait" holds up no other device. A command holds a
+// share of its device: a close that comes meanwhile takes the device out
+// of the table at once, and the device goes when that command is done.
 #ifndef TVX_RUNTIME_MCI_INTERPRETER_H
 #define TVX_RUNTIME_MCI_INTERPRETER_H
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -48,30 +54,44 @@ public:
     [[nodiscard]] Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX);
 
 private:
+    // An open device and the lock its commands run under.
+    struct Opened {
+        explicit Opened(std::unique_ptr<Device> d) : device(std::move(d)) {}
+        std::mutex mutex;
+        std::atomic<bool> closed{false}; // out of the table (set under the table's lock)
+        std::unique_ptr<Device> device;
+    };
     struct Entry {
         std::string alias;
         uint32_t id;
         bool automatic; // opened by a command that named a type or file
-        std::unique_ptr<Device> device;
+        std::shared_ptr<Opened> opened;
     };
+    using Closed = std::vector<std::shared_ptr<Opened>>;
 
     Entry *Find(std::string_view alias);
     // The smallest device number not in use.
     uint32_t FreeId() const;
-    void Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device);
-    void Remove(const Entry &entry);
-    void RemoveAll();
+    void Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened);
+    // Take devices out of the table; they are closed when the caller drops
+    // them, after letting go of the table's lock.
+    std::shared_ptr<Opened> Remove(const Entry &entry);
+    Closed RemoveAll();
     [[nodiscard]] Code Run(std::string_view command, std::span<const Token> tokens, size_t room,
                            std::unique_lock<std::mutex> &lock, std::string &reply);
-    [[nodiscard]] Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
+    [[nodiscard]] Code Open(std::string_view command, std::span<const Token> tokens, size_t room,
+                            std::unique_lock<std::mutex> &lock, std::string &reply);
     [[nodiscard]] Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
                               std::unique_lock<std::mutex> &lock, std::string &reply);
     [[nodiscard]] Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
     [[nodiscard]] Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words,
                                 Context &context, std::unique_lock<std::mutex> &lock, std::string &reply);
-    // Holds the caller (without the lock) until the device stops playing or
-    // goes away.
-    void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);
+    // Carries out `command` on `opened` under its lock, the table's lock
+    // let go; kInvalidDeviceName when a close came first.
+    [[nodiscard]] static Code Execute(Opened &opened, const Command &command, Context &context, std::string &reply);
+    // Holds the caller (without the table's lock) until the device stops
+    // playing or is closed.
+    void WaitWhilePlaying(Opened &opened);
 
     std::mutex mutex_;
     // The open devices in the order they were opened (what "sysinfo … name n"
