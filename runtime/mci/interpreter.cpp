@@ -11,6 +11,7 @@
 #include "cdaudio.h"
 #include "core_commands.h"
 #include "mpegvideo.h"
+#include "tarvex10/platform.h"
 
 namespace tvx::mci {
 namespace {
@@ -113,6 +114,7 @@ uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ :
 void Interpreter::Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened) {
     const uint32_t id = FreeId();
     if (returned_ids_.erase(id) == 0) ++next_id_;
+    opened->id = id;
     entries_.push_back({std::string(alias), id, automatic, std::move(opened)});
     by_alias_.emplace(LowerCase(alias), std::prev(entries_.end()));
 }
@@ -141,33 +143,108 @@ Interpreter::Closed Interpreter::RemoveAll() {
     return closed;
 }
 
-Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
+Code Interpreter::Send(std::string_view command, std::string &reply, size_t room, void *callback) {
     reply.clear();
     thread_local std::vector<Token> tokens;
     if (Code code = Tokenize(command, tokens); code != kOk) return code;
     if (tokens.empty()) return kMissingCommandString;
     std::unique_lock lock(mutex_);
-    const Code code = Run(command, tokens, room, lock, reply);
+    Call call{command, room, callback, lock};
+    const Code code = Run(call, tokens, reply);
     if (code != kOk) reply.clear();
     return code;
 }
 
-Code Interpreter::Execute(Opened &opened, const Command &command, Context &context, std::string &reply) {
-    std::lock_guard hold(opened.mutex);
-    if (opened.closed) return kInvalidDeviceName; // the close came first
-    return opened.device->Execute(command, context, reply);
+std::optional<Notice> Interpreter::Asked(const Call &call, const Command &parsed, uint32_t device) {
+    if (!call.callback || !parsed.Has(Key::Notify)) return std::nullopt;
+    return Notice{call.callback, TvxCurrentThreadId(), device};
 }
 
-Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, size_t room,
-                      std::unique_lock<std::mutex> &lock, std::string &reply) {
+Code Interpreter::Execute(const std::shared_ptr<Opened> &opened, const Command &command, Context &context,
+                          std::string &reply, const std::optional<Notice> &asked) {
+    std::lock_guard hold(opened->mutex);
+    if (opened->closed) return kInvalidDeviceName; // the close came first
+    // A play that ended before this command is told so first.
+    Conclude(*opened, context);
+    const Code code = opened->device->Execute(command, context, reply);
+    if (code != kOk) return code; // a failed command tells nobody, and cuts nothing short
+    const Verb verb = command.verb;
+    const bool moves = verb == Verb::Play || verb == Verb::Stop || verb == Verb::Pause || verb == Verb::Seek ||
+                       verb == Verb::Step;
+    std::lock_guard noticing(opened->notice_mutex);
+    if (opened->pending && (asked || moves)) {
+        Post(*opened->pending, asked ? kSuperseded : kAborted);
+        opened->pending.reset();
+    }
+    if (!asked) return code;
+    if (verb == Verb::Play && opened->device->Playing(context)) {
+        opened->pending = asked;
+        Watch(opened);
+    } else {
+        Post(*asked, kSuccessful);
+    }
+    return code;
+}
+
+void Interpreter::Closing(Opened &opened, const std::optional<Notice> &asked) {
+    std::lock_guard noticing(opened.notice_mutex);
+    if (opened.pending) Post(*opened.pending, kAborted);
+    opened.pending.reset();
+    if (asked) Post(*asked, kSuccessful);
+}
+
+bool Interpreter::Conclude(Opened &opened, Context &context) {
+    std::lock_guard noticing(opened.notice_mutex);
+    if (!opened.pending) return true;
+    if (opened.device->Playing(context)) return false;
+    Post(*opened.pending, opened.device->PlayFailed() ? kFailure : kSuccessful);
+    opened.pending.reset();
+    return true;
+}
+
+void Interpreter::Watch(std::shared_ptr<Opened> opened) {
+    std::lock_guard lock(watch_mutex_);
+    watched_.push_back(std::move(opened));
+    if (!watcher_started_) {
+        // Lives as long as the process, like the interpreter.
+        std::thread([this] { Watcher(); }).detach();
+        watcher_started_ = true;
+    }
+    watch_wake_.notify_one();
+}
+
+void Interpreter::Watcher() {
+    constexpr auto kRound = std::chrono::milliseconds(5);
+    while (true) {
+        std::vector<std::shared_ptr<Opened>> round, again;
+        {
+            std::unique_lock lock(watch_mutex_);
+            watch_wake_.wait(lock, [this] { return !watched_.empty(); });
+            round.swap(watched_);
+        }
+        std::this_thread::sleep_for(kRound);
+        for (const auto &opened : round) {
+            // A device busy with a command is looked at again next round.
+            std::unique_lock hold(opened->mutex, std::try_to_lock);
+            Context context(timeline_);
+            if (!hold || (!opened->closed && !Conclude(*opened, context))) again.push_back(opened);
+        }
+        round.clear(); // a device closed meanwhile goes here, with no lock held
+        std::lock_guard lock(watch_mutex_);
+        watched_.insert(watched_.end(), again.begin(), again.end());
+    }
+}
+
+Code Interpreter::Run(Call &call, std::span<const Token> tokens, std::string &reply) {
+    std::unique_lock<std::mutex> &lock = call.lock;
     const VerbName *verb = FindVerb(tokens[0].text);
     if (!verb) return kUnrecognizedCommand;
-    if (verb->verb == Verb::Open) return Open(command, tokens, room, lock, reply);
+    if (verb->verb == Verb::Open) return Open(call, tokens, reply);
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     const auto words = tokens.subspan(2);
     Context context(timeline_);
-    if (IsAll(name)) return ForAll(*verb, words, context, lock, reply);
+    if (IsAll(name)) return ForAll(call, *verb, words, context, reply);
     if (verb->verb == Verb::Sysinfo) return SysInfo(name, words, reply);
 
     Entry *entry = Find(name.text);
@@ -181,20 +258,24 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
     if (!table) return kUnrecognizedCommand;
     Command parsed;
     if (Code code = Parse(*table, words, parsed); code != kOk) return code;
+    const std::optional<Notice> asked = Asked(call, parsed, entry->id);
     if (verb->verb == Verb::Close) {
         const std::shared_ptr<Opened> closed = Remove(*entry);
         lock.unlock(); // a pipeline may take a while to wind down
+        Closing(*closed, asked);
         return kOk;
     }
     const std::shared_ptr<Opened> opened = entry->opened;
     lock.unlock();
-    const Code code = Execute(*opened, parsed, context, reply);
+    const Code code = Execute(opened, parsed, context, reply, asked);
     if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(*opened);
     return code;
 }
 
-Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, size_t room,
-                       std::unique_lock<std::mutex> &lock, std::string &reply) {
+Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &reply) {
+    const std::string_view command = call.command;
+    const size_t room = call.room;
+    std::unique_lock<std::mutex> &lock = call.lock;
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     if (IsAll(name)) return kCannotUseAll;
@@ -269,11 +350,13 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     const uint32_t id = FreeId();
     Add(kept_alias, false, std::make_shared<Opened>(std::move(device)));
     ReplyNumber(reply, id);
+    if (const auto asked = Asked(call, parsed, id)) Post(*asked, kSuccessful);
     return kOk;
 }
 
-Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
-                         std::unique_lock<std::mutex> &lock, std::string &reply) {
+Code Interpreter::ForAll(Call &call, const VerbName &verb, std::span<const Token> words, Context &context,
+                         std::string &reply) {
+    std::unique_lock<std::mutex> &lock = call.lock;
     switch (verb.all) {
     case AllRule::NotCore: return kUnrecognizedCommand;
     case AllRule::Refuse: return kCannotUseAll;
@@ -281,8 +364,11 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::CloseEach: {
         Command parsed;
         if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
+        std::vector<uint32_t> ids;
+        for (const Entry &entry : entries_) ids.push_back(entry.id);
         const Closed closed = RemoveAll();
         lock.unlock();
+        for (size_t i = 0; i < closed.size(); ++i) Closing(*closed[i], Asked(call, parsed, ids[i]));
         return kOk;
     }
     case AllRule::Broadcast: break;
@@ -298,7 +384,7 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     bool differ = false;
     for (const auto &opened : told) {
         std::string ignored;
-        const Code code = Execute(*opened, parsed, context, ignored);
+        const Code code = Execute(opened, parsed, context, ignored, Asked(call, parsed, opened->id));
         if (code == kInvalidDeviceName) continue; // closed meanwhile: not one of all any more
         if (common && *common != code) differ = true;
         common = code;

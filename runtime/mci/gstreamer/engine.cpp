@@ -176,6 +176,11 @@ public:
 
     uint64_t WindowHandle() const override { return window_.Id(); }
 
+    bool PlayFailed() const override {
+        std::lock_guard lock(mutex_);
+        return shown_.failed;
+    }
+
 private:
     // The last frame known by counting, with its picture's stamp and count.
     struct Anchor {
@@ -189,6 +194,7 @@ private:
         int64_t speed = 1000;
         std::optional<double> held; // the position told while nothing moves, where no picture says it
         Anchor anchor;
+        bool failed = false; // the last play stopped on an error
     };
 
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
@@ -210,7 +216,10 @@ private:
     // From the exact first frame, at the set speed, to the end point: the
     // video probe tells when the picture at the end point comes up.
     void StartPlaying(double start) {
-        Update([](State &state) { state.held.reset(); });
+        Update([](State &state) {
+            state.held.reset();
+            state.failed = false;
+        });
         if (to_ <= start || shown_.speed == 0) {
             // Over at once, as the clock engine's play at its end point or at
             // full speed.
@@ -242,6 +251,17 @@ private:
         const int64_t at = pipeline_.PresentedNs();
         if (at == kNone || anchor.count == kNoAnchor) return PresentedFrame();
         return anchor.frame + std::llround(static_cast<double>(at - anchor.ns) * media_.fps / 1e9);
+    }
+
+    // Where a play that broke off stopped: the last picture shown, counted
+    // from the known frame, since the stamps of the pictures decoded from a
+    // stream cut off are not to be trusted.
+    double BrokenOffAt() const {
+        const Anchor &anchor = shown_.anchor;
+        if (!pipeline_.HasVideo() || anchor.count == kNoAnchor) return Position(shown_);
+        const auto counted = static_cast<int64_t>(pipeline_.PresentedCount() - anchor.count);
+        const double ms = static_cast<double>(anchor.frame + counted) * 1000.0 / media_.fps;
+        return std::clamp(ms, 0.0, Length());
     }
 
     // The frame on show by its stamp, counted from the file's first picture.
@@ -320,21 +340,28 @@ private:
         }
         // A file cut short or removed while playing ends the play early: the
         // position stays on the last picture shown, not at the end point.
-        const double reached = Position(shown_);
         const double last_frame_ms = 2 * 1000.0 / media_.fps;
-        const bool short_of_end = reached + last_frame_ms < to_;
+        const bool short_of_end = Position(shown_) + last_frame_ms < to_;
         if (short_of_end) Diagnose("the play ended before its end point: the file was cut short or removed");
+        const double reached = short_of_end ? BrokenOffAt() : to_;
         Update([&](State &state) {
-            state.held = short_of_end ? reached : to_;
+            state.held = reached;
+            state.failed = short_of_end;
             state.mode = Mode::Stopped;
         });
         pipeline_.Pause();
     }
 
+    // On the bus thread. The position stays on the last picture shown.
     void Failed(const std::string &why) {
         Diagnose(why);
         std::lock_guard moving(moving_);
-        Update([](State &state) { state.mode = Mode::Stopped; });
+        const double reached = shown_.mode == Mode::Playing ? BrokenOffAt() : Position(shown_);
+        Update([&](State &state) {
+            if (state.mode == Mode::Playing) state.failed = true;
+            state.held = reached;
+            state.mode = Mode::Stopped;
+        });
     }
 
     std::mutex moving_;
