@@ -149,11 +149,15 @@ GstElement *Pipeline::MakeVideoSink(uint64_t window) {
     } else if (window) {
         // Xv scales on the display's hardware where it has it.
         static const bool xv = Usable("xvimagesink");
-        sink = xv ? "xvimagesink name=sink" : "videoconvert ! videoscale ! ximagesink name=sink";
+        // Without it the picture is scaled here to the size that FitPicture
+        // sets, stretched as the destination asks.
+        sink = xv ? "xvimagesink name=sink"
+                  : "videoconvert ! videoscale add-borders=false ! capsfilter name=size ! ximagesink name=sink";
     } else {
         sink = "fakesink name=sink sync=true qos=false";
     }
     GstElement *bin = Bin(sink, video_sink_);
+    if (bin && (size_ = gst_bin_get_by_name(GST_BIN(bin), "size"))) gst_object_unref(size_); // the bin keeps it
     if (bin && window && GST_IS_VIDEO_OVERLAY(video_sink_))
         gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(video_sink_), static_cast<guintptr>(window));
     if (bin) AddProbe(video_sink_, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
@@ -174,6 +178,14 @@ GstElement *Pipeline::MakeAudioSink() {
 }
 
 bool Capturing() { return CaptureFolder() != nullptr; }
+
+void Pipeline::FitPicture(int width, int height) {
+    if (!size_ || width < 1 || height < 1) return;
+    GstCaps *caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                        "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    g_object_set(size_, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+}
 
 void Pipeline::Expose() {
     if (video_sink_ && GST_IS_VIDEO_OVERLAY(video_sink_)) gst_video_overlay_expose(GST_VIDEO_OVERLAY(video_sink_));
