@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -68,8 +69,13 @@ public:
                       "module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1"},
                      {"HOME=" + folder_, "PULSE_RUNTIME_PATH=" + folder_ + "/run", "XDG_CONFIG_HOME=" + folder_,
                       "XDG_RUNTIME_DIR=" + folder_ + "/run"});
-        for (int i = 0; i < 100 && !fs::exists(socket_); ++i) Sleep(0.05);
-        if (fs::exists(socket_)) setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
+        // Ready when it answers, not when its socket appears.
+        const std::string ask = "pactl --server=unix:" + socket_ + " info >/dev/null 2>&1";
+        for (int i = 0; i < 100 && !answers_; ++i) {
+            answers_ = std::system(ask.c_str()) == 0;
+            if (!answers_) Sleep(0.1);
+        }
+        if (answers_) setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
     }
     ~PulseServer() {
         unsetenv("PULSE_SERVER");
@@ -77,12 +83,13 @@ public:
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
-    bool Running() const { return pid_ > 0 && fs::exists(socket_); }
+    bool Running() const { return pid_ > 0 && answers_; }
     const std::string &Socket() const { return socket_; }
 
 private:
     std::string folder_, socket_;
     pid_t pid_ = -1;
+    bool answers_ = false;
 };
 
 // What the sink plays, in 10 ms blocks: each channel's level and the
@@ -102,6 +109,17 @@ public:
                       "--channels=2", "--latency-msec=10", "--raw"},
                      {}, &out);
         if (pid_ > 0) reader_ = std::thread([this, out] { Read(out); });
+    }
+    // Whether the sink's sound comes in (silence, before anything plays).
+    bool Hearing(double timeout) {
+        for (double waited = 0; waited < timeout; waited += 0.05) {
+            {
+                std::lock_guard lock(mutex_);
+                if (blocks_.size() >= 10) return true;
+            }
+            Sleep(0.05);
+        }
+        return false;
     }
     ~Recorder() {
         End(pid_);
@@ -197,12 +215,13 @@ TEST_F(RealSound, TonesVolumeAndChannelsAreHeardOnTheDefaultOutput) {
     ASSERT_TRUE(server.Running()) << "pulseaudio did not start";
     Recorder recorder;
     recorder.Start(server.Socket());
+    ASSERT_TRUE(recorder.Hearing(5.0)) << "the monitor is not read";
     TVX_OPEN_OR_SKIP(Clip("mpeg1", 160, 120, 10 * kClipFps));
     Reply("play m");
     Sleep(1.2);
     const double now = MonotonicSeconds();
     const auto full = recorder.Between(now - 0.5, now);
-    ASSERT_GT(full.blocks, 30) << "the monitor is not read";
+    ASSERT_GT(full.blocks, 30) << "the monitor stopped";
     ASSERT_GT(full.rms[0], 0.03) << "nothing heard";
     EXPECT_NEAR(full.hertz[0], kLeftTone, kLeftTone * 0.1);
     EXPECT_NEAR(full.hertz[1], kRightTone, kRightTone * 0.1);
@@ -221,6 +240,7 @@ TEST_F(RealSound, TonesVolumeAndChannelsAreHeardOnTheDefaultOutput) {
         Sleep(0.8);
         const double heard = recorder.Reached(sent, full, change.left, change.right, 0.15);
         ASSERT_GE(heard, 0) << "never heard";
+        std::printf("%-26s heard after %.2f s\n", change.command, heard - sent);
         EXPECT_LT(heard - sent, 0.5) << "heard " << heard - sent << " s after the command";
     }
     Reply("close m");

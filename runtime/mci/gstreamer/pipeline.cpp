@@ -104,7 +104,8 @@ GstPadProbeReturn EndSequence(GstPad *pad, GstPadProbeInfo *info, gpointer) {
     return GST_PAD_PROBE_OK;
 }
 
-// Every decodebin that playbin makes sorts its decoders our way.
+// What playbin makes, set up our way: each decodebin sorts its decoders as
+// above, the MPEG picture decoder is brought its end code.
 void SetUpElement(GstElement *, GstElement *element, gpointer) {
     GstElementFactory *factory = gst_element_get_factory(element);
     const char *name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
@@ -151,7 +152,7 @@ GstElement *Pipeline::MakeVideoSink(uint64_t window) {
         static const bool xv = Usable("xvimagesink");
         // Without it the picture is scaled here to the size that FitPicture
         // sets, stretched as the destination asks.
-        sink = xv ? "xvimagesink name=sink"
+        sink = xv ? "videoconvert ! xvimagesink name=sink"
                   : "videoconvert ! videoscale add-borders=false ! capsfilter name=size ! ximagesink name=sink";
     } else {
         sink = "fakesink name=sink sync=true qos=false";
