@@ -6,6 +6,8 @@
 // second with sound for 20 s, the memory one open device takes and what
 // 100 open-play-close cycles leave behind. Clips are made with ffmpeg.
 // Without a display the picture is decoded and discarded in real time.
+// Under an X server of its own (Xvfb), start that with -noreset: a server
+// that resets whenever its last client leaves does so at every close here.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
