@@ -108,6 +108,8 @@ public:
     // The groups whose start codes lie in [from, to), when the map passed
     // over them all; nullopt when it bisects.
     std::optional<int64_t> GroupsWithin(uint64_t from, uint64_t to) const;
+    // How often the time codes start again (0 in a file that is no join).
+    size_t Restarts() const { return runs_.size() - 1; }
     // The first `groups` groups.
     GroupShape Shape(int groups);
     // The pictures at the start of the group at `group` that are shown
