@@ -42,17 +42,24 @@ mkdir -p "$dir"
 command -v ffmpeg >/dev/null || { echo "ffmpeg is needed to build the input" >&2; exit 1; }
 trap 'rm -rf "$shm"' EXIT
 
-# The input: 20 s of real MPEG-1 video and audio, multiplexed by ffmpeg,
-# then looped by a stream copy to about 1 GB with continuous time stamps.
-big="$dir/input.mpg"
+# The input: about 1 GB of MPEG-1 video and audio encoded and multiplexed by
+# ffmpeg in one go (a few minutes, once), so that its group time codes run on
+# as in any recording; 20 s encoded first tell the duration that fills 1 GB.
+# (A loop by stream copy would restart the time codes every copy: the command
+# then indexes the file in one pass before cutting, a cost of joined files
+# and not of the cut.)
+big="$dir/continuous.mpg"
 if [ ! -s "$big" ]; then
-  ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=20" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=20" \
-    -c:v mpeg1video -b:v 8M -maxrate 8M -bufsize 2M -g 12 -bf 2 -c:a mp2 -b:a 192k -f mpeg "$dir/base.mpg"
+  encode() { # $1: seconds, $2: output
+    ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=$1" \
+      -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$1" \
+      -c:v mpeg1video -b:v 8M -maxrate 8M -bufsize 2M -g 12 -bf 2 -c:a mp2 -b:a 192k -f mpeg "$2"
+  }
+  encode 20 "$dir/base.mpg"
   base=$(stat -c %s "$dir/base.mpg")
-  loops=$(( (1024 * 1024 * 1024) / base ))
-  ffmpeg -hide_banner -loglevel error -y -stream_loop "$loops" -i "$dir/base.mpg" -c copy -f mpeg "$big"
   rm -f "$dir/base.mpg"
+  encode $(( 20 * (1024 * 1024 * 1024) / base )) "$big.part"
+  mv "$big.part" "$big"
 fi
 size=$(stat -c %s "$big")
 total=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$big" | cut -d. -f1)
@@ -61,11 +68,12 @@ to=$(( total * 9 / 10 ))
 clock() { printf '%02d:%02d' $(( $1 / 60 )) $(( $1 % 60 )); }
 
 # The command's syntax changes over time: take the options its help offers.
-# --linear keeps the class's own time-to-byte mapping, so that the command
-# cuts the bytes tvx_cut cuts.
+# The command cuts as users run it, at the groups the stream's time codes
+# place at FROM and TO: its part differs from tvx_cut's by less than a group
+# at each end (see "bytes out").
 help=$("$command_line" cut --help 2>&1 || true)
 command_options=()
-for option in --linear --no-progress; do
+for option in --no-progress; do
   grep -q -- "$option\b" <<<"$help" && command_options+=("$option")
 done
 
@@ -160,9 +168,6 @@ peak_memory() { # the peak resident memory of one run of each cutting tool
   local out=$dir/out tool kib
   echo
   echo "peak resident memory, one cut each, output on disk (target for the cutter: <= 12 MiB):"
-  # The command cuts with --linear here too: this input's group time codes
-  # start again every 20 s (the loop is a stream copy), so the command's
-  # search by time code cannot reach most of the range.
   for tool in cut command ffmpeg mpgtx; do
     [ "$tool" != ffmpeg ] || command -v ffmpeg >/dev/null || continue
     [ "$tool" != mpgtx ] || [ "$have_mpgtx" = 1 ] || continue

@@ -382,14 +382,10 @@ void WalkPackets(FileWindow &file, uint64_t from, uint64_t limit, Visit visit) {
             size_t q = 6;
             int64_t pts = -1;
             if (code != kSystemHeaderStartCode && code != kPaddingStream) {
-                while (q < b.size() && b[q] == 0xFF) ++q;
-                if (q < b.size() && (b[q] & 0xC0) == 0x40) q += 2;
-                if (q + 5 <= b.size() && (b[q] & 0xE0) == 0x20) {
-                    pts = static_cast<int64_t>(DecodeTimeStamp(&b[q]));
-                    q += (b[q] & 0x10) ? 10 : 5;
-                } else {
-                    q += 1; // the 0x0F of a packet without time stamps
-                }
+                const PacketFields fields =
+                    DecodePacketFields(b.subspan(6, static_cast<size_t>(std::min<uint64_t>(end - p, b.size()) - 6)));
+                q += fields.data;
+                if (fields.pts) pts = static_cast<int64_t>(*fields.pts);
             }
             visit(code, p + q, end, pts);
             p = end;

@@ -168,19 +168,15 @@ std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted w
             Fill(p);
             if (filled_ < 4) return std::nullopt; // a read error
         }
-        const uint8_t *b = window_.data();
-        const size_t end = static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_);
+        const std::span<const uint8_t> b(window_.data(),
+                                         static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_));
         size_t i = static_cast<size_t>(p - start_);
-        while (i + 4 <= end) {
-            // A byte above 1 at i + 2 rules out a prefix at i, i + 1 and i + 2.
-            if (b[i + 2] > 1) {
-                i += 3;
-                continue;
-            }
-            if (b[i + 2] == 1 && b[i] == 0 && b[i + 1] == 0 && wanted(b[i + 3])) return start_ + i;
+        while ((i = mpeg1::FindStartCode(b, i)) != mpeg1::kNoStartCode) {
+            if (wanted(b[i + 3])) return start_ + i;
             ++i;
         }
-        p = start_ + i;
+        // Go on where a prefix could still begin with its code byte unread.
+        p = start_ + (b.size() >= 3 ? b.size() - 3 : 0);
     }
     return std::nullopt;
 }
