@@ -316,7 +316,7 @@ int RunCut(const Args &args) {
         // of the input from the first group: the cutter picks the part) with
         // the second core while the cutter copies it.
         std::future<std::vector<uint32_t>> group_starts;
-        if (!request.quiet && !groups.GroupsWithin(0, 0))
+        if (!request.quiet && !groups.Indexed())
             group_starts = std::async(std::launch::async, [&file, from = plan ? plan->start.offset : *head.first_group,
                                                            to = plan && plan->end ? plan->end->offset : file.Size()] {
                 return file.GroupStarts(from, to);

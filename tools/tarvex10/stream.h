@@ -105,8 +105,10 @@ public:
     std::optional<Group> AtOrAfterOffset(uint64_t offset);
     // Every picture of the stream.
     int64_t Pictures() const { return pictures_; }
-    // The groups whose start codes lie in [from, to), when the map passed
-    // over them all; nullopt when it bisects.
+    // Whether the map passed over every group (and so knows where they lie).
+    bool Indexed() const { return !starts_.empty(); }
+    // The groups whose start codes lie in [from, to), when indexed; nullopt
+    // when the map bisects.
     std::optional<int64_t> GroupsWithin(uint64_t from, uint64_t to) const;
     // How often the time codes start again (0 in a file that is no join).
     size_t Restarts() const { return runs_.size() - 1; }
