@@ -3,6 +3,7 @@
 // users write them, every refusal, and outputs that survive failures and
 // interrupts.
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -419,6 +420,38 @@ TEST_F(OnMadeFiles, CutReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
     ASSERT_EQ(Lines(verbose.out).size(), 4u);
     EXPECT_TRUE(Lines(verbose.out).at(3).starts_with("  component ")) << verbose.out;
     EXPECT_EQ(Leftovers({"clip.mpg", "a.mpg"}), std::vector<std::string>{});
+}
+
+// Files under `folder` that some process still holds open, their names gone.
+std::vector<std::string> HeldDeletedFiles(const std::string &folder) {
+    std::vector<std::string> held;
+    std::error_code ignored;
+    for (const auto &process : fs::directory_iterator("/proc", ignored)) {
+        for (const auto &fd : fs::directory_iterator(process.path() / "fd", ignored)) {
+            const std::string target = fs::read_symlink(fd.path(), ignored).string();
+            if (target.starts_with(folder) && target.ends_with(" (deleted)")) held.push_back(target);
+        }
+    }
+    return held;
+}
+
+// Catches: the replaced output kept under a name, or held open for good by
+// whoever frees it after the command.
+TEST_F(OnMadeFiles, ACutOntoAnExistingOutputReplacesItAndLetsTheOldOneGo) {
+    const std::string in = Make("clip.mpg", "25", 12, 4);
+    const std::string out = Path("cut.mpg");
+    ASSERT_EQ(Tool({"cut", "-q", in, Path("fresh.mpg"), "1", "3"}).exit_code, 0);
+    std::ofstream(out) << std::string(1 << 20, 'x');
+    const Result run = Tool({"cut", "-y", in, out, "1", "3"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(ReadFile(out) == ReadFile(Path("fresh.mpg")));
+    EXPECT_EQ(Leftovers({"clip.mpg", "cut.mpg", "fresh.mpg"}), std::vector<std::string>{});
+    std::vector<std::string> held = HeldDeletedFiles(dir_.string());
+    for (int wait = 0; wait < 50 && !held.empty(); ++wait) {
+        usleep(100000);
+        held = HeldDeletedFiles(dir_.string());
+    }
+    EXPECT_EQ(held, std::vector<std::string>{});
 }
 
 // ---- refusals ----------------------------------------------------------------------
