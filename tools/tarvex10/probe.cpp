@@ -184,7 +184,7 @@ void PrintStreamText(const StreamFindings &s) {
         std::printf("  duration        %s s (%lld pictures, from the time codes%s)\n", FormatSeconds(*duration).c_str(),
                     static_cast<long long>(*s.pictures),
                     s.restarts == 0 ? ""
-                                    : (", which start again " + std::to_string(s.restarts) +
+                                    : (", which restart or jump " + std::to_string(s.restarts) +
                                        (s.restarts == 1 ? " time" : " times"))
                                           .c_str());
     if (const std::optional<double> stamped = DurationFromTimeStamps(s))

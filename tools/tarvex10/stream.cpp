@@ -137,9 +137,10 @@ GroupMap::GroupMap(FileWindow &file, const StreamHead &head)
     const std::span<const uint8_t> b = file_.At(first_.offset, 8);
     runs_.push_back(Run{first_.offset, b.size() == 8 ? CodeAt(b.data()) : 0, 0});
     if (b.size() == 8) first_.closed = DecodeTimeCode(b.data() + 4).closed_gop;
-    if (TimeCodesRunOn(head)) {
+    if (TimeCodesRunOn()) {
         const Group last = AtOrBeforePicture(INT64_MAX);
         pictures_ = last.picture + CountPictures(last.offset, file_.Size());
+        if (!SpanAgreesWithTimeStamps(head)) IndexRuns();
     } else {
         IndexRuns();
     }
@@ -199,11 +200,9 @@ bool GroupMap::GroupsRunOn(uint64_t from, uint64_t to) {
 
 // Cheap checks that the time codes run on over the whole file, so that
 // bisecting them finds a time: every group near both ends follows its
-// neighbour, groups spread over the file come in the order of their time
-// codes, and in a system stream the span of the time codes is the span of the
-// time stamps (a file looped by a stream copy keeps its time stamps running
-// while its time codes start again).
-bool GroupMap::TimeCodesRunOn(const StreamHead &head) {
+// neighbour, and groups spread over the file come in the order of their time
+// codes.
+bool GroupMap::TimeCodesRunOn() {
     std::optional<uint64_t> before = file_.Size();
     std::optional<Group> last;
     while (!last && (before = file_.FindBackward(*before, first_.offset + 1, kGroupStartCode))) last = GroupAt(*before);
@@ -227,11 +226,18 @@ bool GroupMap::TimeCodesRunOn(const StreamHead &head) {
         if (group->picture < previous || group->picture > last->picture) return false;
         previous = group->picture;
     }
+    return true;
+}
+
+// In a system stream, the pictures the time codes count fill the span of the
+// video time stamps: a file looped by a stream copy keeps its time stamps
+// running while its time codes start again at every copy.
+bool GroupMap::SpanAgreesWithTimeStamps(const StreamHead &head) {
     if (head.kind != StreamKind::Mpeg1System || fps_ <= 0) return true;
     const SystemFacts facts = ReadSystemFacts(file_);
     if (!facts.first_video_pts || !facts.last_video_pts) return true;
-    const double stamped = *facts.last_video_pts - *facts.first_video_pts;
-    const double coded = static_cast<double>(last->picture) / fps_;
+    const double stamped = *facts.last_video_pts - *facts.first_video_pts + 1 / fps_;
+    const double coded = static_cast<double>(pictures_) / fps_;
     return std::fabs(stamped - coded) <= std::max(1.0, coded / 50);
 }
 

@@ -110,7 +110,8 @@ public:
     // The groups whose start codes lie in [from, to), when indexed; nullopt
     // when the map bisects.
     std::optional<int64_t> GroupsWithin(uint64_t from, uint64_t to) const;
-    // How often the time codes start again (0 in a file that is no join).
+    // How often the time codes start again or jump (0 in a file that is no
+    // join).
     size_t Restarts() const { return runs_.size() - 1; }
     // The first `groups` groups.
     GroupShape Shape(int groups);
@@ -134,7 +135,8 @@ private:
     int64_t CodeAt(const uint8_t *header) const;
     const Run &RunAt(uint64_t offset) const;
     uint64_t RunEnd(const Run &run) const;
-    bool TimeCodesRunOn(const StreamHead &head);
+    bool TimeCodesRunOn();
+    bool SpanAgreesWithTimeStamps(const StreamHead &head);
     bool GroupsRunOn(uint64_t from, uint64_t to);
     void IndexRuns();
 
