@@ -7,11 +7,11 @@
 #
 # Then the same cut onto an existing output, as a re-cut replaces an earlier
 # one: tvx_cut (its CutVideo empties the old file) and `tarvex10 cut --force`
-# (writes a new file and renames it over the old one, whose blocks a child
-# process frees after the command has ended) against dd writing onto an
-# existing file as a user types it (`dd of=OLD`: dd truncates it itself, and
-# pays for the freeing; conv=notrunc would not replace the file). rm-y times
-# that freeing alone: the removal of the earlier output. Each of these runs
+# (writes a new file, renames it over the old one and removes the old one)
+# against dd writing onto an existing file as a user types it (`dd of=OLD`:
+# dd truncates it itself; conv=notrunc would not replace the file). Both pay
+# for freeing the old file's blocks; rm-y times that freeing alone: the
+# removal of the earlier output. Each of these runs
 # finds a copy of an earlier cut at its output, put there and synced untimed.
 # Last, the peak resident memory of one cut of each kind (/usr/bin/time -v;
 # the target for the cutter is at most 12 MiB for this 1 GB cut).
@@ -139,9 +139,6 @@ bench() { # $1: label, $2: output folder
       run_tool "$tool" "$out" > /dev/null 2> "$dir/$tool.err" || { echo "$tool failed:" >&2; cat "$dir/$tool.err" >&2; exit 1; }
       local t1=$EPOCHREALTIME
       awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f\n", b - a }' >> "$dir/$tool.times"
-      # The freeing of a replaced output that outlives its command ends
-      # before the next run starts.
-      while find /proc/[0-9]*/fd -lname "$out/*(deleted)" 2>/dev/null | grep -q .; do sleep 0.05; done
       written[$tool]=$(find "$out" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
     done
   done

@@ -52,36 +52,6 @@ void TakeInterrupts() {
 
 std::string Reason(int error) { return std::strerror(error); }
 
-// Lets go of the open file `fd`, whose name is gone, in a child process that
-// closes it once this process has ended: the last close frees the file's
-// blocks or pages, which for a large file takes a while (ext4 frees block by
-// block in its journal, tmpfs page by page), after the command's result is
-// out rather than before. The child keeps nothing else open, so that no
-// reader of this process's output waits for it. Where no child can be made,
-// the file is let go here.
-void ReleaseAfterExit(int fd) {
-    int ended[2];
-    if (::pipe2(ended, O_CLOEXEC) != 0) {
-        ::close(fd);
-        return;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // Only async-signal-safe calls here: the parent has other threads.
-        if (::dup2(fd, 0) < 0 || ::dup2(ended[0], 1) < 0) _exit(1);
-        ::close_range(2, ~0u, 0);
-        char byte;
-        while (::read(1, &byte, 1) < 0 && errno == EINTR) {
-        }
-        _exit(0); // the last close, of the file at 0, is the exit's
-    }
-    // The write end stays open until this process ends, which the child
-    // reads as the end of the pipe.
-    ::close(ended[0]);
-    ::close(fd);
-    if (child < 0) ::close(ended[1]);
-}
-
 } // namespace
 
 void InstallInterruptCleanup() {
@@ -144,12 +114,9 @@ void PendingOutput::Commit() {
     ::chmod(temp_.c_str(), 0666 & ~mask);
     // Over an existing output the two names swap, and the old file goes
     // under the temporary name: some file systems (ext4) make a rename that
-    // replaces a file wait for the new one to reach the disk. The old file
-    // loses its name at once and its blocks after the command.
+    // replaces a file wait for the new one to reach the disk.
     if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, out_.c_str(), RENAME_EXCHANGE) == 0) {
-        const int old = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         ::unlink(temp_.c_str());
-        if (old >= 0) ReleaseAfterExit(old);
     } else if (::rename(temp_.c_str(), out_.c_str()) != 0) {
         throw CommandError{kExitFailed, "cannot write " + out_ + ": " + Reason(errno)};
     }
