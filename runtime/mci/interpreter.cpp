@@ -339,7 +339,7 @@ Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &r
     const std::string kept_alias(alias);
     lock.unlock();
     std::unique_ptr<Device> device;
-    const Code opened = target.type->open({target.element, target.has_element, parsed}, device);
+    const Code opened = target.type->open({target.element, target.has_element, parsed, kept_alias}, device);
     lock.lock();
     if (opened != kOk) return opened;
     if (Code code = refusal(); code != kOk) {
@@ -453,7 +453,7 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // opens and acts without the table's lock.
     lock.unlock();
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
+    if (Code code = target.type->open({target.element, target.has_element, no_flags, name.text}, device); code != kOk)
         return code;
     auto opened = std::make_shared<Opened>(std::move(device));
     const Code code = opened->device->Execute(parsed, context, reply);

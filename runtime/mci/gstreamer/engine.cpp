@@ -170,6 +170,7 @@ public:
         std::lock_guard moving(moving_);
         if (!window_.Id()) return kOk;
         if (!window_.Show(view)) return kCreateWindow;
+        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
         pipeline_.Expose();
         return kOk;
     }
