@@ -57,5 +57,7 @@ extern "C" __attribute__((visibility("default"))) const char *__tsan_default_sup
            "called_from_lib:libswresample.so\n"
            "called_from_lib:libswscale.so\n"
            "called_from_lib:libmpg123.so\n"
-           "called_from_lib:libmpeg2.so\n";
+           "called_from_lib:libmpeg2.so\n"
+           "called_from_lib:libfaad.so\n"
+           "called_from_lib:/libgstfaad.so\n";
 }
