@@ -143,6 +143,20 @@ private:
     files::Io previous_io_{};
 };
 
+// Truncates the input once a read reaches `at`, as another process might.
+struct Shrinker {
+    static inline std::string path;
+    static inline off_t at = 0, to = 0;
+    static inline bool done = false;
+    static ssize_t Read(int fd, void *buffer, size_t count, off_t offset) {
+        if (!done && offset >= at) {
+            done = true;
+            if (::truncate(path.c_str(), to) != 0) return -1;
+        }
+        return ::pread(fd, buffer, count, offset);
+    }
+};
+
 constexpr HRESULT Status(int number) { return static_cast<HRESULT>(0x800A0000u | static_cast<uint32_t>(number)); }
 
 } // namespace tvx::testing
