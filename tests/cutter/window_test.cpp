@@ -265,7 +265,7 @@ TEST_F(ScanTest, LongScansMatchTheWalk) {
         // the third span.
         const int32_t edge = (from + 2 * kStep) / 4096 * 4096 + kSpan * (1 + round % 2);
         const int32_t at = edge - 4 + round % 5;
-        const int32_t sizes[] = {at + 4, edge + static_cast<int32_t>(random() % 8), edge + kSpan / 2};
+        const int32_t sizes[] = {at + 4, edge + 4 + static_cast<int32_t>(random() % 8), edge + kSpan / 2};
         const int32_t size = sizes[round / 5 % 3];
         // No 01 bytes, so that only the planted prefixes can match.
         Bytes file(size);
