@@ -89,10 +89,11 @@ public:
     // A forward scan refills once it is more than this far into the window,
     // so that the four bytes of a start code are always inside it.
     static constexpr int32_t kScanMargin = 16368;
-    // copy moves whole blocks, and a long forward scan reads the input
-    // ahead of the window, in spans of this many bytes.
+    // copy moves whole blocks in spans of this many bytes. A long forward
+    // scan reads the input ahead of the window in spans too: the first of
+    // kFirstScanSpan bytes, each next one twice as long up to kCopySpan.
     static constexpr int32_t kCopySpan = 1 << 20;
-    static_assert(kCopySpan != kWindowSize, "a span read is told from a refill by its size");
+    static constexpr int32_t kFirstScanSpan = 1 << 16;
 
 private:
     struct FreeWindow {

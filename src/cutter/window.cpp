@@ -135,6 +135,8 @@ int16_t Cutter::ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark
     bool found = false;
     while (!found) {
         if (CheckedSub(i, start) > kScanMargin) {
+            // A code in the next window or two is common; a span read for it
+            // would cost more than the refills.
             if (empty_windows >= 2 && read_ahead) {
                 const std::optional<int32_t> last = LastRefillAhead(i, limit, test, code);
                 read_ahead = last.has_value();
@@ -210,20 +212,22 @@ std::optional<int32_t> Cutter::SearchSpans(int32_t from, int32_t last, start_cod
     // Spans start at page boundaries of the input and land on a page of the
     // buffer, the fastest reads; the last three bytes of a span go in front
     // of the next one, for the codes that begin in one and end in the next.
+    // Growing spans read at most about twice the bytes up to the code.
     uint8_t *const bytes = SpanBuffer();
-    for (int64_t at = int64_t{from} / kPage * kPage;; at += kCopySpan) {
-        const size_t got = files::ReadAt(Infd, at + 1, bytes, kCopySpan);
+    int64_t span = kFirstScanSpan;
+    for (int64_t at = int64_t{from} / kPage * kPage;; at += span, span = std::min<int64_t>(2 * span, kCopySpan)) {
+        const size_t got = files::ReadAt(Infd, at + 1, bytes, static_cast<size_t>(span));
         const int64_t first = std::max<int64_t>(from, at - 3);
-        const int64_t high = std::min<int64_t>(last, at + kCopySpan - 4);
+        const int64_t high = std::min<int64_t>(last, at + span - 4);
         if (first <= high) {
             const uint8_t *p = start_codes::Find(bytes + (first - at), bytes + (high - at), test, code);
             if (p) return static_cast<int32_t>(at + (p - bytes));
         }
         // A span that ends short of FileSize ends the input as read: only
         // 0x00 bytes follow, and no code begins in them.
-        const bool input_ended = static_cast<int64_t>(got) < std::min<int64_t>(kCopySpan, int64_t{FileSize} - at);
+        const bool input_ended = static_cast<int64_t>(got) < std::min<int64_t>(span, int64_t{FileSize} - at);
         if (high == last || input_ended) return std::nullopt;
-        std::memcpy(bytes - 3, bytes + kCopySpan - 3, 3);
+        std::memcpy(bytes - 3, bytes + span - 3, 3);
     }
 }
 

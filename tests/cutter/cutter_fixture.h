@@ -17,6 +17,7 @@
 
 #include "component/registry.h"
 #include "convert/convert.h"
+#include "cutter/cutter.h"
 #include "services/binary_file.h"
 #include "tarvex10/tarvex10.h"
 
@@ -133,6 +134,7 @@ private:
         self->titles_.push_back(title ? title : "<default>");
     }
     static ssize_t CountedRead(int fd, void *buffer, size_t count, off_t offset) {
+        static_assert(Cutter::kFirstScanSpan > 16384, "a span's read would count as a refill");
         if (count == 16384) ++reads_; // the first read of each refill
         return ::pread(fd, buffer, count, offset);
     }

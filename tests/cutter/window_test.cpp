@@ -253,20 +253,23 @@ TEST_F(ScanTest, ScannersMatchTheByteByByteWalk) {
 // prefix, or leaving another window than the walk's last refill: inputs that
 // end around a span's edge, FileSize above and below the input's size.
 TEST_F(ScanTest, LongScansMatchTheWalk) {
-    constexpr int32_t kSpan = Cutter::kCopySpan, kStep = 16369;
+    constexpr int32_t kStep = 16369;
     std::mt19937 random(3);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 30; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const auto kind = static_cast<LiteralModel::Kind>(round % 3);
         const uint8_t code = kind == LiteralModel::PackOrSequence ? 0xB3 : 0xE0;
         const int32_t from = static_cast<int32_t>(random() % 5000);
         // The spans begin on the page below the walk's third window and run
-        // on without gaps; the code begins 4 to 0 bytes before the second or
-        // the third span.
-        const int32_t edge = (from + 2 * kStep) / 4096 * 4096 + kSpan * (1 + round % 2);
+        // on without gaps, doubling in length up to kCopySpan; the code
+        // begins 4 to 0 bytes before the second, the fifth or the seventh
+        // span (the second of the longest).
+        int32_t edge = (from + 2 * kStep) / 4096 * 4096, span = Cutter::kFirstScanSpan;
+        const int counts[] = {1, 4, 6};
+        for (int k = 0; k < counts[round / 5 % 3]; ++k, span = std::min(2 * span, Cutter::kCopySpan)) edge += span;
         const int32_t at = edge - 4 + round % 5;
-        const int32_t sizes[] = {at + 4, edge + 4 + static_cast<int32_t>(random() % 8), edge + kSpan / 2};
-        const int32_t size = sizes[round / 5 % 3];
+        const int32_t sizes[] = {at + 4, edge + 4 + static_cast<int32_t>(random() % 8), edge + span / 2};
+        const int32_t size = sizes[round / 3 % 3];
         // No 01 bytes, so that only the planted prefixes can match.
         Bytes file(size);
         for (auto &b : file) b = random() % 3 == 0 ? 0x00 : static_cast<uint8_t>(random() % 254 + 2);
@@ -276,10 +279,10 @@ TEST_F(ScanTest, LongScansMatchTheWalk) {
         }
         const Bytes planted = Code(code);
         std::copy(planted.begin(), planted.end(), file.begin() + at);
-        // FileSize as the input's size, past it (zeros beyond), or with the
-        // code's last byte just outside.
+        // FileSize as the input's size, past it (zeros beyond), or, for a
+        // code inside a span, with the code's last byte just outside.
         const int32_t file_sizes[] = {size, size + 100, at + 3};
-        const int32_t file_size = file_sizes[round % 3 == 0 ? random() % 3 : 0];
+        const int32_t file_size = file_sizes[random() % (round % 5 == 0 ? 3 : 2)];
         OpenInput(file);
         ASSERT_EQ(Cut()->put_FileSize(file_size), S_OK);
         LiteralModel model;
