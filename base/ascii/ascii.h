@@ -32,21 +32,16 @@ template <class Char> constexpr bool EqualFolded(std::basic_string_view<Char> a,
 constexpr bool EqualFolded(std::string_view a, std::string_view b) { return EqualFolded<char>(a, b); }
 constexpr bool EqualFolded(std::u16string_view a, std::u16string_view b) { return EqualFolded<char16_t>(a, b); }
 
-template <class Char> std::basic_string<Char> LowerCase(std::basic_string_view<Char> text) {
+// `text` with every character passed through `fold` (Lower or Upper).
+template <class Char> std::basic_string<Char> Mapped(std::basic_string_view<Char> text, Char (*fold)(Char)) {
     std::basic_string<Char> result(text);
-    for (Char &c : result) c = Lower(c);
+    for (Char &c : result) c = fold(c);
     return result;
 }
-inline std::string LowerCase(std::string_view text) { return LowerCase<char>(text); }
-inline std::u16string LowerCase(std::u16string_view text) { return LowerCase<char16_t>(text); }
-
-template <class Char> std::basic_string<Char> UpperCase(std::basic_string_view<Char> text) {
-    std::basic_string<Char> result(text);
-    for (Char &c : result) c = Upper(c);
-    return result;
-}
-inline std::string UpperCase(std::string_view text) { return UpperCase<char>(text); }
-inline std::u16string UpperCase(std::u16string_view text) { return UpperCase<char16_t>(text); }
+inline std::string LowerCase(std::string_view text) { return Mapped<char>(text, Lower<char>); }
+inline std::u16string LowerCase(std::u16string_view text) { return Mapped<char16_t>(text, Lower<char16_t>); }
+inline std::string UpperCase(std::string_view text) { return Mapped<char>(text, Upper<char>); }
+inline std::u16string UpperCase(std::u16string_view text) { return Mapped<char16_t>(text, Upper<char16_t>); }
 
 } // namespace tvx::ascii
 

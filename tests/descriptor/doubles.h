@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ascii/ascii.h"
 #include "tarvex10/automation.hpp"
 
 namespace doubles {
@@ -54,7 +55,7 @@ public:
         for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
         DISPID id = 1;
         for (const auto &[name, body] : members_) {
-            if (Folded(name) == Folded(names[0])) {
+            if (tvx::ascii::EqualFolded(std::u16string_view(name), std::u16string_view(names[0]))) {
                 ids[0] = id;
                 return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
             }
@@ -72,12 +73,6 @@ public:
     }
 
 private:
-    static std::u16string Folded(std::u16string_view text) {
-        std::u16string folded(text);
-        for (char16_t &c : folded) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-        return folded;
-    }
-
     std::map<std::u16string, MemberBody> members_;
     std::atomic<int> *alive_;
 };

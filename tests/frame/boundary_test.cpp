@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/member.h"
+#include "support/early_slot.h"
 
 namespace tvx {
 namespace {
@@ -154,13 +155,7 @@ enum Slot {
     kEcho,
 };
 
-// Calls the early-bound entry at `position` as a client holding only the
-// interface pointer would.
-template <class... A> HRESULT CallSlot(IDispatch *object, int position, A... args) {
-    const void *const *table = *reinterpret_cast<const void *const *const *>(object);
-    auto entry = reinterpret_cast<HRESULT (*)(void *, A...)>(table[6 + position]);
-    return entry(object, args...);
-}
+using tvx::testing::CallSlot;
 
 // The thread's error information, taken (and so cleared) for inspection.
 struct TakenError {

@@ -9,6 +9,7 @@
 
 #include "convert/convert.h"
 #include "frame/member.h"
+#include "support/early_slot.h"
 
 namespace tvx {
 namespace {
@@ -112,11 +113,7 @@ const ClassInfo &ArgsClass() {
 // Early-bound slot positions, in table order.
 enum Slot { kSlotBumpLong = 1, kSlotExtendText, kSlotSwapVariant, kSlotDescribe, kSlotWeighted, kSlotChecked = 10 };
 
-template <class... A> HRESULT CallSlot(IDispatch *object, int position, A... args) {
-    const void *const *table = *reinterpret_cast<const void *const *const *>(object);
-    auto entry = reinterpret_cast<HRESULT (*)(void *, A...)>(table[6 + position]);
-    return entry(object, args...);
-}
+using tvx::testing::CallSlot;
 
 // A VARIANT that refers to `target` (VT_BYREF|vt), owning nothing.
 VARIANT RefTo(VARTYPE vt, void *target) {

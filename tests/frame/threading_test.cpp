@@ -10,6 +10,7 @@
 #include "convert/convert.h"
 #include "frame/member.h"
 #include "tarvex10/tarvex10.h"
+#include "support/early_slot.h"
 
 namespace tvx {
 namespace {
@@ -48,11 +49,7 @@ const ClassInfo &CounterClass() {
     return info;
 }
 
-template <class... A> HRESULT CallSlot(IDispatch *object, int position, A... args) {
-    const void *const *table = *reinterpret_cast<const void *const *const *>(object);
-    auto entry = reinterpret_cast<HRESULT (*)(void *, A...)>(table[6 + position]);
-    return entry(object, args...);
-}
+using tvx::testing::CallSlot;
 
 // Runs `body` on a thread of its own and waits for it.
 template <class F> void OnOtherThread(F body) { std::thread(body).join(); }
