@@ -7,10 +7,12 @@
 #
 # Then the same cut onto an existing output, as a re-cut replaces an earlier
 # one: tvx_cut (its CutVideo empties the old file) and `tarvex10 cut --force`
-# (writes a new file and renames it over the old one) against dd writing
-# onto an existing file as a user types it (`dd of=OLD`: dd truncates it
-# itself; conv=notrunc would not replace the file). Each of these runs finds
-# a copy of an earlier cut at its output, put there and synced untimed.
+# (writes a new file, renames it over the old one and removes the old one)
+# against dd writing onto an existing file as a user types it (`dd of=OLD`:
+# dd truncates it itself; conv=notrunc would not replace the file). Both pay
+# for freeing the old file's blocks; rm-y times that freeing alone: the
+# removal of the earlier output. Each of these runs
+# finds a copy of an earlier cut at its output, put there and synced untimed.
 # Last, the peak resident memory of one cut of each kind (/usr/bin/time -v;
 # the target for the cutter is at most 12 MiB for this 1 GB cut).
 #
@@ -42,17 +44,24 @@ mkdir -p "$dir"
 command -v ffmpeg >/dev/null || { echo "ffmpeg is needed to build the input" >&2; exit 1; }
 trap 'rm -rf "$shm"' EXIT
 
-# The input: 20 s of real MPEG-1 video and audio, multiplexed by ffmpeg,
-# then looped by a stream copy to about 1 GB with continuous time stamps.
-big="$dir/input.mpg"
+# The input: about 1 GB of MPEG-1 video and audio encoded and multiplexed by
+# ffmpeg in one go (a few minutes, once), so that its group time codes run on
+# as in any recording; 20 s encoded first tell the duration that fills 1 GB.
+# (A loop by stream copy would restart the time codes every copy: the command
+# then indexes the file in one pass before cutting, a cost of joined files
+# and not of the cut.)
+big="$dir/continuous.mpg"
 if [ ! -s "$big" ]; then
-  ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=20" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=20" \
-    -c:v mpeg1video -b:v 8M -maxrate 8M -bufsize 2M -g 12 -bf 2 -c:a mp2 -b:a 192k -f mpeg "$dir/base.mpg"
+  encode() { # $1: seconds, $2: output
+    ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=$1" \
+      -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$1" \
+      -c:v mpeg1video -b:v 8M -maxrate 8M -bufsize 2M -g 12 -bf 2 -c:a mp2 -b:a 192k -f mpeg "$2"
+  }
+  encode 20 "$dir/base.mpg"
   base=$(stat -c %s "$dir/base.mpg")
-  loops=$(( (1024 * 1024 * 1024) / base ))
-  ffmpeg -hide_banner -loglevel error -y -stream_loop "$loops" -i "$dir/base.mpg" -c copy -f mpeg "$big"
   rm -f "$dir/base.mpg"
+  encode $(( 20 * (1024 * 1024 * 1024) / base )) "$big.part"
+  mv "$big.part" "$big"
 fi
 size=$(stat -c %s "$big")
 total=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$big" | cut -d. -f1)
@@ -61,11 +70,12 @@ to=$(( total * 9 / 10 ))
 clock() { printf '%02d:%02d' $(( $1 / 60 )) $(( $1 % 60 )); }
 
 # The command's syntax changes over time: take the options its help offers.
-# --linear keeps the class's own time-to-byte mapping, so that the command
-# cuts the bytes tvx_cut cuts.
+# The command cuts as users run it, at the groups the stream's time codes
+# place at FROM and TO: its part differs from tvx_cut's by less than a group
+# at each end (see "bytes out").
 help=$("$command_line" cut --help 2>&1 || true)
 command_options=()
-for option in --linear --no-progress; do
+for option in --no-progress; do
   grep -q -- "$option\b" <<<"$help" && command_options+=("$option")
 done
 
@@ -85,7 +95,7 @@ tools=(cut command dd16k dd1M)
 command -v ffmpeg >/dev/null && tools+=(ffmpeg)
 have_mpgtx=0
 command -v mpgtx >/dev/null && { tools+=(mpgtx); have_mpgtx=1; }
-tools+=(cut-y command-y dd16k-y dd1M-y)
+tools+=(cut-y command-y dd16k-y dd1M-y rm-y)
 
 # Runs tool $1 writing into folder $2, under the command in ${measure[@]} if
 # any.
@@ -103,6 +113,7 @@ run_tool() {
     command-y) "${measure[@]}" "$command_line" cut --force "${command_options[@]}" "$big" "$out/old.mpg" "$from" "$to" "$total" ;;
     dd16k-y) "${measure[@]}" dd if="$big" of="$out/old.mpg" bs=16k iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
     dd1M-y) "${measure[@]}" dd if="$big" of="$out/old.mpg" bs=1M iflag=skip_bytes,count_bytes skip="$start" count="$bytes" status=none ;;
+    rm-y) "${measure[@]}" rm "$out/old.mpg" ;;
   esac
 }
 outputs() { echo "$1/cut.mpg $1/command.mpg $1/dd16k.out $1/dd1M.out $1/ffmpeg.mpg $1/old.mpg $1/mpgtx"*; }
@@ -160,9 +171,6 @@ peak_memory() { # the peak resident memory of one run of each cutting tool
   local out=$dir/out tool kib
   echo
   echo "peak resident memory, one cut each, output on disk (target for the cutter: <= 12 MiB):"
-  # The command cuts with --linear here too: this input's group time codes
-  # start again every 20 s (the loop is a stream copy), so the command's
-  # search by time code cannot reach most of the range.
   for tool in cut command ffmpeg mpgtx; do
     [ "$tool" != ffmpeg ] || command -v ffmpeg >/dev/null || continue
     [ "$tool" != mpgtx ] || [ "$have_mpgtx" = 1 ] || continue

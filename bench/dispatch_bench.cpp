@@ -26,7 +26,7 @@ namespace {
 class StepObject : public tvx::ObjectBase {
 public:
     StepObject();
-    tvx::Variant Step(int32_t &Value) {
+    tvx::Variant Step(tvx::ByRef<int32_t> Value) {
         Value += 1;
         return {};
     }

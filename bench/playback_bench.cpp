@@ -6,6 +6,8 @@
 // second with sound for 20 s, the memory one open device takes and what
 // 100 open-play-close cycles leave behind. Clips are made with ffmpeg.
 // Without a display the picture is decoded and discarded in real time.
+// Under an X server of its own (Xvfb), start that with -noreset: a server
+// that resets whenever its last client leaves does so at every close here.
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -123,6 +125,25 @@ double ResidentMb() {
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+int Threads() {
+    int count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+// The top-level windows on the display, -1 without one (counted by
+// xwininfo, so that the benchmark needs no X library of its own).
+int XWindows() {
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display) return -1;
+    FILE *out = popen("xwininfo -root -children 2>/dev/null | grep -c '^ *0x'", "r");
+    if (!out) return -1;
+    int count = -1;
+    if (std::fscanf(out, "%d", &count) != 1) count = -1;
+    pclose(out);
+    return count;
+}
+
 } // namespace
 
 int main() {
@@ -186,12 +207,15 @@ int main() {
     // pipeline's threads leave behind) is told apart by trimming it: what
     // stays after trimming is what the cycles keep.
     double after_first = 0, trimmed_first = 0, trimmed_half = 0;
+    int threads_first = 0, windows_first = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
         Must("open \"" + small + "\" type mpegvideo alias c");
         Must("play c");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         Must("close c");
         if (cycle == 1) {
+            threads_first = Threads();
+            windows_first = XWindows();
             after_first = ResidentMb();
             malloc_trim(0);
             trimmed_first = ResidentMb();
@@ -209,6 +233,9 @@ int main() {
     std::printf("the same with the heaps trimmed: after 1 %.1f MB, after 50 %.1f MB, after 100 %.1f MB "
                 "(growth %.1f MB, of which %.1f MB in the last 50)\n",
                 trimmed_first, trimmed_half, trimmed_all, trimmed_all - trimmed_first, trimmed_all - trimmed_half);
+    std::printf("threads after 1 cycle %d, after 100 %d; top-level X windows after 1 cycle %d, after 100 %d "
+                "(-1: no display)\n",
+                threads_first, Threads(), windows_first, XWindows());
     std::filesystem::remove_all(Folder());
     return 0;
 }

@@ -1,5 +1,6 @@
-// Pure decoders of MPEG-1 fields (systems and video layers), shared by the
-// cutter and the media control stand-in's probe. They take the bytes that
+// Pure decoders of MPEG-1 fields (systems and video layers) and the start
+// code search, shared by the cutter, the media control stand-in's probe and
+// the command's stream reader. They take the bytes that
 // follow a start code and check nothing: marker bits and reserved prefixes
 // are passed over, as readers of real streams must.
 #ifndef TVX_MPEG1_MPEG1_H
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace tvx::mpeg1 {
 
@@ -87,6 +89,56 @@ constexpr TimeCode DecodeTimeCode(const uint8_t *b) {
 constexpr uint64_t DecodeTimeStamp(const uint8_t *c) {
     return (uint64_t((c[0] >> 1) & 0x07) << 30) | (uint64_t(c[1]) << 22) | (uint64_t(c[2] >> 1) << 15) |
            (uint64_t(c[3]) << 7) | uint64_t(c[4] >> 1);
+}
+
+// Where the next start code prefix 00 00 01 begins, at or after `from`, with
+// its code byte inside `b`; kNoStartCode when there is none. A byte above 1
+// rules out a prefix at its own place and the two before it, so most of the
+// bytes are looked at once.
+inline constexpr size_t kNoStartCode = static_cast<size_t>(-1);
+constexpr size_t FindStartCode(std::span<const uint8_t> b, size_t from) {
+    for (size_t p = from; p + 3 < b.size(); ++p) {
+        if (b[p + 2] > 1) {
+            p += 2;
+            continue;
+        }
+        if (b[p] == 0 && b[p + 1] == 0 && b[p + 2] == 1) return p;
+    }
+    return kNoStartCode;
+}
+
+// The fields of a system stream packet's header between its length and its
+// data: stuffing bytes, the buffer size, and a presentation time stamp (with
+// or without a decoding time stamp) or the 0x0F of a packet without one.
+struct PacketFields {
+    size_t data = 0;             // where the packet's data starts in the bytes given
+    std::optional<uint64_t> pts; // 90 kHz ticks
+    bool mpeg2 = false;          // the later standard's packet header ('10' bits)
+};
+// `b` from just after the length field to the end of the packet (or of what
+// is at hand of it).
+constexpr PacketFields DecodePacketFields(std::span<const uint8_t> b) {
+    PacketFields fields;
+    size_t q = 0;
+    const size_t end = b.size();
+    while (q < end && b[q] == 0xFF) ++q;          // stuffing
+    if (q < end && (b[q] & 0xC0) == 0x40) q += 2; // buffer scale and size
+    if (q < end) {
+        if ((b[q] & 0xF0) == 0x20 && q + 5 <= end) {
+            fields.pts = DecodeTimeStamp(&b[q]);
+            q += 5;
+        } else if ((b[q] & 0xF0) == 0x30 && q + 10 <= end) {
+            fields.pts = DecodeTimeStamp(&b[q]);
+            q += 10;
+        } else if (b[q] == 0x0F) {
+            q += 1;
+        } else if ((b[q] & 0xC0) == 0x80) {
+            fields.mpeg2 = true;
+            q = end;
+        }
+    }
+    fields.data = q < end ? q : end;
+    return fields;
 }
 
 // The mux rate of an MPEG-1 pack header (the three bytes after its clock

@@ -52,6 +52,7 @@ struct OpenRequest {
     std::string_view element; // file or drive; empty when has_element is false
     bool has_element;
     const Command &command;   // the parsed open command (style, parent, ...)
+    std::string_view alias;   // the name the device goes by (its window's title)
 };
 
 struct DeviceType {

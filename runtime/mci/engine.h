@@ -41,6 +41,7 @@ struct WindowView {
     bool child = false;  // drawn inside `parent` rather than in a window of its own
     bool visible = false;
     bool minimized = false;
+    bool maximized = false;
     bool fullscreen = false;
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes

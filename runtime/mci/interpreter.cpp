@@ -234,7 +234,7 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
     // out of the caller's sight.
     if (std::to_string(id).size() > room) return kParamOverflow;
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, parsed}, device); code != kOk)
+    if (Code code = target.type->open({target.element, target.has_element, parsed, alias}, device); code != kOk)
         return code;
     Add(alias, false, std::move(device));
     ReplyNumber(reply, id);
@@ -330,7 +330,7 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // An open with no words of its own always parses.
     (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, no_flags}, device); code != kOk)
+    if (Code code = target.type->open({target.element, target.has_element, no_flags, name.text}, device); code != kOk)
         return code;
     const Code code = device->Execute(parsed, context, reply);
     // A play goes on after the command; the device stays for it.

@@ -168,15 +168,15 @@ class MpegVideo final : public Device {
 public:
     // `engine` plays the file; without a file there is no medium and the
     // engine is a clock that never moves.
-    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style, int64_t parent)
+    // The window's title is the name the device goes by: its alias, or
+    // the element it was opened by.
+    MpegVideo(std::string path, std::unique_ptr<MediaEngine> engine, int64_t style, int64_t parent, std::string caption)
         : has_file_(engine != nullptr), path_(FullPath(std::move(path))), engine_(engine ? std::move(engine) : MakeClockEngine({})),
-          style_(style), parent_(parent) {
+          style_(style), parent_(parent), caption_(std::move(caption)) {
         if (has_file_) media_ = engine_->Media();
         const Rect picture = Picture();
         frame_ = picture;
         source_ = picture;
-        const size_t slash = path_.find_last_of('/');
-        caption_ = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     }
 
     std::string_view TypeName() const override { return "mpegvideo"; }
@@ -241,10 +241,11 @@ private:
             to = ToMs(value);
         }
         if (to < from - 1e-6) return kOutOfRange;
-        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        // The window first: the play's first picture is drawn at its size.
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
         engine_->ShowWindow(View());
+        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
@@ -441,6 +442,7 @@ private:
         view.child = handle_ != 0 || (style_ & kStyleChild) != 0;
         view.visible = visible_;
         view.minimized = shown_ == Show::Minimize;
+        view.maximized = shown_ == Show::Maximize;
         view.fullscreen = fullscreen_;
         view.title = caption_;
         view.destination = destination_;
@@ -553,10 +555,11 @@ Code OpenMpegVideo(const OpenRequest &request, std::unique_ptr<Device> &device) 
         if (probe.error == kOk) opening.probed = probe.info;
         opening.window.parent = static_cast<uint64_t>(parent);
         opening.window.child = (style & kStyleChild) != 0;
-        opening.window.title = std::filesystem::path(opening.path).filename().string();
+        opening.window.title = std::string(request.alias);
         if (Code code = OpenEngine(opening, engine); code != kOk) return code;
     }
-    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style, parent);
+    device = std::make_unique<MpegVideo>(std::string(request.element), std::move(engine), style, parent,
+                                         std::string(request.alias));
     return kOk;
 }
 

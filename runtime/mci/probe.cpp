@@ -18,19 +18,7 @@ namespace {
 using namespace tvx::mpeg1;
 using Bytes = std::span<const uint8_t>;
 
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-// The next 00 00 01 prefix at or after `from`.
-size_t FindStartCode(Bytes b, size_t from) {
-    for (size_t p = from; p + 3 < b.size(); ++p) {
-        if (b[p + 2] > 1) {
-            p += 2; // neither of the next two positions can start a prefix
-            continue;
-        }
-        if (b[p] == 0 && b[p + 1] == 0 && b[p + 2] == 1) return p;
-    }
-    return kNone;
-}
+constexpr size_t kNone = kNoStartCode;
 
 size_t FindPack(Bytes b, size_t from) {
     for (size_t p = FindStartCode(b, from); p != kNone; p = FindStartCode(b, p + 3))
@@ -82,23 +70,10 @@ void Demultiplex(Bytes b, size_t start, int &video_id, SystemLayer &layer) {
             const size_t end = std::min(body + length, n);
             if (IsVideoStream(code) && (video_id < 0 || code == video_id)) {
                 video_id = code;
-                size_t q = body;
-                while (q < end && b[q] == 0xFF) ++q;          // stuffing
-                if (q < end && (b[q] & 0xC0) == 0x40) q += 2; // buffer size
-                if (q < end) {
-                    if ((b[q] & 0xF0) == 0x20 && q + 5 <= end) {
-                        AddTimeStamp(layer, DecodeTimeStamp(&b[q]));
-                        q += 5;
-                    } else if ((b[q] & 0xF0) == 0x30 && q + 10 <= end) {
-                        AddTimeStamp(layer, DecodeTimeStamp(&b[q]));
-                        q += 10;
-                    } else if (b[q] == 0x0F) {
-                        q += 1;
-                    } else if ((b[q] & 0xC0) == 0x80) {
-                        layer.mpeg2 = true; // the later standard's packet header
-                        q = end;
-                    }
-                }
+                const PacketFields fields = DecodePacketFields(b.subspan(body, end - body));
+                if (fields.pts) AddTimeStamp(layer, *fields.pts);
+                if (fields.mpeg2) layer.mpeg2 = true;
+                const size_t q = body + fields.data;
                 if (q < end) layer.video.insert(layer.video.end(), b.begin() + q, b.begin() + end);
             }
             p = body + length;

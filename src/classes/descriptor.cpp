@@ -57,7 +57,7 @@ public:
 
     ComPtr<IDispatch> GetProStdProperties() { return tvx::ApplicationObject(); }
 
-    std::u16string GetProResStrings(int32_t &lResId) {
+    std::u16string GetProResStrings(const int32_t &lResId) {
         Prepare();
         Bstr text;
         CheckLookup(lResId < 0 ? TVX_E_RESOURCENOTFOUND
@@ -65,7 +65,7 @@ public:
         return text.Str();
     }
 
-    Picture GetProResPicture(int32_t &lResId, ResourceKind &lRestype) {
+    Picture GetProResPicture(const int32_t &lResId, const ResourceKind &lRestype) {
         Prepare();
         // The kind is narrowed to 16 bits before anything is looked up.
         const int32_t kind = static_cast<int32_t>(lRestype);
@@ -77,7 +77,7 @@ public:
         return Picture{picture};
     }
 
-    Variant GetProResData(int32_t &lResId, Variant &vRestype) {
+    Variant GetProResData(const int32_t &lResId, const Variant &vRestype) {
         Prepare();
         const ResourceTypeArgument type = ReadResourceType(vRestype);
         if (!type.valid || lResId < 0 || lResId > 0xFFFF) Raise(kResourceNotFound);

@@ -62,20 +62,20 @@ public:
 
     int16_t FillBuffer(int32_t off);
     int16_t CutVideo(std::u16string Inpath, std::u16string OutPath, int32_t fromT, int32_t toT, int32_t TotalDuration);
-    int16_t FindNextMarker(int32_t &off, uint8_t &mark);
-    int16_t FindNext(int32_t &off, uint8_t mark);
-    int16_t FindMark(int32_t &off, uint8_t &mark);
+    int16_t FindNextMarker(ByRef<int32_t> off, ByRef<uint8_t> mark);
+    int16_t FindNext(ByRef<int32_t> off, uint8_t mark);
+    int16_t FindMark(ByRef<int32_t> off, ByRef<uint8_t> mark);
     uint8_t GetByte(int32_t off);
-    int16_t EnsureMarker(int32_t &off, uint8_t &mark);
-    int16_t FindVideoSeqHeader(int32_t &off);
+    int16_t EnsureMarker(ByRef<int32_t> off, ByRef<uint8_t> mark);
+    int16_t FindVideoSeqHeader(ByRef<int32_t> off);
     int32_t GetSize(int32_t off);
-    void ParseVidSeq(int32_t &off);
-    int16_t BackwardFindBoundaries(int32_t from, int32_t &packetstart, int32_t &packetend);
-    void copy(int16_t &Infd, int16_t &OutFd, int32_t &from, int32_t &toF);
-    void ReadGOPHeader(int32_t off, double &timestamp);
+    void ParseVidSeq(ByRef<int32_t> off);
+    int16_t BackwardFindBoundaries(int32_t from, ByRef<int32_t> packetstart, ByRef<int32_t> packetend);
+    void copy(const int16_t &Infd, const int16_t &OutFd, const int32_t &from, const int32_t &toF);
+    void ReadGOPHeader(int32_t off, ByRef<double> timestamp);
     int16_t CutPart(int32_t begin, int32_t endT, std::u16string filename);
-    int16_t ReadPacketTS(int32_t &off, double &pts, double &dts);
-    int16_t ReadTimeStamp(int32_t off, double &timestamp);
+    int16_t ReadPacketTS(ByRef<int32_t> off, ByRef<double> pts, ByRef<double> dts);
+    int16_t ReadTimeStamp(int32_t off, ByRef<double> timestamp);
     void init(std::u16string Inpath);
     void TimeToOffSets();
     void Offset(double time, int32_t off);
@@ -113,7 +113,7 @@ private:
     static int32_t WindowEnd(int32_t start);
     // The window holds file bytes from `start` for kWindowSize positions.
     bool WindowIsPlain() const;
-    int16_t ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark);
+    int16_t ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<uint8_t> *mark);
     // Where the walk that refills at `next` would make its last refill on
     // its way to the first code at or after `next` or to `limit`; none when
     // the input cannot be read ahead.

@@ -55,11 +55,11 @@ double FrameRateElement(const Variant &table, int index) {
 
 } // namespace
 
-int16_t Cutter::FindVideoSeqHeader(int32_t &off) {
+int16_t Cutter::FindVideoSeqHeader(ByRef<int32_t> off) {
     return CallMember<&Cutter::FindNext>(*this, off, mpeg1::kSequenceHeaderCode);
 }
 
-void Cutter::ParseVidSeq(int32_t &off) {
+void Cutter::ParseVidSeq(ByRef<int32_t> off) {
     const int32_t s = off;
     startTime = kNoTime;
     VidSeqStart = CheckedSub(s, 4);
@@ -129,7 +129,7 @@ void Cutter::MinimumCutWalk() {
     }
 }
 
-void Cutter::ReadGOPHeader(int32_t off, double &timestamp) {
+void Cutter::ReadGOPHeader(int32_t off, ByRef<double> timestamp) {
     timestamp = 0;
     uint8_t b[4];
     for (int k = 0; k < 4; ++k) b[k] = CallMember<&Cutter::GetByte>(*this, CheckedAdd(off, k));
@@ -141,7 +141,7 @@ void Cutter::ReadGOPHeader(int32_t off, double &timestamp) {
     timestamp = value;
 }
 
-int16_t Cutter::ReadPacketTS(int32_t &off, double &pts, double &dts) {
+int16_t Cutter::ReadPacketTS(ByRef<int32_t> off, ByRef<double> pts, ByRef<double> dts) {
     int32_t i = off;
     uint8_t c = CallMember<&Cutter::GetByte>(*this, i);
     // Stuffing has no bound of its own; bytes past the end read as 0x00, so
@@ -171,7 +171,7 @@ int16_t Cutter::ReadPacketTS(int32_t &off, double &pts, double &dts) {
     return 0;
 }
 
-int16_t Cutter::ReadTimeStamp(int32_t off, double &timestamp) {
+int16_t Cutter::ReadTimeStamp(int32_t off, ByRef<double> timestamp) {
     uint8_t c[5];
     for (int k = 0; k < 5; ++k) c[k] = CallMember<&Cutter::GetByte>(*this, CheckedAdd(off, k));
     const int32_t low = (int32_t{c[1]} << 22) | (int32_t{c[2] >> 1} << 15) | (int32_t{c[3]} << 7) | (c[4] >> 1);
@@ -181,7 +181,7 @@ int16_t Cutter::ReadTimeStamp(int32_t off, double &timestamp) {
     return 1;
 }
 
-int16_t Cutter::BackwardFindBoundaries(int32_t from, int32_t &packetstart, int32_t &packetend) {
+int16_t Cutter::BackwardFindBoundaries(int32_t from, ByRef<int32_t> packetstart, ByRef<int32_t> packetend) {
     if (from < 1 || from > FileSize) return 0;
     int32_t i = from;
     for (;;) {

@@ -118,7 +118,7 @@ constexpr int32_t kStep = Cutter::kScanMargin + 1;
 
 } // namespace
 
-int16_t Cutter::ScanForward(int32_t &off, Scan kind, uint8_t code, uint8_t *mark) {
+int16_t Cutter::ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<uint8_t> *mark) {
     int32_t i = off;
     const int32_t limit = CheckedSub(FileSize, 3);
     if (i >= limit) {
@@ -231,13 +231,17 @@ std::optional<int32_t> Cutter::SearchSpans(int32_t from, int32_t last, start_cod
     }
 }
 
-int16_t Cutter::FindNextMarker(int32_t &off, uint8_t &mark) { return ScanForward(off, Scan::AnyCode, 0, &mark); }
+int16_t Cutter::FindNextMarker(ByRef<int32_t> off, ByRef<uint8_t> mark) {
+    return ScanForward(off, Scan::AnyCode, 0, &mark);
+}
 
-int16_t Cutter::FindNext(int32_t &off, uint8_t mark) { return ScanForward(off, Scan::OneCode, mark, nullptr); }
+int16_t Cutter::FindNext(ByRef<int32_t> off, uint8_t mark) { return ScanForward(off, Scan::OneCode, mark, nullptr); }
 
-int16_t Cutter::FindMark(int32_t &off, uint8_t &mark) { return ScanForward(off, Scan::PackOrSequence, 0, &mark); }
+int16_t Cutter::FindMark(ByRef<int32_t> off, ByRef<uint8_t> mark) {
+    return ScanForward(off, Scan::PackOrSequence, 0, &mark);
+}
 
-int16_t Cutter::EnsureMarker(int32_t &off, uint8_t &mark) {
+int16_t Cutter::EnsureMarker(ByRef<int32_t> off, ByRef<uint8_t> mark) {
     const uint8_t b0 = ByteAt(off);
     const uint8_t b1 = ByteAt(CheckedAdd(off, 1));
     const uint8_t b2 = ByteAt(CheckedAdd(off, 2));

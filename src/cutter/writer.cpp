@@ -42,7 +42,7 @@ private:
 
 } // namespace
 
-void Cutter::copy(int16_t &Infd, int16_t &OutFd, int32_t &from, int32_t &toF) {
+void Cutter::copy(const int16_t &Infd, const int16_t &OutFd, const int32_t &from, const int32_t &toF) {
     if (Infd == 0 || OutFd == 0) return;
     const int32_t n = CheckedSub(toF, from);
     // As if block by block through the window: refill at `from`, write the

@@ -147,7 +147,8 @@ namespace {
 // types. Each slot holds the exact type the member expects (VT_BYREF|type
 // for by-ref parameters); where the caller's argument had another type, the
 // slot refers to a converted copy, which goes back to the caller's variable
-// after the call when the member stored into it.
+// after the call when the member stored into it, even a value equal to the
+// conversion, and not at all when the member stored nothing.
 class PreparedArguments {
 public:
     explicit PreparedArguments(size_t count) : count_(count) {}
@@ -155,7 +156,6 @@ public:
     ~PreparedArguments() {
         for (size_t i = 0; i < count_; ++i) {
             if (used_ & (1u << i)) VariantClear(&temps_[i]);
-            if (targets_[i]) VariantClear(&originals_[i]);
         }
     }
 
@@ -177,21 +177,20 @@ public:
         return PrepareByRef(index, VarTypeOf(param.type), argument, value);
     }
 
-    // Converted copies go back to the caller's variables in the caller's
-    // types; a Variant variable that cannot take the value in its old type
-    // takes it in the parameter's type. Called once the member has run,
-    // whatever its outcome: only then can a copy hold what the member stored.
-    // Gives the first parameter whose typed variable cannot hold what the
-    // member stored (40000 for an int16), or -1; the others are written.
-    [[nodiscard]] int WriteBack() {
+    // The copies the member stored into (bit i of `stores`) go back to the
+    // caller's variables in the caller's types; a Variant variable that
+    // cannot take the value in its old type takes it in the parameter's
+    // type. What the member left alone stays the caller's value, not its
+    // conversion (2.5 passed to an integer parameter stays 2.5). Called once
+    // the member has run, whatever its outcome. Gives the first parameter
+    // whose typed variable cannot hold what the member stored (40000 for an
+    // int16), or -1; the others are written.
+    [[nodiscard]] int WriteBack(uint32_t stores) {
         int unwritten = -1;
         for (size_t i = 0; i < count_; ++i) {
             VARIANT *target = targets_[i];
-            if (!target) continue;
+            if (!target || !(stores >> i & 1)) continue;
             VARIANT &value = temps_[i];
-            // What the member left alone stays the caller's value, not its
-            // conversion (2.5 passed to an integer parameter stays 2.5).
-            if (Unchanged(value, originals_[i])) continue;
             if (target->vt == (VT_BYREF | VT_VARIANT)) {
                 StoreIntoVariant(V_VARIANTREF(target), value);
                 continue;
@@ -236,7 +235,7 @@ private:
             return S_OK;
         }
         if (HRESULT status = VariantCopyInd(Temp(index), argument); FAILED(status)) return status;
-        if (V_ISBYREF(argument)) Target(index, argument);
+        if (V_ISBYREF(argument)) targets_[index] = argument;
         slot->vt = VT_BYREF | VT_VARIANT;
         V_VARIANTREF(slot) = &temps_[index];
         return S_OK;
@@ -256,7 +255,7 @@ private:
             return S_OK;
         }
         if (HRESULT status = VariantChangeType(Temp(index), value, 0, vt); FAILED(status)) return status;
-        if (V_ISBYREF(argument)) Target(index, argument);
+        if (V_ISBYREF(argument)) targets_[index] = argument;
         slot->vt = VT_BYREF | vt;
         V_BYREF(slot) = &temps_[index].u;
         return S_OK;
@@ -264,34 +263,8 @@ private:
 
     VARIANT *Temp(size_t index) {
         used_ |= 1u << index;
-        // Zeroed whole, so that Unchanged can compare the value's bytes.
-        std::memset(&temps_[index], 0, sizeof(VARIANT));
+        VariantInit(&temps_[index]);
         return &temps_[index];
-    }
-    // Remembers the caller's variable and the converted value handed to the
-    // member, to tell afterwards whether the member stored into it.
-    void Target(size_t index, VARIANT *argument) {
-        targets_[index] = argument;
-        std::memset(&originals_[index], 0, sizeof(VARIANT));
-        VariantCopy(&originals_[index], &temps_[index]);
-    }
-
-    // True when `now` is the value `before` bit for bit (text by content,
-    // objects by identity). Arrays and other types count as changed.
-    static bool Unchanged(const VARIANT &now, const VARIANT &before) {
-        if (now.vt != before.vt) return false;
-        switch (now.vt) {
-        case VT_EMPTY:
-        case VT_NULL: return true;
-        case VT_BSTR: return View(V_BSTR(&now)) == View(V_BSTR(&before));
-        case VT_DISPATCH:
-        case VT_UNKNOWN: return V_UNKNOWN(&now) == V_UNKNOWN(&before);
-        case VT_VARIANT: return false;
-        default: {
-            const size_t size = ValueSize(now.vt);
-            return size != 0 && std::memcmp(&now.u, &before.u, size) == 0;
-        }
-        }
     }
 
     // A Variant variable keeps its type when the value converts to it.
@@ -341,7 +314,6 @@ private:
     size_t count_;
     std::array<VARIANT, kMaxParams> slots_;
     std::array<VARIANT, kMaxParams> temps_;
-    std::array<VARIANT, kMaxParams> originals_;
     std::array<VARIANT *, kMaxParams> targets_{};
     uint32_t used_ = 0;
 };
@@ -415,8 +387,9 @@ HRESULT ObjectVtable::Invoke(void *self, DISPID id, const IID &iid, LCID, WORD f
     Variant scratch;
     VARIANT *target = result ? result : &scratch;
     VariantInit(target);
-    HRESULT status = member.late(object, arguments.Slots(), target);
-    const int unwritten = arguments.WriteBack();
+    uint32_t stores = 0;
+    HRESULT status = member.late(object, arguments.Slots(), target, &stores);
+    const int unwritten = arguments.WriteBack(stores);
     if (FAILED(status)) {
         if (excep) FillExceptionInfo(excep, status);
         return DISP_E_EXCEPTION;

@@ -3,10 +3,11 @@
 // A member body is an ordinary C++ member function (or a function taking the
 // object first) written with the body types of types.h:
 //
-//     Variant stepFrames(int32_t &Value);        // by-ref int32, Variant result
+//     Variant stepFrames(const int32_t &Value);  // by-ref int32, only read
+//     Variant setPositionTo(ByRef<int32_t> Second); // by-ref int32, stored into
 //     int32_t getLengthInMS();
 //     void put_Error(int32_t value);
-//     void FindMark(Result<int16_t> &result, int32_t &off, uint8_t &mark);
+//     void FindMark(Result<int16_t> &result, ByRef<int32_t> off, ByRef<uint8_t> mark);
 //
 // A body reports failures by throwing RaisedError or FailedStatus (error.h).
 // A body whose number result must survive a failure takes Result<T>& first
@@ -17,7 +18,8 @@
 //     checks pointers and the owner thread, converts the arguments, runs the
 //     body inside the boundary and writes the result by the result rules;
 //   - the late-bound entry, which takes prepared argument slots from the
-//     generic Invoke (dispatch.cpp) and calls the early-bound entry;
+//     generic Invoke (dispatch.cpp), runs the body as the early-bound entry
+//     does and tells which by-ref parameters the body stored into;
 //   - the parameter types for the member table and the type information.
 // CallMember<&C::body>(self, args...) calls a member through its interface
 // entry, as a client would, and ends the caller with the callee's failure.
@@ -51,6 +53,42 @@ public:
 
 private:
     T value_{};
+};
+
+template <class A> struct Param;
+
+// A by-ref parameter that the body may store into. It reads as the caller's
+// variable and remembers whether the body assigned it: a late-bound caller
+// whose argument had to be converted gets back exactly what the body stored
+// (0.4 passed to an int32 that the body sets to 0 comes back as 0) and keeps
+// its own value when the body stored nothing.
+template <class T> class ByRef {
+public:
+    ByRef(T &variable, bool &stored) : variable_(&variable), stored_(&stored) {}
+    ByRef(ByRef &&) = default;
+    // A copy would be a second name for the caller's variable.
+    ByRef(const ByRef &) = delete;
+
+    ByRef &operator=(T value) {
+        *variable_ = std::move(value);
+        *stored_ = true;
+        return *this;
+    }
+    ByRef &operator=(const ByRef &other) { return *this = T(other.Get()); }
+    template <class V> ByRef &operator+=(const V &value) { return *this = *variable_ + value; }
+    template <class V> ByRef &operator-=(const V &value) { return *this = *variable_ - value; }
+    template <class V> ByRef &operator*=(const V &value) { return *this = *variable_ * value; }
+    ByRef &operator++() { return *this = *variable_ + 1; }
+    ByRef &operator--() { return *this = *variable_ - 1; }
+
+    operator const T &() const { return *variable_; }
+    const T &Get() const { return *variable_; }
+    const T *operator->() const { return variable_; }
+
+private:
+    template <class> friend struct Param;
+    T *variable_;
+    bool *stored_;
 };
 
 // ---- the member boundary ---------------------------------------------------
@@ -183,7 +221,10 @@ template <class Abi> struct PlainKeeper {
 // table entry (kType), a Holder that presents the binary argument to the body
 // (and writes a by-ref string back when the body ends, also on failure),
 // FromSlot for late binding and Pass for calls through the interface.
-template <class A> struct Param;
+//
+// A by-ref parameter is `const T &` when the body only reads it and ByRef<T>
+// when the body may store into it; a plain `T &` is refused, because nothing
+// could tell the late-bound caller whether the body stored.
 
 template <class T> struct Param {
     using Abi = typename detail::Scalar<T>::Abi;
@@ -199,16 +240,50 @@ template <class T> struct Param {
 };
 
 template <class T> struct Param<T &> {
+    static_assert(sizeof(T) == 0, "a by-ref parameter is const T& (read only) or ByRef<T> (stored into)");
+};
+
+namespace detail {
+
+// The argument of a call from a body that passes on its own ByRef parameter:
+// what the callee stores, that body has stored.
+template <class Abi> struct StoringKeeper {
+    Abi pointer;
+    bool *stored;
+    Abi abi() const { return pointer; }
+    void Stored() const { *stored = true; }
+};
+
+} // namespace detail
+
+template <class T> struct Param<const T &> {
     using Abi = typename detail::Scalar<T>::Abi *;
     static constexpr ParamType kType{detail::Scalar<T>::kType, Passing::ByRef};
     static bool Null(Abi p) { return p == nullptr; }
     struct Holder {
         explicit Holder(Abi a) : pointer(a) {}
-        T &Get() const { return *reinterpret_cast<T *>(pointer); }
+        const T &Get() const { return *reinterpret_cast<const T *>(pointer); }
+        Abi pointer;
+    };
+    static Abi FromSlot(VARIANT &slot) { return detail::Scalar<T>::SlotRef(slot); }
+    // The callee only reads through the pointer.
+    static detail::PlainKeeper<Abi> Pass(const T &value) { return {reinterpret_cast<Abi>(const_cast<T *>(&value))}; }
+};
+
+template <class T> struct Param<ByRef<T>> {
+    using Abi = typename detail::Scalar<T>::Abi *;
+    static constexpr ParamType kType{detail::Scalar<T>::kType, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    struct Holder {
+        explicit Holder(Abi a) : pointer(a) {}
+        ByRef<T> Get(bool &stored) const { return ByRef<T>(*reinterpret_cast<T *>(pointer), stored); }
         Abi pointer;
     };
     static Abi FromSlot(VARIANT &slot) { return detail::Scalar<T>::SlotRef(slot); }
     static detail::PlainKeeper<Abi> Pass(T &value) { return {reinterpret_cast<Abi>(&value)}; }
+    static detail::StoringKeeper<Abi> Pass(ByRef<T> &value) {
+        return {reinterpret_cast<Abi>(value.variable_), value.stored_};
+    }
 };
 
 template <> struct Param<std::u16string> {
@@ -228,40 +303,74 @@ template <> struct Param<std::u16string> {
     static Keeper Pass(std::u16string_view value) { return {Bstr(value)}; }
 };
 
-template <> struct Param<std::u16string &> {
+template <> struct Param<const std::u16string &> {
     using Abi = BSTR *;
     static constexpr ParamType kType{AutoType::String, Passing::ByRef};
     static bool Null(Abi p) { return p == nullptr; }
-    // The body works on a copy; whatever it leaves there becomes the
-    // caller's string when the body ends.
+    struct Holder {
+        explicit Holder(Abi a) : value(View(*a)) {}
+        const std::u16string &Get() const { return value; }
+        std::u16string value;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_BSTRREF(&slot); }
+    struct Keeper {
+        explicit Keeper(std::u16string_view text) : slot(AllocBstr(text)) {}
+        Keeper(const Keeper &) = delete;
+        ~Keeper() { SysFreeString(slot); }
+        BSTR *abi() { return &slot; }
+        BSTR slot;
+    };
+    static Keeper Pass(std::u16string_view value) { return Keeper(value); }
+};
+
+template <> struct Param<ByRef<std::u16string>> {
+    using Abi = BSTR *;
+    static constexpr ParamType kType{AutoType::String, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    // The body works on a copy; what it stores there becomes the caller's
+    // string when the body ends. An equal text leaves the caller's own
+    // string in place, so that copies of its pointer stay valid.
     struct Holder {
         explicit Holder(Abi a) : pointer(a), value(View(*a)) {}
         Holder(const Holder &) = delete;
-        Holder(Holder &&other) noexcept : pointer(std::exchange(other.pointer, nullptr)), value(std::move(other.value)) {}
+        Holder(Holder &&other) noexcept
+            : pointer(std::exchange(other.pointer, nullptr)), value(std::move(other.value)), stored(other.stored) {}
         ~Holder() {
-            if (pointer && View(*pointer) != value) {
+            if (pointer && stored && *stored && View(*pointer) != value) {
                 SysFreeString(*pointer);
                 *pointer = AllocBstr(value);
             }
         }
-        std::u16string &Get() { return value; }
+        ByRef<std::u16string> Get(bool &flag) {
+            stored = &flag;
+            return ByRef<std::u16string>(value, flag);
+        }
         BSTR *pointer;
         std::u16string value;
+        bool *stored = nullptr;
     };
     static Abi FromSlot(VARIANT &slot) { return V_BSTRREF(&slot); }
-    // The callee may replace `slot`; the keeper takes back whatever it holds.
+    // The callee may replace `slot`; what it stored there goes back to
+    // `target` (and marks `outer`, another body's ByRef, as stored).
     struct RefKeeper {
-        explicit RefKeeper(std::u16string &target) : target(target), slot(AllocBstr(target)) {}
+        RefKeeper(std::u16string &target, bool *outer) : target(target), outer(outer), slot(AllocBstr(target)) {}
         RefKeeper(const RefKeeper &) = delete;
         ~RefKeeper() {
-            target = std::u16string(View(slot));
+            if (stored) target = std::u16string(View(slot));
             SysFreeString(slot);
         }
         BSTR *abi() { return &slot; }
+        void Stored() {
+            stored = true;
+            if (outer) *outer = true;
+        }
         std::u16string &target;
+        bool *outer;
         BSTR slot;
+        bool stored = false;
     };
-    static RefKeeper Pass(std::u16string &value) { return RefKeeper(value); }
+    static RefKeeper Pass(std::u16string &value) { return RefKeeper(value, nullptr); }
+    static RefKeeper Pass(ByRef<std::u16string> &value) { return RefKeeper(*value.variable_, value.stored_); }
 };
 
 template <> struct Param<Variant> {
@@ -277,17 +386,32 @@ template <> struct Param<Variant> {
     static detail::PlainKeeper<VARIANT> Pass(const Variant &value) { return {static_cast<const VARIANT &>(value)}; }
 };
 
-template <> struct Param<Variant &> {
+template <> struct Param<const Variant &> {
     using Abi = VARIANT *;
     static constexpr ParamType kType{AutoType::Variant, Passing::ByRef};
     static bool Null(Abi p) { return p == nullptr; }
     struct Holder {
         explicit Holder(Abi a) : pointer(a) {}
-        Variant &Get() const { return *static_cast<Variant *>(pointer); }
+        const Variant &Get() const { return *static_cast<const Variant *>(pointer); }
+        Abi pointer;
+    };
+    static Abi FromSlot(VARIANT &slot) { return V_VARIANTREF(&slot); }
+    // The callee only reads through the pointer.
+    static detail::PlainKeeper<VARIANT *> Pass(const Variant &value) { return {const_cast<Variant *>(&value)}; }
+};
+
+template <> struct Param<ByRef<Variant>> {
+    using Abi = VARIANT *;
+    static constexpr ParamType kType{AutoType::Variant, Passing::ByRef};
+    static bool Null(Abi p) { return p == nullptr; }
+    struct Holder {
+        explicit Holder(Abi a) : pointer(a) {}
+        ByRef<Variant> Get(bool &stored) const { return ByRef<Variant>(*static_cast<Variant *>(pointer), stored); }
         Abi pointer;
     };
     static Abi FromSlot(VARIANT &slot) { return V_VARIANTREF(&slot); }
     static detail::PlainKeeper<VARIANT *> Pass(Variant &value) { return {&value}; }
+    static detail::StoringKeeper<VARIANT *> Pass(ByRef<Variant> &value) { return {value.variable_, value.stored_}; }
 };
 
 template <> struct Param<ComPtr<IDispatch>> {
@@ -420,6 +544,26 @@ template <class R, class A0, class... A> struct Shape<R, TypeList<A0, A...>> {
     using Params = std::conditional_t<kResultFirst, TypeList<A...>, TypeList<A0, A...>>;
 };
 
+// What a body receives from the holder of one argument; a ByRef also gets
+// the flag that records whether the body stored into it.
+template <class H> decltype(auto) Present(H &held, bool &stored) {
+    if constexpr (requires { held.Get(stored); }) return held.Get(stored);
+    else return held.Get();
+}
+
+// Tells the keeper of each argument with its bit set in `stores` that the
+// callee stored into it.
+template <class... K> void TellStores([[maybe_unused]] uint32_t stores, K &...keepers) {
+    [[maybe_unused]] size_t index = 0;
+    [[maybe_unused]] auto tell = [&](auto &keeper) {
+        if constexpr (requires { keeper.Stored(); }) {
+            if (stores >> index & 1) keeper.Stored();
+        }
+        ++index;
+    };
+    (tell(keepers), ...);
+}
+
 template <auto F, class C, class T, bool kResultFirst, class L> struct Entries;
 
 template <auto F, class C, class T, bool kResultFirst, class... P>
@@ -435,8 +579,11 @@ struct Entries<F, C, T, kResultFirst, TypeList<P...>> {
         else return AutoType::None;
     }();
 
-    // The early-bound entry with a result parameter (and without, below).
-    static HRESULT Call(void *iface, typename Param<P>::Abi... args, Out out) noexcept {
+    // Runs the body on binary arguments. Bit i of *stores is set for each
+    // ByRef parameter i the body stored into, whatever its outcome: a
+    // late-bound caller's converted copy goes back only then.
+    static HRESULT Enter(void *iface, typename Param<P>::Abi... args, Out out, uint32_t *stores) noexcept {
+        *stores = 0;
         if constexpr (kHasResult) {
             if (!out) return E_POINTER;
             ResultWord<T>::Zero(out);
@@ -446,22 +593,35 @@ struct Entries<F, C, T, kResultFirst, TypeList<P...>> {
         if ((Param<P>::Null(args) || ... || false)) return E_POINTER;
         C &object = static_cast<C &>(*self);
         Store result{};
+        std::array<bool, sizeof...(P)> stored{};
         HRESULT status = GuardMember(self->Class(), [&] {
             {
                 std::tuple<typename Param<P>::Holder...> holders{typename Param<P>::Holder(args)...};
-                std::apply([&](auto &...held) { Run(object, result, held.Get()...); }, holders);
+                RunWith(object, result, holders, stored, std::index_sequence_for<P...>{});
             }
             if constexpr (kHasResult) ResultWord<T>::Store(out, result.Value());
         });
+        for (size_t i = 0; i < stored.size(); ++i) *stores |= uint32_t{stored[i]} << i;
         if constexpr (kHasResult) {
             if (FAILED(status)) ResultWord<T>::Fail(out, result.Value());
         }
         return status;
     }
+
+    // The early-bound entry with a result parameter (and without, below).
+    static HRESULT Call(void *iface, typename Param<P>::Abi... args, Out out) noexcept {
+        uint32_t stores;
+        return Enter(iface, args..., out, &stores);
+    }
     static HRESULT CallNoResult(void *iface, typename Param<P>::Abi... args) noexcept {
         return Call(iface, args..., nullptr);
     }
 
+    template <size_t... I>
+    static void RunWith(C &object, Store &result, std::tuple<typename Param<P>::Holder...> &holders,
+                        [[maybe_unused]] std::array<bool, sizeof...(P)> &stored, std::index_sequence<I...>) {
+        Run(object, result, Present(std::get<I>(holders), stored[I])...);
+    }
     template <class... Args> static void Run(C &object, Store &result, Args &&...args) {
         if constexpr (kResultFirst) std::invoke(F, object, result, std::forward<Args>(args)...);
         else if constexpr (kHasResult) result = std::invoke(F, object, std::forward<Args>(args)...);
@@ -473,36 +633,45 @@ struct Entries<F, C, T, kResultFirst, TypeList<P...>> {
         else return reinterpret_cast<AnyFunction>(&CallNoResult);
     }
 
-    static HRESULT Late(ObjectBase *self, VARIANT *slots, VARIANT *result) {
-        return LateWith(self, slots, result, std::index_sequence_for<P...>{});
+    static HRESULT Late(ObjectBase *self, VARIANT *slots, VARIANT *result, uint32_t *stores) {
+        return LateWith(self, slots, result, stores, std::index_sequence_for<P...>{});
     }
     template <size_t... I>
     static HRESULT LateWith(ObjectBase *self, [[maybe_unused]] VARIANT *slots, [[maybe_unused]] VARIANT *result,
-                            std::index_sequence<I...>) {
+                            uint32_t *stores, std::index_sequence<I...>) {
         if constexpr (kHasResult) {
             ResultValue value;
-            HRESULT status = Call(self, Param<P>::FromSlot(slots[I])..., &value);
+            HRESULT status = Enter(self, Param<P>::FromSlot(slots[I])..., &value, stores);
             if (SUCCEEDED(status)) ResultWord<T>::ToVariant(value, result);
             else ResultWord<T>::Discard(value);
             return status;
         } else {
-            return Call(self, Param<P>::FromSlot(slots[I])..., nullptr);
+            return Enter(self, Param<P>::FromSlot(slots[I])..., nullptr, stores);
         }
     }
 
     // A call through the interface entry from another member of the class.
     template <class... Args> static T Forward(ObjectBase &self, Args &&...args) {
         static_assert(sizeof...(Args) == sizeof...(P), "wrong number of arguments");
+        return ForwardThrough(self, Param<P>::Pass(std::forward<Args>(args))...);
+    }
+    // The keepers hold the binary arguments until the call has returned;
+    // those of by-ref arguments learn whether the callee stored there.
+    template <class... K> static T ForwardThrough(ObjectBase &self, K &&...keepers) {
+        uint32_t stores = 0;
         if constexpr (kHasResult) {
             ResultValue value;
-            HRESULT status = Call(&self, Param<P>::Pass(std::forward<Args>(args)).abi()..., &value);
+            const HRESULT status = Enter(&self, keepers.abi()..., &value, &stores);
+            TellStores(stores, keepers...);
             if (FAILED(status)) {
                 ResultWord<T>::Discard(value);
                 throw FailedStatus(status);
             }
             return ResultWord<T>::Take(value);
         } else {
-            Check(Call(&self, Param<P>::Pass(std::forward<Args>(args)).abi()..., nullptr));
+            const HRESULT status = Enter(&self, keepers.abi()..., nullptr, &stores);
+            TellStores(stores, keepers...);
+            Check(status);
         }
     }
 };

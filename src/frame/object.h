@@ -44,8 +44,9 @@ struct ParamType {
 using AnyFunction = void (*)();
 // The late-bound entry: `slots` holds one prepared argument per parameter,
 // in parameter order, each of the parameter's exact type (VT_BYREF|type for
-// by-ref parameters); the result comes back in `result`.
-using LateFunction = HRESULT (*)(ObjectBase *self, VARIANT *slots, VARIANT *result);
+// by-ref parameters); the result comes back in `result`, and bit i of
+// `stores` tells whether the member stored into by-ref parameter i.
+using LateFunction = HRESULT (*)(ObjectBase *self, VARIANT *slots, VARIANT *result, uint32_t *stores);
 
 // The most parameters a member may have: a late-bound call prepares its
 // arguments in arrays of this size. The member rows check it when the table

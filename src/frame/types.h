@@ -12,6 +12,9 @@
 //   object               ComPtr<IDispatch>      IDispatch* / IDispatch**
 //   picture              Picture                IDispatch*
 //   resource-kind enum   ResourceKind           LONG / LONG*
+//
+// A body takes a by-ref parameter as `const T &` when it only reads it and
+// as ByRef<T> (member.h) when it may store into it.
 #ifndef TVX_FRAME_TYPES_H
 #define TVX_FRAME_TYPES_H
 

@@ -65,8 +65,9 @@ int32_t MciApi::NumberQuery(std::u16string_view command) {
 
 // Every piece goes out as given: a caller that needs quotes around a file
 // name with blanks writes them itself.
-int32_t MciApi::OpenDevice(std::u16string &DeviceType, std::u16string &DeviceAlias, std::u16string &filename,
-                           int32_t &ParentHWnd, std::u16string &WindowStyle) {
+int32_t MciApi::OpenDevice(const std::u16string &DeviceType, const std::u16string &DeviceAlias,
+                           const std::u16string &filename, const int32_t &ParentHWnd,
+                           const std::u16string &WindowStyle) {
     if (Command(u"open " + filename + u" type " + DeviceType + u" alias " + DeviceAlias + u" parent " +
                 convert::Decimal(ParentHWnd) + u" style " + WindowStyle) != 0)
         return 1;
@@ -89,13 +90,15 @@ int32_t MciApi::OpenDevice(std::u16string &DeviceType, std::u16string &DeviceAli
     return 0;
 }
 
-int32_t MciApi::CloseDevice(std::u16string &DeviceAlias) { return Command(u"close " + DeviceAlias); }
+int32_t MciApi::CloseDevice(const std::u16string &DeviceAlias) { return Command(u"close " + DeviceAlias); }
 
-int32_t MciApi::cmdTimeFormat(std::u16string &DeviceAlias, std::u16string &TimeFormat) {
+int32_t MciApi::cmdTimeFormat(const std::u16string &DeviceAlias, const std::u16string &TimeFormat) {
     return Command(u"set " + DeviceAlias + u" time format " + TimeFormat);
 }
 
-int32_t MciApi::cmdGetLength(std::u16string &DeviceAlias) { return NumberQuery(u"status " + DeviceAlias + u" length"); }
+int32_t MciApi::cmdGetLength(const std::u16string &DeviceAlias) {
+    return NumberQuery(u"status " + DeviceAlias + u" length");
+}
 
 // ---- the member table ---------------------------------------------------------------------
 

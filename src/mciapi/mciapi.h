@@ -31,33 +31,36 @@ public:
     Variant get_TotalFrames() { return Variant::I4(total_frames_); }
     Variant get_FramesPerSec() { return Variant::I4(frames_per_sec_); }
 
-    int32_t OpenDevice(std::u16string &DeviceType, std::u16string &DeviceAlias, std::u16string &filename,
-                       int32_t &ParentHWnd, std::u16string &WindowStyle);
-    int32_t CloseDevice(std::u16string &DeviceAlias);
-    int32_t cmdPlay(std::u16string &DeviceAlias, int16_t &FromPosition, int16_t &ToPosition, Bool16 &Fullscreen);
-    int32_t cmdStop(std::u16string &DeviceAlias);
-    int32_t cmdPause(std::u16string &DeviceAlias);
-    int32_t cmdChannels(std::u16string &DeviceAlias, int16_t &Channel, Bool16 &Value);
-    int32_t cmdRate(std::u16string &DeviceAlias, int16_t &Rate);
-    int32_t cmdTimeFormat(std::u16string &DeviceAlias, std::u16string &TimeFormat);
-    int32_t cmdVideoOutput(std::u16string &DeviceAlias, Bool16 &VideoOutput);
-    int32_t cmdConfigure(std::u16string &DeviceAlias);
-    std::u16string cmdGetCopyRight(std::u16string &DeviceAlias);
-    std::u16string cmdGetName(std::u16string &DeviceAlias);
-    std::u16string cmdGetProduct(std::u16string &DeviceAlias);
-    int32_t cmdResize(std::u16string &DeviceAlias, int16_t &x1, int16_t &y1, int16_t &x2, int16_t &y2);
-    Variant cmdResizeClient(std::u16string &DeviceAlias, int16_t &x1, int16_t &y1, int16_t &x2, int16_t &y2);
-    int32_t cmdToStart(std::u16string &DeviceAlias);
-    int32_t cmdToEnd(std::u16string &DeviceAlias);
-    int32_t cmdSeek(std::u16string &DeviceAlias, int32_t &SeekTo);
-    int32_t cmdVolume(std::u16string &DeviceAlias, int16_t &Channel, int16_t &Factor);
-    int32_t cmdGetVolume(std::u16string &DeviceAlias, int16_t &Channel, int16_t &Volume);
-    int32_t cmdGetPosition(std::u16string &DeviceAlias);
-    std::u16string cmdGetFormatTag(std::u16string &DeviceAlias);
-    std::u16string cmdGetTimeFormat(std::u16string &DeviceAlias);
-    int32_t cmdGetLength(std::u16string &DeviceAlias);
-    std::u16string cmdGetSize(std::u16string &DeviceAlias);
-    std::u16string cmdGetStatus(std::u16string &DeviceAlias);
+    int32_t OpenDevice(const std::u16string &DeviceType, const std::u16string &DeviceAlias,
+                       const std::u16string &filename, const int32_t &ParentHWnd, const std::u16string &WindowStyle);
+    int32_t CloseDevice(const std::u16string &DeviceAlias);
+    int32_t cmdPlay(const std::u16string &DeviceAlias, const int16_t &FromPosition, const int16_t &ToPosition,
+                    const Bool16 &Fullscreen);
+    int32_t cmdStop(const std::u16string &DeviceAlias);
+    int32_t cmdPause(const std::u16string &DeviceAlias);
+    int32_t cmdChannels(const std::u16string &DeviceAlias, const int16_t &Channel, const Bool16 &Value);
+    int32_t cmdRate(const std::u16string &DeviceAlias, const int16_t &Rate);
+    int32_t cmdTimeFormat(const std::u16string &DeviceAlias, const std::u16string &TimeFormat);
+    int32_t cmdVideoOutput(const std::u16string &DeviceAlias, const Bool16 &VideoOutput);
+    int32_t cmdConfigure(const std::u16string &DeviceAlias);
+    std::u16string cmdGetCopyRight(const std::u16string &DeviceAlias);
+    std::u16string cmdGetName(const std::u16string &DeviceAlias);
+    std::u16string cmdGetProduct(const std::u16string &DeviceAlias);
+    int32_t cmdResize(const std::u16string &DeviceAlias, const int16_t &x1, const int16_t &y1, const int16_t &x2,
+                      const int16_t &y2);
+    Variant cmdResizeClient(const std::u16string &DeviceAlias, const int16_t &x1, const int16_t &y1, const int16_t &x2,
+                            const int16_t &y2);
+    int32_t cmdToStart(const std::u16string &DeviceAlias);
+    int32_t cmdToEnd(const std::u16string &DeviceAlias);
+    int32_t cmdSeek(const std::u16string &DeviceAlias, const int32_t &SeekTo);
+    int32_t cmdVolume(const std::u16string &DeviceAlias, const int16_t &Channel, const int16_t &Factor);
+    int32_t cmdGetVolume(const std::u16string &DeviceAlias, const int16_t &Channel, ByRef<int16_t> Volume);
+    int32_t cmdGetPosition(const std::u16string &DeviceAlias);
+    std::u16string cmdGetFormatTag(const std::u16string &DeviceAlias);
+    std::u16string cmdGetTimeFormat(const std::u16string &DeviceAlias);
+    int32_t cmdGetLength(const std::u16string &DeviceAlias);
+    std::u16string cmdGetSize(const std::u16string &DeviceAlias);
+    std::u16string cmdGetStatus(const std::u16string &DeviceAlias);
 
 private:
     // A text query's result when the device refuses it.

@@ -35,33 +35,33 @@ int16_t TakeNumber(std::u16string_view &rest) {
 
 // ---- information texts -------------------------------------------------------------
 
-std::u16string MciApi::cmdGetCopyRight(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetCopyRight(const std::u16string &DeviceAlias) {
     return TextQuery(u"info " + DeviceAlias + u" copyright", kInfoLength, kInfoCapacity);
 }
 
-std::u16string MciApi::cmdGetName(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetName(const std::u16string &DeviceAlias) {
     return TextQuery(u"info " + DeviceAlias + u" name", kInfoLength, kInfoCapacity);
 }
 
-std::u16string MciApi::cmdGetProduct(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetProduct(const std::u16string &DeviceAlias) {
     return TextQuery(u"info " + DeviceAlias + u" product", kProductLength, kProductCapacity);
 }
 
 // ---- status items ---------------------------------------------------------------------
 
-std::u16string MciApi::cmdGetFormatTag(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetFormatTag(const std::u16string &DeviceAlias) {
     return TextQuery(u"status " + DeviceAlias + u" format tag", kQueryLength, kQueryCapacity);
 }
 
-std::u16string MciApi::cmdGetTimeFormat(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetTimeFormat(const std::u16string &DeviceAlias) {
     return TextQuery(u"status " + DeviceAlias + u" time format", kQueryLength, kQueryCapacity);
 }
 
-std::u16string MciApi::cmdGetStatus(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetStatus(const std::u16string &DeviceAlias) {
     return TextQuery(u"status " + DeviceAlias + u" mode", kQueryLength, kQueryCapacity);
 }
 
-int32_t MciApi::cmdGetPosition(std::u16string &DeviceAlias) {
+int32_t MciApi::cmdGetPosition(const std::u16string &DeviceAlias) {
     return NumberQuery(u"status " + DeviceAlias + u" position");
 }
 
@@ -69,7 +69,7 @@ int32_t MciApi::cmdGetPosition(std::u16string &DeviceAlias) {
 // so a refused query leaves the reading of an untouched buffer: 0. A reading
 // that does not fit int16 ends the call before anything is written or
 // recorded.
-int32_t MciApi::cmdGetVolume(std::u16string &DeviceAlias, int16_t &Channel, int16_t &Volume) {
+int32_t MciApi::cmdGetVolume(const std::u16string &DeviceAlias, const int16_t &Channel, ByRef<int16_t> Volume) {
     std::u16string command = u"status " + DeviceAlias + u" ";
     command += VolumeItem(Channel);
     const Reply reply = Ask(command, kQueryLength, kQueryCapacity);
@@ -85,7 +85,7 @@ int32_t MciApi::cmdGetVolume(std::u16string &DeviceAlias, int16_t &Channel, int1
 
 // The reply holds four numbers separated by single blanks; the result is the
 // third less the first and the fourth less the second, in int16.
-std::u16string MciApi::cmdGetSize(std::u16string &DeviceAlias) {
+std::u16string MciApi::cmdGetSize(const std::u16string &DeviceAlias) {
     const Reply reply = Ask(u"where " + DeviceAlias + u" destination", kQueryLength, kQueryCapacity);
     if (reply.code != 0) {
         RecordMciError(static_cast<int32_t>(reply.code));

@@ -48,17 +48,17 @@ Variant Movies::setDoorClosed() {
 }
 
 // Volumes go out as given, unclamped: the device decides what it accepts.
-Variant Movies::setVolume(int32_t &Value) {
+Variant Movies::setVolume(const int32_t &Value) {
     PlainCommand(u"setaudio movie volume to " + Decimal(Value));
     return {};
 }
 
-Variant Movies::setLeftVolume(int32_t &Value) {
+Variant Movies::setLeftVolume(const int32_t &Value) {
     PlainCommand(u"setaudio movie left volume to " + Decimal(Value));
     return {};
 }
 
-Variant Movies::setRightVolume(int32_t &Value) {
+Variant Movies::setRightVolume(const int32_t &Value) {
     PlainCommand(u"setaudio movie right volume to " + Decimal(Value));
     return {};
 }

@@ -35,7 +35,7 @@ Variant Movies::openMovie() {
     return {};
 }
 
-Variant Movies::openMovieWindow(int32_t &hWnd, std::u16string &WindowStyle) {
+Variant Movies::openMovieWindow(const int32_t &hWnd, const std::u16string &WindowStyle) {
     filename = u"\"" + filename + u"\"";
     PlainCommand(u"close movie");
     PlainCommand(u"open " + filename + u" type mpegvideo alias movie parent " + convert::Decimal(hWnd) + u" style " +

@@ -36,7 +36,7 @@ public:
 
     // Opening, closing, error text, mode.
     Variant openMovie();
-    Variant openMovieWindow(int32_t &hWnd, std::u16string &WindowStyle);
+    Variant openMovieWindow(const int32_t &hWnd, const std::u16string &WindowStyle);
     Variant closeMovie();
     std::u16string checkError();
     std::u16string checkDeviceReady();
@@ -54,22 +54,22 @@ public:
     Variant showMovie();
     Variant restoreMovie();
     Variant restoreSizeDefault();
-    Variant sizeLocateMovie(int32_t &left, int32_t &top, int32_t &Width, int32_t &Height);
+    Variant sizeLocateMovie(const int32_t &left, const int32_t &top, const int32_t &Width, const int32_t &Height);
     Variant setVideoOff();
     Variant setVideoOn();
 
     // Seeking, stepping and waiting.
-    Variant setPositionTo(int32_t &Second);
+    Variant setPositionTo(ByRef<int32_t> Second);
     Variant restartMovie();
-    Variant rewindByMS(int32_t &numMS);
-    Variant rewindByFrames(int32_t &numFrames);
-    Variant rewindBySeconds(int32_t &numSec);
-    Variant forwardByMS(int32_t &numMS);
-    Variant forwardByFrames(int32_t &numFrames);
-    Variant forwardBySeconds(int32_t &numSec);
-    Variant stepFrames(int32_t &Value);
-    Variant setSpeed(int32_t &Value);
-    void timeOut(Variant &duration);
+    Variant rewindByMS(const int32_t &numMS);
+    Variant rewindByFrames(const int32_t &numFrames);
+    Variant rewindBySeconds(const int32_t &numSec);
+    Variant forwardByMS(const int32_t &numMS);
+    Variant forwardByFrames(const int32_t &numFrames);
+    Variant forwardBySeconds(const int32_t &numSec);
+    Variant stepFrames(const int32_t &Value);
+    Variant setSpeed(const int32_t &Value);
+    void timeOut(const Variant &duration);
 
     // Status and geometry queries.
     std::u16string getMovieInput();
@@ -85,8 +85,9 @@ public:
     int32_t getNominalFrameRate();
     int32_t getFramePerSecRate();
     int32_t getRate();
-    Variant extractCurrentMovieSize(int32_t &wLeft, int32_t &wTop, int32_t &wWidth, int32_t &wHeight);
-    Variant extractDefaultMovieSize(int32_t &wWidth, int32_t &wHeight);
+    Variant extractCurrentMovieSize(const int32_t &wLeft, const int32_t &wTop, ByRef<int32_t> wWidth,
+                                    ByRef<int32_t> wHeight);
+    Variant extractDefaultMovieSize(ByRef<int32_t> wWidth, ByRef<int32_t> wHeight);
 
     // Length and position.
     int32_t getLengthInMS();
@@ -107,9 +108,9 @@ public:
     Variant setRightOn();
     Variant setDoorOpen();
     Variant setDoorClosed();
-    Variant setVolume(int32_t &Value);
-    Variant setLeftVolume(int32_t &Value);
-    Variant setRightVolume(int32_t &Value);
+    Variant setVolume(const int32_t &Value);
+    Variant setLeftVolume(const int32_t &Value);
+    Variant setRightVolume(const int32_t &Value);
     int32_t getVolume();
     int32_t getLeftVolume();
     int32_t getRightVolume();

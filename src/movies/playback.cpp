@@ -59,7 +59,8 @@ Variant Movies::restoreSizeDefault() {
     return {};
 }
 
-Variant Movies::sizeLocateMovie(int32_t &left, int32_t &top, int32_t &Width, int32_t &Height) {
+Variant Movies::sizeLocateMovie(const int32_t &left, const int32_t &top, const int32_t &Width,
+                                const int32_t &Height) {
     PlainCommand(u"put movie window at " + Decimal(left) + u" " + Decimal(top) + u" " + Decimal(Width) + u" " +
                  Decimal(Height));
     return {};

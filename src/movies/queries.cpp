@@ -83,7 +83,7 @@ namespace {
 // statement that fails is skipped and leaves its target as it was: with no
 // blank after the third number the height's substring starts at position 0
 // (error 5) and the height keeps the caller's value.
-void ExtractSize(std::u16string_view size, int32_t &wWidth, int32_t &wHeight) {
+void ExtractSize(std::u16string_view size, ByRef<int32_t> &wWidth, ByRef<int32_t> &wHeight) {
     int32_t p1 = 0, p2 = 0, p3 = 0;
     std::u16string rest;
     // At p1 = 0 the second search starts at position 1 and finds the first
@@ -98,14 +98,15 @@ void ExtractSize(std::u16string_view size, int32_t &wWidth, int32_t &wHeight) {
 } // namespace
 
 // wLeft and wTop are neither read nor written.
-Variant Movies::extractCurrentMovieSize(int32_t &, int32_t &, int32_t &wWidth, int32_t &wHeight) {
+Variant Movies::extractCurrentMovieSize(const int32_t &, const int32_t &, ByRef<int32_t> wWidth,
+                                        ByRef<int32_t> wHeight) {
     std::u16string size;
     SkipFailures([&] { size = CallMember<&Movies::getCurrentSize>(*this); });
     ExtractSize(size, wWidth, wHeight);
     return {};
 }
 
-Variant Movies::extractDefaultMovieSize(int32_t &wWidth, int32_t &wHeight) {
+Variant Movies::extractDefaultMovieSize(ByRef<int32_t> wWidth, ByRef<int32_t> wHeight) {
     std::u16string size;
     SkipFailures([&] { size = CallMember<&Movies::getDefaultSize>(*this); });
     ExtractSize(size, wWidth, wHeight);

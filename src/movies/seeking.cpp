@@ -20,7 +20,7 @@ using convert::Decimal;
 // No time format is set here: the device reads the number in whatever unit
 // the last time-format command left. The final play or seek does not record
 // its code, so Error keeps the last mode query's code.
-Variant Movies::setPositionTo(int32_t &Second) {
+Variant Movies::setPositionTo(ByRef<int32_t> Second) {
     Second = CheckedMul(Second, 1000); // on overflow the caller's value stays
     if (CallMember<&Movies::isMoviePlaying>(*this) == Bool16::True) {
         UnrecordedCommand(u"play movie from " + Decimal(Second));
@@ -50,13 +50,13 @@ int32_t Movies::PositionForMove(MoveUnit unit) {
 // Playing from the target starts playback whatever the mode was before.
 void Movies::PlayFrom(int32_t target) { PlainCommand(u"play movie from " + Decimal(target)); }
 
-Variant Movies::rewindByMS(int32_t &numMS) {
+Variant Movies::rewindByMS(const int32_t &numMS) {
     const int32_t position = PositionForMove(MoveUnit::Milliseconds);
     PlayFrom(CheckedSub(position, numMS));
     return {};
 }
 
-Variant Movies::rewindByFrames(int32_t &numFrames) {
+Variant Movies::rewindByFrames(const int32_t &numFrames) {
     const int32_t position = PositionForMove(MoveUnit::Frames);
     PlayFrom(CheckedSub(position, numFrames));
     return {};
@@ -64,26 +64,26 @@ Variant Movies::rewindByFrames(int32_t &numFrames) {
 
 // The product is formed (and checked) before the difference, in a temporary:
 // the caller's numSec keeps its value.
-Variant Movies::rewindBySeconds(int32_t &numSec) {
+Variant Movies::rewindBySeconds(const int32_t &numSec) {
     const int32_t position = PositionForMove(MoveUnit::Milliseconds);
     const int32_t offset = CheckedMul(numSec, 1000);
     PlayFrom(CheckedSub(position, offset));
     return {};
 }
 
-Variant Movies::forwardByMS(int32_t &numMS) {
+Variant Movies::forwardByMS(const int32_t &numMS) {
     const int32_t position = PositionForMove(MoveUnit::Milliseconds);
     PlayFrom(CheckedAdd(position, numMS));
     return {};
 }
 
-Variant Movies::forwardByFrames(int32_t &numFrames) {
+Variant Movies::forwardByFrames(const int32_t &numFrames) {
     const int32_t position = PositionForMove(MoveUnit::Frames);
     PlayFrom(CheckedAdd(position, numFrames));
     return {};
 }
 
-Variant Movies::forwardBySeconds(int32_t &numSec) {
+Variant Movies::forwardBySeconds(const int32_t &numSec) {
     const int32_t position = PositionForMove(MoveUnit::Milliseconds);
     const int32_t offset = CheckedMul(numSec, 1000);
     PlayFrom(CheckedAdd(position, offset));
@@ -92,12 +92,12 @@ Variant Movies::forwardBySeconds(int32_t &numSec) {
 
 // ---- stepping and speed ------------------------------------------------------------
 
-Variant Movies::stepFrames(int32_t &Value) {
+Variant Movies::stepFrames(const int32_t &Value) {
     PlainCommand(u"step movie by " + Decimal(Value));
     return {};
 }
 
-Variant Movies::setSpeed(int32_t &Value) {
+Variant Movies::setSpeed(const int32_t &Value) {
     PlainCommand(u"set movie speed " + Decimal(Value));
     return {};
 }
@@ -148,7 +148,7 @@ private:
 // rounded to a whole second), letting the thread's events run between
 // checks. A dispatched event may call into this object, this wait included;
 // the wait keeps its own start and only ever reads `duration` once.
-void Movies::timeOut(Variant &duration) {
+void Movies::timeOut(const Variant &duration) {
     const double wait = WaitSeconds(duration);
     const double first = TimeOfDay();
     const int32_t start = convert::RoundToInt32(first);

@@ -90,6 +90,28 @@ std::string Seconds(double value) {
     return text;
 }
 
+// The picture count and the time range of a cut's summary line.
+struct Summary {
+    double from = 0, to = 0;
+    long pictures = -1, groups = -1;
+};
+Summary ReadSummary(const std::string &out) {
+    static const std::regex line("kept ([0-9.]+)–([0-9.]+) s \\(([0-9]+) pictures?, ([0-9]+) groups?\\)");
+    Summary summary;
+    std::smatch m;
+    for (const std::string &text : Lines(out))
+        if (std::regex_match(text, m, line))
+            summary = {std::stod(m[1]), std::stod(m[2]), std::stol(m[3]), std::stol(m[4])};
+    return summary;
+}
+
+// A number that probe --json gives for `key`.
+double JsonValue(const std::string &json, const std::string &key) {
+    std::smatch m;
+    const std::regex field("\"" + key + "\": ([-0-9.e]+)");
+    return std::regex_search(json, m, field) ? std::stod(m[1]) : -1;
+}
+
 class OnMadeFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -275,6 +297,7 @@ TEST_F(OnMadeFiles, CutFromAnOpenGroupMarksItsLinkBroken) {
         const auto start = *std::find_if(groups.begin(), groups.end(), [](int64_t p) { return p >= 50; });
         const auto end = *std::find_if(groups.begin(), groups.end(), [](int64_t p) { return p >= 100; });
         EXPECT_EQ(DecodedPictures(out), end - start - 2) << name;
+        EXPECT_EQ(ReadSummary(run.out).pictures, end - start - 2) << run.out;
         EXPECT_EQ(VideoErrors(out), "") << name;
         // The stream's own first group is left as its encoder made it.
         ASSERT_EQ(Tool({"cut", "-y", in, out, "0", "2"}).exit_code, 0);
@@ -306,12 +329,12 @@ TEST_F(OnMadeFiles, CutARangeInsideOneGroupKeepsThatGroupAndSaysSo) {
 }
 
 // Catches: files joined end to end restart their time codes, and a summary
-// read from them told a reversed range and a negative count.
+// read from them told a reversed range and a negative count, or none.
 TEST_F(OnMadeFiles, CutOfJoinedFilesNeverReportsAReversedRange) {
     const std::string a = Make("a.mpg", "25", 12, 0.6), b = Make("b.mpg", "25", 12, 10);
     const std::string in = Path("joined.mpg");
     ASSERT_EQ(std::system(("cat '" + a + "' '" + b + "' > '" + in + "'").c_str()), 0);
-    const std::regex summary("kept (([0-9.]+)–([0-9.]+) s \\(([0-9]+) pictures?, )?([0-9]+) groups?(\\)| \\(.*\\))");
+    const std::regex summary("kept (([0-9.]+)–([0-9.]+) s \\(([0-9]+) pictures?, )([0-9]+) groups?\\)");
     for (const bool linear : {true, false}) {
         for (const auto &[from, to] : {std::pair{"0.3", "0.7"}, {"0.2", "1.2"}, {"0", "3"}}) {
             std::vector<std::string> args{"cut", "-y", in, Path("out.mpg"), from, to};
@@ -324,12 +347,53 @@ TEST_F(OnMadeFiles, CutOfJoinedFilesNeverReportsAReversedRange) {
             const std::string &line = *kept;
             std::smatch m;
             ASSERT_TRUE(std::regex_match(line, m, summary)) << line;
-            if (m[1].matched) {
-                EXPECT_LT(std::stod(m[2]), std::stod(m[3])) << line;
-            }
+            EXPECT_LT(std::stod(m[2]), std::stod(m[3])) << line;
             EXPECT_EQ(std::stoll(m[5]), static_cast<long long>(GroupPictures(Path("out.mpg")).size())) << line;
         }
     }
+}
+
+// Catches: time codes that start again at a join sent the search to the
+// first copy, and probe gave the length of one copy.
+TEST_F(OnMadeFiles, CutAndProbeOfJoinedAndLoopedFilesGoByTheTimeTheyPlay) {
+    // Open groups with two leading B pictures, as ffmpeg makes them by default.
+    const std::string clip = Path("clip.mpg");
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=96x64:rate=25 -f lavfi -i "
+                           "sine=frequency=440:sample_rate=44100 -t 4 -c:v mpeg1video -g 12 -bf 2 -c:a mp2 -b:a 64k "
+                           "-f mpeg '" + clip + "'").c_str()),
+              0);
+    const std::string joined = Path("joined.mpg"), looped = Path("looped.mpg");
+    ASSERT_EQ(std::system(("cat '" + clip + "' '" + clip + "' > '" + joined + "'").c_str()), 0);
+    // A loop by stream copy keeps the time stamps running; the time codes restart.
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -stream_loop 2 -i '" + clip + "' -c copy -f mpeg '" + looped + "'").c_str()), 0);
+    for (const std::string &in : {joined, looped}) {
+        const Result probe = Tool({"probe", "--json", in});
+        ASSERT_EQ(probe.exit_code, 0) << probe.err;
+        const long decoded = DecodedPictures(in);
+        EXPECT_GE(decoded, in == joined ? 200 : 300);
+        EXPECT_EQ(JsonValue(probe.out, "pictures"), decoded) << probe.out;
+        EXPECT_NEAR(JsonValue(probe.out, "duration"), decoded / 25.0, 1e-9) << probe.out;
+    }
+    // 1.5 copies into the joined file lies in the second copy, 2 s into it: the
+    // cut keeps the groups a cut of the clip from 2 s keeps.
+    const Result second = Tool({"cut", joined, Path("second.mpg"), "6", "8"});
+    const Result single = Tool({"cut", clip, Path("single.mpg"), "2", "4"});
+    ASSERT_EQ(second.exit_code, 0) << second.err;
+    ASSERT_EQ(single.exit_code, 0) << single.err;
+    const Summary joined_cut = ReadSummary(second.out), clip_cut = ReadSummary(single.out);
+    EXPECT_EQ(GroupPictures(Path("second.mpg")), GroupPictures(Path("single.mpg")));
+    EXPECT_EQ(joined_cut.groups, static_cast<long>(GroupPictures(Path("second.mpg")).size())) << second.out;
+    EXPECT_EQ(joined_cut.pictures, DecodedPictures(Path("second.mpg"))) << second.out;
+    EXPECT_NEAR(joined_cut.from, clip_cut.from + 4, 1e-9) << second.out << single.out;
+    EXPECT_GE(joined_cut.from, 6.0) << second.out;
+    EXPECT_LT(joined_cut.from, 6.6) << second.out;
+    EXPECT_NEAR(joined_cut.to, 8.0, 0.5) << second.out;
+    EXPECT_EQ(VideoErrors(Path("second.mpg")), "");
+    // In the loop, 10 s lies in the third copy.
+    const Result third = Tool({"cut", looped, Path("third.mpg"), "10", "12"});
+    ASSERT_EQ(third.exit_code, 0) << third.err;
+    EXPECT_EQ(GroupPictures(Path("third.mpg")), GroupPictures(Path("single.mpg")));
+    EXPECT_EQ(ReadSummary(third.out).pictures, DecodedPictures(Path("third.mpg"))) << third.out;
 }
 
 TEST_F(OnMadeFiles, CutReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
@@ -355,6 +419,33 @@ TEST_F(OnMadeFiles, CutReportsQuietlyOrVerboselyAndChecksAGivenTotal) {
     ASSERT_EQ(Lines(verbose.out).size(), 4u);
     EXPECT_TRUE(Lines(verbose.out).at(3).starts_with("  component ")) << verbose.out;
     EXPECT_EQ(Leftovers({"clip.mpg", "a.mpg"}), std::vector<std::string>{});
+}
+
+// Files under `folder` that some process still holds open, their names gone.
+std::vector<std::string> HeldDeletedFiles(const std::string &folder) {
+    std::vector<std::string> held;
+    std::error_code ignored;
+    for (const auto &process : fs::directory_iterator("/proc", ignored)) {
+        for (const auto &fd : fs::directory_iterator(process.path() / "fd", ignored)) {
+            const std::string target = fs::read_symlink(fd.path(), ignored).string();
+            if (target.starts_with(folder) && target.ends_with(" (deleted)")) held.push_back(target);
+        }
+    }
+    return held;
+}
+
+// Catches: the replaced output kept under a name, or still held open once
+// the command has returned.
+TEST_F(OnMadeFiles, ACutOntoAnExistingOutputReplacesItAndLetsTheOldOneGo) {
+    const std::string in = Make("clip.mpg", "25", 12, 4);
+    const std::string out = Path("cut.mpg");
+    ASSERT_EQ(Tool({"cut", "-q", in, Path("fresh.mpg"), "1", "3"}).exit_code, 0);
+    std::ofstream(out) << std::string(1 << 20, 'x');
+    const Result run = Tool({"cut", "-y", in, out, "1", "3"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(ReadFile(out) == ReadFile(Path("fresh.mpg")));
+    EXPECT_EQ(Leftovers({"clip.mpg", "cut.mpg", "fresh.mpg"}), std::vector<std::string>{});
+    EXPECT_EQ(HeldDeletedFiles(dir_.string()), std::vector<std::string>{});
 }
 
 // ---- refusals ----------------------------------------------------------------------

@@ -111,7 +111,7 @@ constexpr GUID kJournalIid = {0x7a11c0df, 0x1234, 0x4bcd, {0x9e, 0x01, 0x02, 0x0
 class Journal : public ObjectBase {
 public:
     Journal() : ObjectBase(JournalClass()) {}
-    void Note(int32_t &tag) {
+    void Note(ByRef<int32_t> tag) {
         if (inside_.exchange(true)) overlapped = true;
         entries.push_back({tag, TvxCurrentThreadId()});
         std::this_thread::yield(); // gives an overlapping call its chance

@@ -90,15 +90,15 @@ public:
         CallMember<&Probe::Unbuilt>(*this);
         return u"unreached";
     }
-    int32_t OuterOfSuccess(int32_t &value) {
+    int32_t OuterOfSuccess(ByRef<int32_t> value) {
         ++entries;
         return CallMember<&Probe::Increment>(*this, value) * 10;
     }
-    int32_t Increment(int32_t &value) {
+    int32_t Increment(ByRef<int32_t> value) {
         ++entries;
         return ++value;
     }
-    std::u16string Echo(std::u16string &text) {
+    std::u16string Echo(const std::u16string &text) {
         ++entries;
         return text;
     }

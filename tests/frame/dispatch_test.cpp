@@ -31,23 +31,23 @@ public:
     ComPtr<IDispatch> partner;
 
     // Result: the value the member found; the caller's variable gains 1000.
-    int32_t BumpLong(int32_t &value) {
+    int32_t BumpLong(ByRef<int32_t> value) {
         ++entries;
         int32_t found = value;
         value += 1000;
         return found;
     }
     // Result: the length the member found; the caller's text gains a tail.
-    int32_t ExtendText(std::u16string &text) {
+    int32_t ExtendText(ByRef<std::u16string> text) {
         ++entries;
-        auto found = static_cast<int32_t>(text.size());
+        auto found = static_cast<int32_t>(text->size());
         text += u"\0tail"s;
         return found;
     }
     // Result: the type the member found; the caller's Variant becomes text.
-    int32_t SwapVariant(Variant &value) {
+    int32_t SwapVariant(ByRef<Variant> value) {
         ++entries;
-        int32_t found = value.Type();
+        int32_t found = value->Type();
         value = Variant::Str(u"re\0placed"s);
         return found;
     }

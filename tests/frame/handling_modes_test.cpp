@@ -17,7 +17,7 @@ public:
 
     int32_t Overflowing() { Raise(kOverflow); }
 
-    Variant Skipping(int32_t &first, int32_t &second) {
+    Variant Skipping(ByRef<int32_t> first, ByRef<int32_t> second) {
         SkipFailures([&] { first = 1; },
                      [&] {
                          Raise(kInvalidArgument);
@@ -27,7 +27,7 @@ public:
         return {};
     }
 
-    void Resuming(std::u16string &log) {
+    void Resuming(ByRef<std::u16string> log) {
         ResumeAfter(
             [&](const CaughtFailure &failure) {
                 log += u"[" + convert::Decimal(failure.number) + u":" + failure.description + u"]";
@@ -37,7 +37,7 @@ public:
     }
 
     // A failure inside the handler is not caught again.
-    void FailingHandler(int32_t &reached) {
+    void FailingHandler(ByRef<int32_t> reached) {
         ResumeAfter([&](const CaughtFailure &) { Raise(kCannotCreateObject); }, [&] { Raise(kCannotCreateObject); },
                     [&] { reached = 1; });
     }

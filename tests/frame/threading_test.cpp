@@ -27,7 +27,7 @@ public:
     Counter() : ObjectBase(CounterClass()) {}
     int entries = 0;
     int32_t Touch() { return ++entries; }
-    void Add(int32_t &value) {
+    void Add(ByRef<int32_t> value) {
         ++entries;
         value += 1;
     }

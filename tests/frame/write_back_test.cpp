@@ -1,6 +1,9 @@
-// Write-back of converted by-ref arguments: a string the member left as it
-// was stays the caller's own string.
+// Write-back of converted by-ref arguments: what the member stored comes
+// back, and nothing else; a string the member left as it was stays the
+// caller's own string.
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "frame/member.h"
 
@@ -13,16 +16,20 @@ const ClassInfo &ReaderClass();
 class Reader : public ObjectBase {
 public:
     Reader() : ObjectBase(ReaderClass()) {}
-    int32_t Look(Variant &value) { return value.Type(); }
-    int32_t Stamp(Variant &value) {
+    int32_t Look(const Variant &value) { return value.Type(); }
+    int32_t Stamp(ByRef<Variant> value) {
         value = Variant::Str(u"stamped");
         return 0;
     }
-    int32_t Peek(int32_t &number, int16_t &) { return number; }
-    int32_t Double(int32_t &number) {
+    int32_t Peek(const int32_t &number, const int16_t &) { return number; }
+    int32_t Double(ByRef<int32_t> number) {
         number *= 2;
         return 0;
     }
+    // Store the value they were given, the second through the first.
+    void Keep(ByRef<int32_t> number) { number = number.Get(); }
+    void Relay(ByRef<int32_t> number) { CallMember<&Reader::Keep>(*this, number); }
+    void Restate(ByRef<std::u16string> text) { text = text.Get(); }
 };
 
 const ClassInfo &ReaderClass() {
@@ -31,6 +38,9 @@ const ClassInfo &ReaderClass() {
         Method<&Reader::Stamp>(2, u"Stamp", u"value"),
         Method<&Reader::Peek>(3, u"Peek", u"number,small"),
         Method<&Reader::Double>(4, u"Double", u"number"),
+        Method<&Reader::Keep>(5, u"Keep", u"number"),
+        Method<&Reader::Relay>(6, u"Relay", u"number"),
+        Method<&Reader::Restate>(7, u"Restate", u"text"),
     };
     static const ClassInfo info(u"Reader", u"Test.Reader", {9, 9, 9, {9}}, {8, 8, 8, {8}}, members,
                                 &CreateObject<Reader>, &DestroyObject<Reader>);
@@ -114,6 +124,28 @@ TEST(WriteBack, OnlyWhatTheMemberStoredComesBack) {
     DISPPARAMS single{&one, nullptr, 1, 0};
     ASSERT_EQ(object->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &single, result.Put(), nullptr, nullptr), S_OK);
     EXPECT_EQ(number, 4.0);
+}
+
+// Catches: a store equal to the converted value taken for no store, also
+// when the member that stores is reached through another member's by-ref
+// parameter, and for a text that converts back to another number.
+TEST(WriteBack, AStoreOfTheConvertedValueItselfComesBack) {
+    auto object = ComPtr<IDispatch>::Attach(ReaderClass().create()->Interface());
+    double number = 2.5;
+    VARIANT argument;
+    argument.vt = VT_BYREF | VT_R8;
+    V_R8REF(&argument) = &number;
+    ASSERT_EQ(CallWith(object.Get(), 5, argument), S_OK);
+    EXPECT_EQ(number, 2.0);
+
+    number = 3.5;
+    ASSERT_EQ(CallWith(object.Get(), 6, argument), S_OK);
+    EXPECT_EQ(number, 4.0);
+
+    number = -0.0;
+    ASSERT_EQ(CallWith(object.Get(), 7, argument), S_OK);
+    EXPECT_FALSE(std::signbit(number)) << "-0 came back as the text's 0";
+    EXPECT_EQ(number, 0.0);
 }
 
 // Catches: a value the member stored that does not fit the caller's variable

@@ -17,11 +17,12 @@ protected:
         return id;
     }
     // `reversed` holds the arguments last first, as dispatch passes them.
-    HRESULT Invoke(const char16_t *name, std::vector<VARIANT> reversed, VARIANT *result, EXCEPINFO *excep = nullptr) {
+    HRESULT Invoke(const char16_t *name, std::vector<VARIANT> reversed, VARIANT *result, EXCEPINFO *excep = nullptr,
+                   UINT *arg_err = nullptr) {
         DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
                           0};
         return Object()->Invoke(IdOf(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, excep,
-                                nullptr);
+                                arg_err);
     }
 };
 
@@ -42,6 +43,72 @@ TEST_F(LateBound, SetPositionWritesTheProductBackIntoTheCallersVariable) {
     ASSERT_EQ(Invoke(u"setPositionTo", {Variant::Ref(VT_I2, &small)}, result.Put()), S_OK);
     EXPECT_EQ(small, 7000);
     EXPECT_EQ(Commands().back(), "play movie from 7000");
+}
+
+// Catches: a converted argument written back only when the stored value
+// differs from the conversion, so that 0.4, converted to 0 and stored as
+// 0 * 1000, stays 0.4 although the member assigned it.
+TEST_F(LateBound, AStoreEqualToTheConversionStillReachesTheCaller) {
+    channel_.On("status movie mode", 0, "stopped");
+    double second = 0.4;
+    Variant result;
+    ASSERT_EQ(Invoke(u"setPositionTo", {Variant::Ref(VT_R8, &second)}, result.Put()), S_OK);
+    EXPECT_EQ(second, 0.0);
+    EXPECT_EQ(Commands().back(), "seek movie to 0");
+
+    // A Variant variable takes the stored value in the type it had.
+    Variant held = Variant::R8(0.4);
+    ASSERT_EQ(Invoke(u"setPositionTo", {Variant::Ref(VT_VARIANT, &held)}, result.Put()), S_OK);
+    ASSERT_EQ(held.Type(), VT_R8);
+    EXPECT_EQ(V_R8(&held), 0.0);
+}
+
+// Catches: a by-ref argument replaced by its conversion although the member
+// never stored into it.
+TEST_F(LateBound, AnArgumentTheMemberOnlyReadKeepsTheCallersValue) {
+    double frames = 2.5;
+    Variant held = Variant::R8(-1.5);
+    Variant result;
+    ASSERT_EQ(Invoke(u"stepFrames", {Variant::Ref(VT_R8, &frames)}, result.Put()), S_OK);
+    ASSERT_EQ(Invoke(u"stepFrames", {Variant::Ref(VT_VARIANT, &held)}, result.Put()), S_OK);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"step movie by 2", "step movie by -2"}));
+    EXPECT_EQ(frames, 2.5);
+    ASSERT_EQ(held.Type(), VT_R8);
+    EXPECT_EQ(V_R8(&held), -1.5);
+
+    // Of four size arguments only what the member stores changes: without a
+    // blank after the third number the width reads as 0 and the height's
+    // statement fails and is skipped.
+    channel_.On("where movie destination max", 0, "0 0 640");
+    double left = 1.5, top = 2.5, width = 3.5, height = 4.5;
+    ASSERT_EQ(Invoke(u"extractCurrentMovieSize",
+                     {Variant::Ref(VT_R8, &height), Variant::Ref(VT_R8, &width), Variant::Ref(VT_R8, &top),
+                      Variant::Ref(VT_R8, &left)},
+                     result.Put()),
+              S_OK);
+    EXPECT_EQ(width, 0.0);
+    EXPECT_EQ(left, 1.5);
+    EXPECT_EQ(top, 2.5);
+    EXPECT_EQ(height, 4.5);
+}
+
+// Catches: a stored value that the caller's int16 cannot hold dropped with
+// success reported; a Variant variable instead changes type to hold it.
+TEST_F(LateBound, AStoreTheCallersTypeCannotHoldFailsTheCall) {
+    channel_.On("status movie mode", 0, "stopped");
+    short second = 40;
+    Variant result;
+    UINT bad = 99;
+    EXPECT_EQ(Invoke(u"setPositionTo", {Variant::Ref(VT_I2, &second)}, result.Put(), nullptr, &bad),
+              DISP_E_OVERFLOW);
+    EXPECT_EQ(bad, 0u);
+    EXPECT_EQ(second, 40);
+    EXPECT_EQ(Commands().back(), "seek movie to 40000") << "the member ran";
+
+    Variant held = Variant::I2(40);
+    ASSERT_EQ(Invoke(u"setPositionTo", {Variant::Ref(VT_VARIANT, &held)}, result.Put()), S_OK);
+    ASSERT_EQ(held.Type(), VT_I4);
+    EXPECT_EQ(V_I4(&held), 40000);
 }
 
 // Catches: an overflow that comes back as success or as a bare status

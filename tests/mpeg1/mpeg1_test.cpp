@@ -52,5 +52,31 @@ TEST(Mpeg1Fields, SequenceHeaderSizeRateAndBitRate) {
     EXPECT_FALSE(FrameRateOfCode(9));
 }
 
+// Catches: a prefix after a run of zeros skipped by the three-byte stride, or
+// one whose code byte lies past the end reported as found.
+TEST(Mpeg1Search, StartCodesAfterZerosAndAtTheEnd) {
+    const uint8_t bytes[] = {0x47, 0x00, 0x00, 0x00, 0x00, 0x01, 0xB8, 0xFF, 0x00, 0x00, 0x01, 0xB3, 0x00, 0x00, 0x01};
+    EXPECT_EQ(FindStartCode(bytes, 0), 3u);
+    EXPECT_EQ(FindStartCode(bytes, 4), 8u);
+    EXPECT_EQ(FindStartCode(bytes, 9), kNoStartCode);
+    EXPECT_EQ(FindStartCode(std::span(bytes, 11), 4), kNoStartCode);
+}
+
+// Catches: a packet with both time stamps read from the wrong place, and the
+// later standard's packet header taken for data.
+TEST(Mpeg1Fields, PacketFieldsAfterStuffingAndBufferSize) {
+    const uint8_t both[] = {0xFF, 0xFF, 0x60, 0x2E, 0x31, 0x00, 0x03, 0x00, 0x01, 0x11, 0x00, 0x01, 0x00, 0x01, 0xAA};
+    const PacketFields a = DecodePacketFields(both);
+    EXPECT_EQ(a.data, 14u);
+    EXPECT_EQ(a.pts, 1u << 15);
+    EXPECT_FALSE(a.mpeg2);
+    const uint8_t none[] = {0x0F, 0xAA};
+    EXPECT_EQ(DecodePacketFields(none).data, 1u);
+    EXPECT_FALSE(DecodePacketFields(none).pts);
+    const uint8_t later[] = {0x81, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01};
+    EXPECT_TRUE(DecodePacketFields(later).mpeg2);
+    EXPECT_EQ(DecodePacketFields(later).data, sizeof later);
+}
+
 } // namespace
 } // namespace tvx::mpeg1

@@ -1,13 +1,19 @@
 // The picture on a real X display: an Xvfb server that the test starts and
 // stops itself, a host window of the test's, and the pixels read back.
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ostream>
+#include <utility>
+
 #include "engine_fixture.h"
 
 // After GoogleTest: Xlib's macros (None, Bool, Status) would clash with its names.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -23,6 +29,11 @@ public:
         if (pipe(told) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
+            // Gone with the test, even one that crashed, and off its output.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
             close(told[0]);
             const std::string fd = std::to_string(told[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr);
@@ -116,6 +127,119 @@ TEST_F(RealWindow, DrawsTheSeekedFrameInTheHostsWindow) {
 
     EXPECT_EQ(Send("window m handle 123456").code, 347u);
     EXPECT_EQ(Number("status m window handle"), static_cast<long>(drawn));
+    Reply("close m");
+    XDestroyWindow(display, host);
+}
+
+struct Geometry {
+    int left, top, width, height;
+    bool viewable;
+    bool operator==(const Geometry &) const = default;
+};
+std::ostream &operator<<(std::ostream &out, const Geometry &g) {
+    return out << g.left << " " << g.top << " " << g.width << " " << g.height << (g.viewable ? " shown" : " unmapped");
+}
+
+Geometry GeometryOf(Display *display, Window window) {
+    XSync(display, False);
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(display, window, &a)) return {-1, -1, -1, -1, false};
+    return {a.x, a.y, a.width, a.height, a.map_state == IsViewable};
+}
+
+std::string TitleOf(Display *display, Window window) {
+    char *name = nullptr;
+    XFetchName(display, window, &name);
+    const std::string title = name ? name : "";
+    if (name) XFree(name);
+    return title;
+}
+
+Window ParentOf(Display *display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+    if (children) XFree(children);
+    return parent;
+}
+
+// Catches: a top-level window titled otherwise than by the alias or deaf
+// to "window … text"; full screen, maximize and minimize that change
+// nothing on a display without a window manager (Xvfb runs none: the
+// window does it itself, maximized covering the work area the root window
+// tells); a picture that does not fill the screen; restore not going back;
+// and a window handle that does not name the window the picture is in.
+TEST_F(RealWindow, OwnWindowTitleFullScreenMaximizeMinimizeAndHandle) {
+    if (!x_.display()) {
+        if (!std::getenv("CI")) GTEST_SKIP() << "no Xvfb here";
+        FAIL() << "Xvfb did not start";
+    }
+    Display *display = x_.display();
+    const Window root = DefaultRootWindow(display);
+    // A panel of 20 pixels at the top, as a desktop would announce it.
+    const long workarea[] = {0, 20, 640, 460};
+    XChangeProperty(display, root, XInternAtom(display, "_NET_WORKAREA", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(workarea), 4);
+
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    const Window own = static_cast<Window>(Number("status m window handle"));
+    EXPECT_EQ(ParentOf(display, own), root);
+    EXPECT_EQ(TitleOf(display, own), "m");
+    Reply("window m text \"My film\"");
+    EXPECT_EQ(TitleOf(display, own), "My film");
+    EXPECT_EQ(Reply("info m window text"), "My film");
+    const Geometry normal{0, 0, 160, 120, false};
+    EXPECT_EQ(GeometryOf(display, own), normal);
+
+    Reply("set m time format frames");
+    Reply("play m fullscreen");
+    Reply("pause m");
+    Sleep(0.3);
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 0, 640, 480, true}));
+    // The whole screen shows one frame, the one paused on. (The picture
+    // drawn may still be the one before the frame the position names: the
+    // sink was handed that frame but paused before its time to draw it.)
+    const int paused = static_cast<int>(Number("status m position"));
+    const int shown = FrameOfColour(PixelAt(root, 320, 240));
+    EXPECT_NEAR(shown, paused, 1);
+    for (const auto &[x, y] : {std::pair{4, 4}, {635, 475}, {600, 30}})
+        EXPECT_EQ(FrameOfColour(PixelAt(root, x, y)), shown) << "at " << x << "," << y;
+
+    Reply("play m");
+    Reply("pause m");
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 0, 160, 120, true}));
+    Reply("window m state maximize");
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 20, 640, 460, true}));
+    // A paused picture takes the new size with the next frame shown.
+    Reply("seek m to 40");
+    Sleep(0.3);
+    const int sought = FrameOfColour(PixelAt(root, 320, 250));
+    EXPECT_NEAR(sought, 40, 2);
+    EXPECT_EQ(FrameOfColour(PixelAt(root, 4, 24)), sought);
+    EXPECT_EQ(FrameOfColour(PixelAt(root, 635, 475)), sought);
+    Reply("window m state restore");
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 0, 160, 120, true}));
+    Reply("window m state minimize");
+    EXPECT_FALSE(GeometryOf(display, own).viewable);
+    Reply("window m state restore");
+    EXPECT_TRUE(GeometryOf(display, own).viewable);
+    Reply("window m state hide");
+    EXPECT_FALSE(GeometryOf(display, own).viewable);
+    Reply("window m state show");
+    EXPECT_TRUE(GeometryOf(display, own).viewable);
+
+    // Into a window of the host's and back: the handle names our window,
+    // now a child of the host's.
+    const Window host = XCreateSimpleWindow(display, root, 100, 100, 300, 200, 0, 0, 0);
+    XMapWindow(display, host);
+    XSync(display, False);
+    Reply("window m handle " + std::to_string(host));
+    const Window inside = static_cast<Window>(Number("status m window handle"));
+    EXPECT_EQ(ParentOf(display, inside), host);
+    EXPECT_EQ(GeometryOf(display, inside), (Geometry{0, 0, 300, 200, true}));
+    Reply("window m handle default");
+    EXPECT_EQ(ParentOf(display, static_cast<Window>(Number("status m window handle"))), root);
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 0, 160, 120, true}));
     Reply("close m");
     XDestroyWindow(display, host);
 }

@@ -25,7 +25,8 @@ protected:
 };
 
 // Catches: rectangles not reported as left, top, width, height, or not
-// starting at the picture's size.
+// starting at the picture's size, and a window titled otherwise than by the
+// name the device goes by.
 TEST_F(Window, StartsAtThePictureSize) {
     Open();
     EXPECT_EQ(Where("source"), "0 0 320 240");
@@ -33,7 +34,10 @@ TEST_F(Window, StartsAtThePictureSize) {
     EXPECT_EQ(Where("destination"), "0 0 320 240");
     EXPECT_EQ(Where("destination max"), "0 0 320 240");
     EXPECT_EQ(Where("window"), "0 0 320 240");
-    EXPECT_EQ(Send("info w window text").reply, "system_ffmpeg.mpg");
+    // Titled with the name the device goes by: its alias, else the element.
+    EXPECT_EQ(Send("info w window text").reply, "w");
+    ASSERT_EQ(Send("open \"" + kMovie + "\" type mpegvideo").code, 0u);
+    EXPECT_EQ(Send("info \"" + kMovie + "\" window text").reply, kMovie);
 }
 
 // Catches: put not kept, a move with zero size resizing to nothing, the

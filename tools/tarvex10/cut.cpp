@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -36,13 +37,15 @@ const char *const kCutHelp =
     "\n"
     "The cut keeps whole groups of pictures: it starts at the first group at or\n"
     "after FROM and ends before the first group at or after TO, both found from\n"
-    "the stream's own time codes; a TO at or past the end keeps the end, and a\n"
-    "FROM before the first group starts at it. A range that lies inside one\n"
-    "group keeps that whole group. The command finds the groups and the cutter's\n"
-    "init, startO, stopO and CutPart members cut there, so OUT gets IN's headers\n"
-    "followed by that part. TOTAL, IN's duration, is measured from the file; when\n"
-    "given, it is checked against the file (a warning when it is off by more than\n"
-    "a second).\n"
+    "the stream's own time codes (in a file joined end to end, whose time codes\n"
+    "start again, counting on from the pictures before); a TO at or past the end\n"
+    "keeps the end, and a FROM before the first group starts at it. A range that\n"
+    "lies inside one group keeps that whole group. The command finds the groups\n"
+    "and the cutter's init, startO, stopO and CutPart members cut there, so OUT\n"
+    "gets IN's headers followed by that part. The summary tells the pictures a\n"
+    "decoder shows. TOTAL, IN's duration, is measured from the file; when given,\n"
+    "it is checked against the file (a warning when it is off by more than a\n"
+    "second).\n"
     "\n"
     "  -y, --force          overwrite OUT when it exists (it is refused otherwise)\n"
     "  -n, --no-clobber     never overwrite OUT, even with -y\n"
@@ -238,17 +241,19 @@ std::string CutterFailure(const CallOutcome &outcome, const CutRequest &request)
 // A cut that starts at an open group keeps its leading B pictures but not the
 // picture before the group that they are predicted from: the group's broken
 // link flag tells a decoder to skip them instead of showing them damaged. The
-// header is changed only where the output holds the input's header intact.
-void MarkBrokenLink(const std::string &path, uint64_t at, std::span<const uint8_t> header) {
+// header is changed only where the output holds the input's header intact;
+// false when it was not.
+bool MarkBrokenLink(const std::string &path, uint64_t at, std::span<const uint8_t> header) {
     std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
     std::string written(header.size(), '\0');
     if (header.size() != 8 || !out.seekg(static_cast<std::streamoff>(at)) ||
         !out.read(written.data(), static_cast<std::streamsize>(written.size())) ||
         !std::equal(header.begin(), header.end(), written.begin(), [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
-        return;
+        return false;
     written[7] = static_cast<char>(written[7] | 0x20);
     if (!out.seekp(static_cast<std::streamoff>(at + 7)) || !out.write(&written[7], 1) || !out.flush())
         throw CommandError{kExitFailed, "cannot write " + path + ": " + std::strerror(errno)};
+    return true;
 }
 
 // Holds the finished output back until a signal ends the command: lets the
@@ -307,6 +312,16 @@ int RunCut(const Args &args) {
             if (text != "Cutting finished") facts.messages.push_back(text);
         });
 
+        // The summary's group count reads the kept part (in a linear cut, all
+        // of the input from the first group: the cutter picks the part) with
+        // the second core while the cutter copies it.
+        std::future<std::vector<uint32_t>> group_starts;
+        if (!request.quiet && !groups.Indexed())
+            group_starts = std::async(std::launch::async, [&file, from = plan ? plan->start.offset : *head.first_group,
+                                                           to = plan && plan->end ? plan->end->offset : file.Size()] {
+                return file.GroupStarts(from, to);
+            });
+
         Variant in_arg = Variant::Str(Utf16(in)), out_arg = Variant::Str(Utf16(output.Path()));
         Variant result;
         progress.Start();
@@ -337,7 +352,8 @@ int RunCut(const Args &args) {
         }
         const CutVerdict verdict = JudgeCut(facts);
         if (!verdict.ok) throw CommandError{kExitFailed, verdict.reason};
-        if (plan && !plan->start.closed && plan->start.offset != *head.first_group && facts.cut_part)
+        const bool broken_link =
+            plan && !plan->start.closed && plan->start.offset != *head.first_group && facts.cut_part &&
             MarkBrokenLink(output.Path(), *facts.cut_part, file.At(plan->start.offset, 8));
         if (!plan) {
             // The cutter chose the groups; say which.
@@ -356,17 +372,21 @@ int RunCut(const Args &args) {
         if (plan->widened)
             std::printf("%s–%s s lies inside one group of pictures: keeping that whole group\n",
                         FormatSeconds(request.from).c_str(), FormatSeconds(request.to).c_str());
-        const int64_t pictures = end_picture - plan->start.picture;
-        const GroupRun run = RunOf(groups.Survey(file, plan->start.offset, end_offset), plan->start.offset, end_offset);
-        if (run.in_order && pictures > 0)
-            std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
-                        FormatSeconds(static_cast<double>(plan->start.picture) / head.fps).c_str(),
-                        FormatSeconds(static_cast<double>(end_picture) / head.fps).c_str(),
-                        static_cast<long long>(pictures), pictures == 1 ? "" : "s",
-                        static_cast<long long>(run.groups), run.groups == 1 ? "" : "s");
-        else // joined files: their time codes give no range
-            std::printf("kept %lld group%s (their time codes restart, so no time range)\n",
-                        static_cast<long long>(run.groups), run.groups == 1 ? "" : "s");
+        // A decoder skips the leading pictures of a group whose link is broken.
+        const int64_t first_shown =
+            plan->start.picture + (broken_link ? groups.LeadingPictures(plan->start.offset) : 0);
+        const int64_t pictures = end_picture - first_shown;
+        std::optional<int64_t> kept = groups.GroupsWithin(plan->start.offset, end_offset);
+        if (!kept) {
+            const std::vector<uint32_t> starts = group_starts.get();
+            kept = std::lower_bound(starts.begin(), starts.end(), end_offset) -
+                   std::lower_bound(starts.begin(), starts.end(), plan->start.offset);
+        }
+        std::printf("kept %s–%s s (%lld picture%s, %lld group%s)\n",
+                    FormatSeconds(static_cast<double>(first_shown) / head.fps).c_str(),
+                    FormatSeconds(static_cast<double>(end_picture) / head.fps).c_str(),
+                    static_cast<long long>(pictures), pictures == 1 ? "" : "s", static_cast<long long>(*kept),
+                    *kept == 1 ? "" : "s");
         std::printf("wrote %llu bytes to %s\n", static_cast<unsigned long long>(written), request.out.c_str());
         if (request.verbose) {
             std::printf("  %s, bytes %llu to %llu, after the stream's head of %d bytes\n", KindName(head.kind),

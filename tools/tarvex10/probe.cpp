@@ -24,9 +24,11 @@ const char *const kProbeHelp =
     "Shows what FILE holds: the kind of stream (MPEG-1 system stream or video\n"
     "elementary stream; MPEG-2 is refused with that reason), the picture size,\n"
     "rate and video bit rate, the length of the groups of pictures and whether\n"
-    "they are closed, the duration from the groups' time codes and, in a system\n"
-    "stream, from the time stamps, and each audio stream's layer, sampling rate,\n"
-    "channels and bit rate. Then what the cutter class\n"
+    "they are closed, the duration as FILE plays from the groups' time codes\n"
+    "(the pictures are counted where the time codes start again, as in files\n"
+    "joined end to end) and, in a system stream, from the time stamps, and each\n"
+    "audio stream's layer, sampling rate, channels and bit rate. Then what the\n"
+    "cutter class\n"
     "(Tarvex10.clsKwVidoCutVideoA) finds when its init member opens FILE - the\n"
     "stream kind (FileType: 2 video elementary stream, 4 system stream), the first\n"
     "sequence header's offset (VidSeqStart), the first group of pictures' offset\n"
@@ -70,6 +72,7 @@ struct StreamFindings {
     StreamHead head;
     GroupShape shape;
     std::optional<int64_t> pictures; // from the groups
+    size_t restarts = 0;             // of the time codes
     SystemFacts system;
 };
 
@@ -80,6 +83,7 @@ StreamFindings ReadStream(FileWindow &file) {
         GroupMap groups(file, found.head);
         found.shape = groups.Shape(8);
         found.pictures = groups.Pictures();
+        found.restarts = groups.Restarts();
     }
     if (found.head.kind == StreamKind::Mpeg1System) found.system = ReadSystemFacts(file);
     return found;
@@ -177,8 +181,12 @@ void PrintStreamText(const StreamFindings &s) {
     if (!s.shape.lengths.empty())
         std::printf("  groups          %s, %s\n", GroupLengthText(s.shape).c_str(), ClosedText(s.shape).c_str());
     if (const std::optional<double> duration = Duration(s))
-        std::printf("  duration        %s s (%lld pictures, from the time codes)\n", FormatSeconds(*duration).c_str(),
-                    static_cast<long long>(*s.pictures));
+        std::printf("  duration        %s s (%lld pictures, from the time codes%s)\n", FormatSeconds(*duration).c_str(),
+                    static_cast<long long>(*s.pictures),
+                    s.restarts == 0 ? ""
+                                    : (", which restart or jump " + std::to_string(s.restarts) +
+                                       (s.restarts == 1 ? " time" : " times"))
+                                          .c_str());
     if (const std::optional<double> stamped = DurationFromTimeStamps(s))
         std::printf("  time stamps     %s s from the first picture's to the last's end\n", FormatSeconds(*stamped).c_str());
     for (const AudioStream &a : s.system.audio) std::printf("  audio 0x%02X      %s\n", a.id, AudioText(a).c_str());

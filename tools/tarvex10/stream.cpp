@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -118,30 +119,55 @@ StreamHead ReadStreamHead(FileWindow &file) {
 
 // ---- GroupMap ---------------------------------------------------------------
 
+namespace {
+
+// A step between the time codes of neighbouring groups beyond this many
+// pictures is checked by counting the group's pictures.
+constexpr int64_t kLongestStep = 300;
+// How far from each end of the file every group is checked, and how many
+// groups spread over the file between.
+constexpr uint64_t kEndReach = 1u << 20;
+constexpr int kSamples = 40;
+
+} // namespace
+
 GroupMap::GroupMap(FileWindow &file, const StreamHead &head)
-    : file_(file), rate_code_(head.sequence ? head.sequence->picture_rate : 0) {
+    : file_(file), rate_code_(head.sequence ? head.sequence->picture_rate : 0), fps_(head.fps) {
     first_.offset = head.first_group.value_or(0);
-    const std::span<const uint8_t> b = file_.At(first_.offset + 4, 4);
-    if (b.size() == 4) {
-        const TimeCode code = DecodeTimeCode(b.data());
-        base_ = TimeCodePicture(code, rate_code_);
-        first_.closed = code.closed_gop;
-    }
-    if (TimeCodesGrow()) {
+    const std::span<const uint8_t> b = file_.At(first_.offset, 8);
+    runs_.push_back(Run{first_.offset, b.size() == 8 ? CodeAt(b.data()) : 0, 0});
+    if (b.size() == 8) first_.closed = DecodeTimeCode(b.data() + 4).closed_gop;
+    if (TimeCodesRunOn()) {
         const Group last = AtOrBeforePicture(INT64_MAX);
         pictures_ = last.picture + CountPictures(last.offset, file_.Size());
+        if (!SpanAgreesWithTimeStamps(head)) IndexRuns();
     } else {
-        CountEverything();
+        IndexRuns();
     }
 }
 
-std::optional<Group> GroupMap::GroupAt(FileWindow &file, uint64_t offset) const {
-    const std::span<const uint8_t> b = file.At(offset, 8);
+int64_t GroupMap::CodeAt(const uint8_t *header) const {
+    return TimeCodePicture(DecodeTimeCode(header + 4), rate_code_);
+}
+
+const GroupMap::Run &GroupMap::RunAt(uint64_t offset) const {
+    const auto it = std::upper_bound(runs_.begin(), runs_.end(), offset,
+                                     [](uint64_t o, const Run &r) { return o < r.offset; });
+    return it == runs_.begin() ? runs_.front() : *(it - 1);
+}
+
+uint64_t GroupMap::RunEnd(const Run &run) const {
+    const size_t next = static_cast<size_t>(&run - runs_.data()) + 1;
+    return next < runs_.size() ? runs_[next].offset : file_.Size();
+}
+
+std::optional<Group> GroupMap::GroupAt(uint64_t offset) {
+    const std::span<const uint8_t> b = file_.At(offset, 8);
     // The time code's marker bit tells a group header from the same four
     // bytes met by chance in other data.
     if (b.size() < 8 || b[3] != kGroupStartCode || (b[5] & 0x08) == 0) return std::nullopt;
-    const TimeCode code = DecodeTimeCode(b.data() + 4);
-    return Group{offset, TimeCodePicture(code, rate_code_) - base_, code.closed_gop};
+    const Run &run = RunAt(offset);
+    return Group{offset, run.picture + CodeAt(b.data()) - run.code, DecodeTimeCode(b.data() + 4).closed_gop};
 }
 
 std::optional<Group> GroupMap::NextGroup(uint64_t from, uint64_t limit) {
@@ -160,17 +186,41 @@ int64_t GroupMap::CountPictures(uint64_t from, uint64_t to) {
     return count;
 }
 
-bool GroupMap::TimeCodesGrow() {
+// Every group from `from` to `to` follows the one before by a plausible step
+// of its time code.
+bool GroupMap::GroupsRunOn(uint64_t from, uint64_t to) {
+    std::optional<Group> previous;
+    for (std::optional<Group> group = NextGroup(from, to); group; group = NextGroup(group->offset + 4, to)) {
+        if (previous && (group->picture <= previous->picture || group->picture - previous->picture > kLongestStep))
+            return false;
+        previous = group;
+    }
+    return true;
+}
+
+// Cheap checks that the time codes run on over the whole file, so that
+// bisecting them finds a time: every group near both ends follows its
+// neighbour, and groups spread over the file come in the order of their time
+// codes.
+bool GroupMap::TimeCodesRunOn() {
     std::optional<uint64_t> before = file_.Size();
     std::optional<Group> last;
     while (!last && (before = file_.FindBackward(*before, first_.offset + 1, kGroupStartCode))) last = GroupAt(*before);
     if (!last) return true; // one group: nothing to disagree
     if (last->picture <= 0) return false;
-    // Groups spread over the file must come in the order of their time codes.
+    if (!GroupsRunOn(first_.offset, first_.offset + kEndReach) ||
+        !GroupsRunOn(std::max(first_.offset, last->offset > kEndReach ? last->offset - kEndReach : 0), file_.Size()))
+        return false;
+    // Spread by the golden ratio rather than evenly, so that no loop count
+    // puts every sample at a growing place in its copy.
+    std::vector<uint64_t> places;
+    for (int k = 1; k <= kSamples; ++k) {
+        const double fraction = std::fmod(k * 0.6180339887498949, 1.0);
+        places.push_back(first_.offset + static_cast<uint64_t>(static_cast<double>(last->offset - first_.offset) * fraction));
+    }
+    std::sort(places.begin(), places.end());
     int64_t previous = 0;
-    constexpr int kSamples = 16;
-    for (int k = 1; k < kSamples; ++k) {
-        const uint64_t at = first_.offset + (last->offset - first_.offset) * static_cast<uint64_t>(k) / kSamples;
+    for (const uint64_t at : places) {
         const std::optional<Group> group = NextGroup(at, last->offset + 1);
         if (!group) continue;
         if (group->picture < previous || group->picture > last->picture) return false;
@@ -179,50 +229,72 @@ bool GroupMap::TimeCodesGrow() {
     return true;
 }
 
-void GroupMap::CountEverything() {
-    int64_t picture = 0;
-    const auto wanted = [](uint8_t c) { return c == kPictureStartCode || c == kGroupStartCode; };
-    for (auto at = file_.Find(first_.offset, file_.Size(), wanted); at; at = file_.Find(*at + 4, file_.Size(), wanted)) {
-        if (file_.At(*at, 4)[3] == kPictureStartCode) {
-            ++picture;
-        } else if (std::optional<Group> group = GroupAt(*at)) {
-            group->picture = picture;
-            counted_.push_back(*group);
+// In a system stream, the pictures the time codes count fill the span of the
+// video time stamps: a file looped by a stream copy keeps its time stamps
+// running while its time codes start again at every copy.
+bool GroupMap::SpanAgreesWithTimeStamps(const StreamHead &head) {
+    if (head.kind != StreamKind::Mpeg1System || fps_ <= 0) return true;
+    const SystemFacts facts = ReadSystemFacts(file_);
+    if (!facts.first_video_pts || !facts.last_video_pts) return true;
+    const double stamped = *facts.last_video_pts - *facts.first_video_pts + 1 / fps_;
+    const double coded = static_cast<double>(pictures_) / fps_;
+    return std::fabs(stamped - coded) <= std::max(1.0, coded / 50);
+}
+
+// One pass over the group headers: a group whose time code does not follow
+// its neighbour's by the pictures counted between them starts a new run.
+void GroupMap::IndexRuns() {
+    runs_.resize(1);
+    starts_.assign(1, static_cast<uint32_t>(first_.offset));
+    Group previous = first_;
+    int64_t previous_code = runs_.front().code;
+    file_.ForEachGroupHeader(first_.offset + 4, file_.Size(), [&](uint64_t at, const uint8_t *header) {
+        if ((header[5] & 0x08) == 0) return;
+        const int64_t code = CodeAt(header);
+        int64_t step = code - previous_code;
+        if (step <= 0 || step > kLongestStep) {
+            const int64_t counted = CountPictures(previous.offset, at);
+            if (counted != step) runs_.push_back(Run{at, code, previous.picture + counted});
+            step = counted;
         }
-    }
-    pictures_ = picture;
-    if (counted_.empty()) counted_.push_back(first_);
+        previous = Group{at, previous.picture + step, false};
+        starts_.push_back(static_cast<uint32_t>(at));
+        previous_code = code;
+    });
+    pictures_ = previous.picture + CountPictures(previous.offset, file_.Size());
+}
+
+std::optional<int64_t> GroupMap::GroupsWithin(uint64_t from, uint64_t to) const {
+    if (starts_.empty()) return std::nullopt;
+    return std::lower_bound(starts_.begin(), starts_.end(), to) - std::lower_bound(starts_.begin(), starts_.end(), from);
 }
 
 std::optional<Group> GroupMap::AtOrAfterPicture(int64_t picture) {
-    if (!counted_.empty()) {
-        const auto it = std::lower_bound(counted_.begin(), counted_.end(), picture,
-                                         [](const Group &g, int64_t p) { return g.picture < p; });
-        if (it == counted_.end()) return std::nullopt;
-        return *it;
-    }
     if (picture <= 0) return first_;
+    // The run that plays `picture`: the last one to start at or before it.
+    const auto it = std::upper_bound(runs_.begin(), runs_.end(), picture,
+                                     [](int64_t p, const Run &r) { return p < r.picture; });
+    const Run &run = *(it - 1);
+    const uint64_t run_end = RunEnd(run);
     // `low` is a group before the one sought; the one sought lies before the
     // first group after `high`.
-    Group low = first_;
-    uint64_t high = file_.Size();
-    while (high - low.offset > kWalkDistance) {
-        const uint64_t middle = low.offset + (high - low.offset) / 2;
+    std::optional<Group> low = GroupAt(run.offset);
+    if (!low) return std::nullopt;
+    if (low->picture >= picture) return low;
+    uint64_t high = run_end;
+    while (high - low->offset > kWalkDistance) {
+        const uint64_t middle = low->offset + (high - low->offset) / 2;
         const std::optional<Group> group = NextGroup(middle, high);
         if (!group || group->picture >= picture) high = middle;
-        else low = *group;
+        else low = group;
     }
-    for (std::optional<Group> group = low; (group = NextGroup(group->offset + 4, file_.Size()));)
+    for (std::optional<Group> group = low; (group = NextGroup(group->offset + 4, run_end));)
         if (group->picture >= picture) return group;
-    return std::nullopt;
+    // Past the run's last group: the next run's first.
+    return run_end < file_.Size() ? GroupAt(run_end) : std::nullopt;
 }
 
 Group GroupMap::AtOrBeforePicture(int64_t picture) {
-    if (!counted_.empty()) {
-        const auto it = std::upper_bound(counted_.begin(), counted_.end(), picture,
-                                         [](int64_t p, const Group &g) { return p < g.picture; });
-        return it == counted_.begin() ? counted_.front() : *(it - 1);
-    }
     const std::optional<Group> after = AtOrAfterPicture(picture);
     if (after && after->picture == picture) return *after;
     uint64_t before = after ? after->offset : file_.Size();
@@ -234,52 +306,57 @@ Group GroupMap::AtOrBeforePicture(int64_t picture) {
 }
 
 std::optional<Group> GroupMap::AtOrAfterOffset(uint64_t offset) {
-    if (!counted_.empty()) {
-        const auto it = std::lower_bound(counted_.begin(), counted_.end(), offset,
-                                         [](const Group &g, uint64_t o) { return g.offset < o; });
-        if (it == counted_.end()) return std::nullopt;
-        return *it;
-    }
     return NextGroup(std::max(offset, first_.offset), file_.Size());
 }
 
-std::vector<Group> GroupMap::Survey(FileWindow &file, uint64_t from, uint64_t to) const {
-    const auto inside = [&](const Group &g) { return g.offset >= from && g.offset < to; };
-    std::vector<Group> found;
-    if (!counted_.empty()) {
-        std::copy_if(counted_.begin(), counted_.end(), std::back_inserter(found), inside);
-        return found;
-    }
-    // The group code byte is rare in coded data: looking for it alone and then
-    // at the prefix before it reads the part several times faster than a
-    // search for every start code.
-    constexpr size_t kChunk = kWindow / 4;
-    std::vector<uint64_t> starts;
-    for (uint64_t at = from; at + 4 <= to;) {
-        const std::span<const uint8_t> b = file.At(at, static_cast<size_t>(std::min<uint64_t>(kChunk, to - at + 3)));
-        if (b.size() < 4) break;
-        starts.clear();
-        for (const uint8_t *p = b.data() + 3, *end = b.data() + b.size();
-             (p = static_cast<const uint8_t *>(std::memchr(p, kGroupStartCode, static_cast<size_t>(end - p)))); ++p)
-            if (p[-1] == 1 && p[-2] == 0 && p[-3] == 0 && at + static_cast<uint64_t>(p - b.data()) - 3 < to)
-                starts.push_back(at + static_cast<uint64_t>(p - b.data()) - 3);
-        for (const uint64_t start : starts)
-            if (const std::optional<Group> group = GroupAt(file, start)) found.push_back(*group);
-        at += b.size() - 3;
-    }
-    return found;
+int64_t GroupMap::LeadingPictures(uint64_t group) {
+    const auto picture = file_.Find(group + 4, group + kEndReach, [](uint8_t c) {
+        return c == kPictureStartCode || c == kGroupStartCode || c == kSequenceHeaderCode;
+    });
+    if (!picture) return 0;
+    const std::span<const uint8_t> b = file_.At(*picture, 6);
+    if (b.size() < 6 || b[3] != kPictureStartCode) return 0;
+    return (int64_t{b[4]} << 2) | (b[5] >> 6);
 }
 
-GroupRun RunOf(const std::vector<Group> &groups, uint64_t from, uint64_t to) {
-    GroupRun run;
-    std::optional<int64_t> previous;
-    for (const Group &group : groups) {
-        if (group.offset < from || group.offset >= to) continue;
-        if (previous && group.picture <= *previous) run.in_order = false;
-        previous = group.picture;
-        ++run.groups;
+void FileWindow::ForEachGroupHeader(uint64_t from, uint64_t to,
+                                    const std::function<void(uint64_t, const uint8_t *)> &visit) const {
+    // A buffer of its own, small enough to stay in the processor's cache
+    // while it is searched. (Mapping the file instead costs more than the
+    // copy on virtual machines, where changing page tables is slow.)
+    constexpr size_t kSpan = 256u << 10;
+    std::vector<uint8_t> buffer(kSpan);
+    to = std::min(to, size_);
+    for (uint64_t at = from; at + 8 <= to;) {
+        size_t filled = 0;
+        while (filled < kSpan) {
+            const ssize_t got = ::pread(fd_, buffer.data() + filled, kSpan - filled, static_cast<off_t>(at + filled));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw CommandError{kExitFailed, std::string("cannot read the input: ") + std::strerror(errno)};
+            if (got == 0) break;
+            filled += static_cast<size_t>(got);
+        }
+        if (filled < 8) break;
+        // The group code byte is rare in coded data: looking for it alone and
+        // then at the prefix before it is several times faster than a search
+        // for every start code. Headers that begin here and end inside the
+        // buffer are visited; the next read starts at the first that does not.
+        const uint64_t last = std::min(to, at + filled - 7);
+        const uint8_t *b = buffer.data();
+        for (const uint8_t *p = b + 3, *stop = b + (last - at) + 3;
+             p < stop && (p = static_cast<const uint8_t *>(std::memchr(p, kGroupStartCode, static_cast<size_t>(stop - p))));
+             ++p)
+            if (p[-1] == 1 && p[-2] == 0 && p[-3] == 0) visit(at + static_cast<uint64_t>(p - b) - 3, p - 3);
+        at = last;
     }
-    return run;
+}
+
+std::vector<uint32_t> FileWindow::GroupStarts(uint64_t from, uint64_t to) const {
+    std::vector<uint32_t> starts;
+    ForEachGroupHeader(from, to, [&](uint64_t at, const uint8_t *header) {
+        if (header[5] & 0x08) starts.push_back(static_cast<uint32_t>(at));
+    });
+    return starts;
 }
 
 // ---- for probe --------------------------------------------------------------
@@ -311,14 +388,10 @@ void WalkPackets(FileWindow &file, uint64_t from, uint64_t limit, Visit visit) {
             size_t q = 6;
             int64_t pts = -1;
             if (code != kSystemHeaderStartCode && code != kPaddingStream) {
-                while (q < b.size() && b[q] == 0xFF) ++q;
-                if (q < b.size() && (b[q] & 0xC0) == 0x40) q += 2;
-                if (q + 5 <= b.size() && (b[q] & 0xE0) == 0x20) {
-                    pts = static_cast<int64_t>(DecodeTimeStamp(&b[q]));
-                    q += (b[q] & 0x10) ? 10 : 5;
-                } else {
-                    q += 1; // the 0x0F of a packet without time stamps
-                }
+                const PacketFields fields =
+                    DecodePacketFields(b.subspan(6, static_cast<size_t>(std::min<uint64_t>(end - p, b.size()) - 6)));
+                q += fields.data;
+                if (fields.pts) pts = static_cast<int64_t>(*fields.pts);
             }
             visit(code, p + q, end, pts);
             p = end;

@@ -7,6 +7,7 @@
 #define TVX_TOOLS_TARVEX10_STREAM_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,6 +37,15 @@ public:
     // The last start code with code byte `code` that begins before `before`
     // and at or after `limit`.
     std::optional<uint64_t> FindBackward(uint64_t before, uint64_t limit, uint8_t code);
+    // Calls visit(offset, header) for each group start code in [from, to),
+    // `header` holding its eight bytes (the code and the time code), in one
+    // forward pass through a buffer of its own rather than the window: several
+    // threads may call it at once, beside the window's user.
+    void ForEachGroupHeader(uint64_t from, uint64_t to,
+                            const std::function<void(uint64_t, const uint8_t *)> &visit) const;
+    // The offsets of the group headers in [from, to) (an input holds at most
+    // 2 GiB).
+    std::vector<uint32_t> GroupStarts(uint64_t from, uint64_t to) const;
 
 private:
     void Fill(uint64_t off);
@@ -61,22 +71,12 @@ StreamHead ReadStreamHead(FileWindow &file);
 const char *KindName(StreamKind kind);
 
 // A group of pictures: where its start code lies and the number of its first
-// picture, counted from the stream's first.
+// picture, counted from the stream's first as the stream plays.
 struct Group {
     uint64_t offset = 0;
     int64_t picture = 0;
     bool closed = false;
 };
-
-// The groups of a part of the stream. `in_order` is false when their time
-// codes restart or go back (files joined end to end): then their pictures
-// tell no time range.
-struct GroupRun {
-    int64_t groups = 0;
-    bool in_order = true;
-};
-// The run of the surveyed `groups` whose start codes lie in [from, to).
-GroupRun RunOf(const std::vector<Group> &groups, uint64_t from, uint64_t to);
 
 // Pictures per group and how many of the groups are closed.
 struct GroupShape {
@@ -85,9 +85,12 @@ struct GroupShape {
 };
 
 // Where the groups of pictures lie. Their time codes give each group's first
-// picture, so a group for a time is found by bisecting the file; a stream
-// whose time codes do not grow (an encoder that left them unset) has its
-// pictures counted instead, in one pass.
+// picture, so a group for a time is found by bisecting the file. Files joined
+// end to end (or looped) start their time codes again, and some encoders leave
+// them unset: when the time codes do not run on over the file, one forward
+// pass over the group headers splits it into runs whose time codes do, and
+// counts the pictures where a run ends, so that every picture number is the
+// one the stream plays at; the search then bisects within a run.
 class GroupMap {
 public:
     // Needs a head with a sequence header and a first group.
@@ -102,28 +105,48 @@ public:
     std::optional<Group> AtOrAfterOffset(uint64_t offset);
     // Every picture of the stream.
     int64_t Pictures() const { return pictures_; }
-    // The groups whose start codes lie in [from, to), read through `file` (a
-    // window of the same input, so that another thread may read them while
-    // the cut runs).
-    std::vector<Group> Survey(FileWindow &file, uint64_t from, uint64_t to) const;
-    bool FromTimeCodes() const { return counted_.empty(); }
+    // Whether the map passed over every group (and so knows where they lie).
+    bool Indexed() const { return !starts_.empty(); }
+    // The groups whose start codes lie in [from, to), when indexed; nullopt
+    // when the map bisects.
+    std::optional<int64_t> GroupsWithin(uint64_t from, uint64_t to) const;
+    // How often the time codes start again or jump (0 in a file that is no
+    // join).
+    size_t Restarts() const { return runs_.size() - 1; }
     // The first `groups` groups.
     GroupShape Shape(int groups);
+    // The pictures at the start of the group at `group` that are shown
+    // before its first reference picture (the leading B pictures of an open
+    // group): its first coded picture's temporal reference.
+    int64_t LeadingPictures(uint64_t group);
 
 private:
-    std::optional<Group> GroupAt(uint64_t offset) { return GroupAt(file_, offset); }
-    std::optional<Group> GroupAt(FileWindow &file, uint64_t offset) const;
+    // A stretch of groups whose time codes run on: where it starts, its first
+    // group's time code as a picture, and the picture the stream plays there.
+    struct Run {
+        uint64_t offset = 0;
+        int64_t code = 0;
+        int64_t picture = 0;
+    };
+
+    std::optional<Group> GroupAt(uint64_t offset);
     std::optional<Group> NextGroup(uint64_t from, uint64_t limit);
     int64_t CountPictures(uint64_t from, uint64_t to);
-    bool TimeCodesGrow();
-    void CountEverything();
+    int64_t CodeAt(const uint8_t *header) const;
+    const Run &RunAt(uint64_t offset) const;
+    uint64_t RunEnd(const Run &run) const;
+    bool TimeCodesRunOn();
+    bool SpanAgreesWithTimeStamps(const StreamHead &head);
+    bool GroupsRunOn(uint64_t from, uint64_t to);
+    void IndexRuns();
 
     FileWindow &file_;
     int rate_code_;
+    double fps_;
     Group first_;
-    int64_t base_ = 0; // the first group's time-code picture
+    std::vector<Run> runs_; // in file order; their pictures grow
+    std::vector<uint32_t> starts_; // every group, when indexed
     int64_t pictures_ = 0;
-    std::vector<Group> counted_; // every group, when time codes are unusable
 };
 
 // ---- for probe --------------------------------------------------------------
@@ -149,19 +172,15 @@ std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted w
             Fill(p);
             if (filled_ < 4) return std::nullopt; // a read error
         }
-        const uint8_t *b = window_.data();
-        const size_t end = static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_);
+        const std::span<const uint8_t> b(window_.data(),
+                                         static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_));
         size_t i = static_cast<size_t>(p - start_);
-        while (i + 4 <= end) {
-            // A byte above 1 at i + 2 rules out a prefix at i, i + 1 and i + 2.
-            if (b[i + 2] > 1) {
-                i += 3;
-                continue;
-            }
-            if (b[i + 2] == 1 && b[i] == 0 && b[i + 1] == 0 && wanted(b[i + 3])) return start_ + i;
+        while ((i = mpeg1::FindStartCode(b, i)) != mpeg1::kNoStartCode) {
+            if (wanted(b[i + 3])) return start_ + i;
             ++i;
         }
-        p = start_ + i;
+        // Go on where a prefix could still begin with its code byte unread.
+        p = start_ + (b.size() >= 3 ? b.size() - 3 : 0);
     }
     return std::nullopt;
 }

@@ -158,6 +158,7 @@ public:
         std::lock_guard lock(mutex_);
         if (!window_.Id()) return kOk;
         if (!window_.Show(view)) return kCreateWindow;
+        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
         pipeline_.Expose();
         return kOk;
     }

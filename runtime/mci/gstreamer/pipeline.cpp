@@ -5,9 +5,11 @@
 #include <gst/video/video.h>
 #include <gst/video/videooverlay.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace tvx::mci::gst {
@@ -51,6 +53,76 @@ GstElement *Bin(const std::string &description, GstElement *&sink) {
     return bin;
 }
 
+// Decoders to use before others of the same kind: MPEG-1/2 pictures and
+// MPEG audio decode as well with these small libraries, and the general
+// decoder library that would rank first draws in a large set of codec
+// libraries (tens of megabytes resident) that such files do not need.
+constexpr const char *kPreferredDecoders[] = {"mpeg2dec", "mpg123audiodec"};
+
+bool Preferred(GstPluginFeature *factory) {
+    const char *name = gst_plugin_feature_get_name(factory);
+    return std::any_of(std::begin(kPreferredDecoders), std::end(kPreferredDecoders),
+                       [&](const char *preferred) { return g_strcmp0(name, preferred) == 0; });
+}
+
+bool Decoder(GstPluginFeature *factory) {
+    const char *klass = gst_element_factory_get_metadata(GST_ELEMENT_FACTORY(factory), GST_ELEMENT_METADATA_KLASS);
+    return klass && std::strstr(klass, "Decoder");
+}
+
+// The preferred decoders move ahead of the other decoders; parsers and
+// demuxers keep their places ahead of them.
+GValueArray *PreferDecoders(GstElement *, GstPad *, GstCaps *, GValueArray *factories, gpointer) {
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    auto at = [&](guint i) { return static_cast<GstPluginFeature *>(g_value_get_object(g_value_array_get_nth(factories, i))); };
+    guint first_decoder = factories->n_values;
+    bool any = false;
+    for (guint i = 0; i < factories->n_values; ++i) {
+        if (first_decoder == factories->n_values && Decoder(at(i))) first_decoder = i;
+        any = any || Preferred(at(i));
+    }
+    if (!any) return nullptr; // the usual order
+    GValueArray *sorted = g_value_array_new(factories->n_values);
+    for (guint i = 0; i < factories->n_values; ++i) {
+        if (i == first_decoder)
+            for (guint j = i; j < factories->n_values; ++j)
+                if (Preferred(at(j))) g_value_array_append(sorted, g_value_array_get_nth(factories, j));
+        if (i < first_decoder || !Preferred(at(i))) g_value_array_append(sorted, g_value_array_get_nth(factories, i));
+    }
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    return sorted;
+}
+
+// The MPEG picture decoder hands out its last pictures only when it sees
+// the sequence's end code, which many streams (ffmpeg's among them) leave
+// out: the stream's end brings one, so that the last frames are shown.
+GstPadProbeReturn EndSequence(GstPad *pad, GstPadProbeInfo *info, gpointer) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS) return GST_PAD_PROBE_OK;
+    static const guint8 kSequenceEnd[] = {0x00, 0x00, 0x01, 0xB7};
+    gst_pad_chain(pad, gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<guint8 *>(kSequenceEnd),
+                                                  sizeof kSequenceEnd, 0, sizeof kSequenceEnd, nullptr, nullptr));
+    return GST_PAD_PROBE_OK;
+}
+
+// What playbin makes, set up our way: each decodebin sorts its decoders as
+// above, the MPEG picture decoder is brought its end code.
+void SetUpElement(GstElement *, GstElement *element, gpointer) {
+    GstElementFactory *factory = gst_element_get_factory(element);
+    const char *name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
+    if (g_strcmp0(name, "decodebin") == 0) g_signal_connect(element, "autoplug-sort", G_CALLBACK(PreferDecoders), nullptr);
+    if (g_strcmp0(name, "mpeg2dec") == 0) {
+        GstPad *pad = gst_element_get_static_pad(element, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &EndSequence, nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+}
+
+// playbin's flags: video and audio, nothing else. Our sink bins convert
+// what they need themselves, and volume is ours: playbin's own converters,
+// volume, colour balance, deinterlacer and subtitle chain would be
+// elements, buffers and threads that nothing uses.
+constexpr guint kPlayVideo = 0x1, kPlayAudio = 0x2, kPlayNativeAudio = 0x20, kPlayNativeVideo = 0x40;
+
 void AddProbe(GstElement *sink, GstPadProbeType type, GstPadProbeCallback callback, void *self) {
     GstPad *pad = gst_element_get_static_pad(sink, "sink");
     gst_pad_add_probe(pad, type, callback, self, nullptr);
@@ -78,11 +150,15 @@ GstElement *Pipeline::MakeVideoSink(uint64_t window) {
     } else if (window) {
         // Xv scales on the display's hardware where it has it.
         static const bool xv = Usable("xvimagesink");
-        sink = xv ? "xvimagesink name=sink" : "videoconvert ! videoscale ! ximagesink name=sink";
+        // Without it the picture is scaled here to the size that FitPicture
+        // sets, stretched as the destination asks.
+        sink = xv ? "videoconvert ! xvimagesink name=sink"
+                  : "videoconvert ! videoscale add-borders=false ! capsfilter name=size ! ximagesink name=sink";
     } else {
         sink = "fakesink name=sink sync=true qos=false";
     }
     GstElement *bin = Bin(sink, video_sink_);
+    if (bin && (size_ = gst_bin_get_by_name(GST_BIN(bin), "size"))) gst_object_unref(size_); // the bin keeps it
     if (bin && window && GST_IS_VIDEO_OVERLAY(video_sink_))
         gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(video_sink_), static_cast<guintptr>(window));
     if (bin) AddProbe(video_sink_, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
@@ -94,14 +170,23 @@ GstElement *Pipeline::MakeAudioSink() {
     // Interleaved float stereo, whatever the file carries, so that the gains
     // apply per channel in one place.
     std::string line = "audioconvert ! audioresample ! audio/x-raw,format=F32LE,layout=interleaved,channels=2 ! ";
-    static const bool pulse = Usable("pulsesink");
-    line += !CaptureFolder() && pulse ? "pulsesink name=sink" : "fakesink name=sink sync=true";
+    // Asked at each open: a sound server may come or go while the process runs.
+    const bool pulse = !CaptureFolder() && Usable("pulsesink");
+    line += pulse ? "pulsesink name=sink" : "fakesink name=sink sync=true";
     GstElement *bin = Bin(line, audio_sink_);
     if (bin) AddProbe(audio_sink_, GST_PAD_PROBE_TYPE_BUFFER, &Pipeline::OnAudio, this);
     return bin;
 }
 
 bool Capturing() { return CaptureFolder() != nullptr; }
+
+void Pipeline::FitPicture(int width, int height) {
+    if (!size_ || width < 1 || height < 1) return;
+    GstCaps *caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                        "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    g_object_set(size_, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+}
 
 void Pipeline::Expose() {
     if (video_sink_ && GST_IS_VIDEO_OVERLAY(video_sink_)) gst_video_overlay_expose(GST_VIDEO_OVERLAY(video_sink_));
@@ -124,6 +209,8 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     }
     gst_object_ref_sink(playbin_);
     g_object_set(playbin_, "uri", uri, nullptr);
+    g_object_set(playbin_, "flags", kPlayVideo | kPlayAudio | kPlayNativeAudio | kPlayNativeVideo, nullptr);
+    g_signal_connect(playbin_, "element-setup", G_CALLBACK(SetUpElement), nullptr);
     g_free(uri);
     if (const char *folder = CaptureFolder()) {
         video_log_ = std::fopen((std::string(folder) + "/video.log").c_str(), "w");

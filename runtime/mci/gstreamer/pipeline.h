@@ -51,6 +51,9 @@ public:
     bool Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason);
     // Draws the picture on show again (after its window moved or resized).
     void Expose();
+    // The size the picture is drawn at where the sink does not scale it
+    // itself; taken from the next picture on.
+    void FitPicture(int width, int height);
 
     bool HasVideo() const { return video_sink_ != nullptr; }
     int Width() const { return width_; }
@@ -102,6 +105,7 @@ private:
     GstElement *playbin_ = nullptr;
     GstElement *video_sink_ = nullptr; // the sink element whose pad is probed
     GstElement *audio_sink_ = nullptr;
+    GstElement *size_ = nullptr; // the picture's size where we scale it
     GstBus *bus_ = nullptr;
     Handlers handlers_;
     std::thread bus_thread_;

@@ -85,9 +85,67 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
     if (view.parent && !view.child) XSetTransientForHint(display, id_, view.parent);
     shown_ = view;
     shown_.visible = false;
-    XStoreName(display, id_, view.title.c_str());
+    normal_ = placed_ = {0, 0, width_, height_};
+    SetTitle(view.title);
     XFlush(display);
     return true;
+}
+
+void Window::SetTitle(const std::string &title) {
+    Display *display = Dpy(display_);
+    XStoreName(display, id_, title.c_str());
+    XChangeProperty(display, id_, XInternAtom(display, "_NET_WM_NAME", False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(title.data()), static_cast<int>(title.size()));
+}
+
+// A window manager that follows the desktop conventions names its window
+// on the root window.
+bool Window::Managed() {
+    Display *display = Dpy(display_);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    const bool named = check &&
+                       XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                          &format, &count, &left, &data) == Success &&
+                       count == 1;
+    if (data) XFree(data);
+    return named;
+}
+
+Window::Area Window::WorkArea() {
+    Display *display = Dpy(display_);
+    const int screen = DefaultScreen(display);
+    Area area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    const Atom workarea = XInternAtom(display, "_NET_WORKAREA", True);
+    if (workarea && XGetWindowProperty(display, DefaultRootWindow(display), workarea, 0, 4, False, XA_CARDINAL, &type,
+                                       &format, &count, &left, &data) == Success &&
+        count == 4 && format == 32) {
+        const long *values = reinterpret_cast<const long *>(data);
+        area = {static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]),
+                static_cast<int>(values[3])};
+    }
+    if (data) XFree(data);
+    return area;
+}
+
+void Window::AskManager(const char *state, bool on) {
+    Display *display = Dpy(display_);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = id_;
+    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = on ? 1 : 0;
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, state, False));
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
 void Window::ShowPicture(bool on) {
@@ -111,32 +169,47 @@ bool Window::Show(const WindowView &view) {
             return false;
         width_ = width;
         height_ = height;
+        placed_ = {0, 0, width, height};
     }
-    // The picture covers the destination, or all of the window.
-    const Rect area = view.destination.value_or(Rect{0, 0, width_, height_});
-    XMoveResizeWindow(display, picture_, area.left, area.top, static_cast<unsigned>(std::max(1, area.width)),
-                      static_cast<unsigned>(std::max(1, area.height)));
-    if (view.title != shown_.title) XStoreName(display, id_, view.title.c_str());
-    if (view.fullscreen != shown_.fullscreen) {
-        // Asked of the window manager; without one the window keeps its size.
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = id_;
-        event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = view.fullscreen ? 1 : 0;
-        event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
-        XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &event);
+    const bool top_level = !(view.parent && view.child);
+    const bool managed = Managed();
+    if (top_level && managed) {
+        if (view.fullscreen != shown_.fullscreen) AskManager("_NET_WM_STATE_FULLSCREEN", view.fullscreen);
+        if (view.maximized != shown_.maximized) {
+            AskManager("_NET_WM_STATE_MAXIMIZED_VERT", view.maximized);
+            AskManager("_NET_WM_STATE_MAXIMIZED_HORZ", view.maximized);
+        }
+    } else if (top_level) {
+        const int screen = DefaultScreen(display);
+        const Area wanted = view.fullscreen ? Area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)}
+                            : view.maximized ? WorkArea()
+                                             : normal_;
+        if (wanted != placed_) {
+            XMoveResizeWindow(display, id_, wanted.left, wanted.top, static_cast<unsigned>(wanted.width),
+                              static_cast<unsigned>(wanted.height));
+            placed_ = wanted;
+        }
     }
+    // The window's size now (a window manager may still change it).
+    if (top_level) Exists(id_, &width_, &height_);
+    // The picture covers the destination, or all of the window; full screen, all of the screen.
+    const Rect area = view.destination && !(top_level && view.fullscreen) ? *view.destination
+                                                                          : Rect{0, 0, width_, height_};
+    picture_width_ = std::max(1, area.width);
+    picture_height_ = std::max(1, area.height);
+    XMoveResizeWindow(display, picture_, area.left, area.top, static_cast<unsigned>(picture_width_),
+                      static_cast<unsigned>(picture_height_));
+    if (view.title != shown_.title) SetTitle(view.title);
     if (view.visible != shown_.visible || view.minimized != shown_.minimized) {
-        if (!view.visible) {
+        if (!view.visible || (view.minimized && !managed)) {
             XUnmapWindow(display, id_);
         } else if (view.minimized) {
             XIconifyWindow(display, id_, DefaultScreen(display));
         } else {
             XMapRaised(display, id_);
         }
+    } else if (view.visible && view.fullscreen && !shown_.fullscreen) {
+        XRaiseWindow(display, id_); // over every other window
     }
     XSync(display, False);
     shown_ = view;

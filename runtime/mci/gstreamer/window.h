@@ -5,6 +5,12 @@
 // rectangle holds whatever sink draws. X errors
 // caused by a window id that does not exist are caught here, never left to
 // Xlib's default handler, which would end the process.
+//
+// Full screen, maximized and minimized are asked of the window manager
+// when one runs. Without one (a bare X server) the window does it itself:
+// full screen covers the screen, maximized covers the work area (the
+// screen less what panels reserve, as the root window tells, else the
+// whole screen), minimized is unmapped.
 #ifndef TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 #define TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 
@@ -28,6 +34,8 @@ public:
     uint64_t Id() const { return id_; }
     // The subwindow that the sink draws in.
     uint64_t PictureId() const { return picture_; }
+    int PictureWidth() const { return picture_width_; }
+    int PictureHeight() const { return picture_height_; }
     // Shows or hides the picture, leaving the window as it is.
     void ShowPicture(bool on);
     // Brings the window to `view`: parent, visibility, title, full screen.
@@ -35,14 +43,25 @@ public:
     bool Show(const WindowView &view);
 
 private:
+    struct Area {
+        int left = 0, top = 0, width = 0, height = 0;
+        bool operator==(const Area &) const = default;
+    };
     // Whether `window` exists; its size goes to `width` and `height` when given.
     bool Exists(uint64_t window, int *width = nullptr, int *height = nullptr);
+    bool Managed();
+    Area WorkArea();
+    void AskManager(const char *state, bool on);
+    void SetTitle(const std::string &title);
 
     void *display_ = nullptr; // Display *, kept out of this header
     uint64_t id_ = 0;
     uint64_t picture_ = 0;
     WindowView shown_{};
-    int width_ = 0, height_ = 0;
+    int width_ = 0, height_ = 0; // of the window now
+    Area normal_{};              // the top-level window restored
+    Area placed_{};              // the top-level window's place now
+    int picture_width_ = 0, picture_height_ = 0;
 };
 
 } // namespace tvx::mci::gst
