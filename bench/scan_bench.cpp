@@ -2,10 +2,11 @@
 // cache, looking for a packet start code that such a stream never has (as
 // TimeToOffSets does twice per cut), against a plain read(2) of the same
 // file into a buffer of the window's size, in the same run. Checks that the
-// scan made exactly the refills of the byte-by-byte walk, and prints both
-// rates, their ratio and the targets (scan >= 5 GB/s and >= 0.85 x read);
-// then the rate of the scan's own refill reads without the search, to tell
-// the search's cost from that of the reads the walk prescribes.
+// scan leaves the window where the byte-by-byte walk's last refill leaves
+// it, and prints both rates, their ratio and the targets (scan >= 5 GB/s and
+// >= 0.85 x read); then the rate of the walk's refill reads alone (16384
+// bytes at every 16369th byte), which the scan no longer makes but in its
+// first and last windows, for comparison.
 //
 // Each gives the median of its repetitions in CPU time (the machine may be
 // busy with other work); --benchmark_enable_random_interleaving makes the two
@@ -89,10 +90,10 @@ void PlainRead(benchmark::State &state) {
 }
 BENCHMARK(PlainRead)->Unit(benchmark::kMillisecond)->MinTime(1)->Repetitions(5);
 
-// The reads the scan cannot avoid, without the search: the walk's refills
-// read 16384 bytes at every 16369th byte, so most of them start inside a
-// page and touch five pages where the plain read touches four. Shows what
-// the search and the window cost above their own reads.
+// The reads of the byte-by-byte walk's refills, without the search: 16384
+// bytes at every 16369th byte, so most of them start inside a page and
+// touch five pages where the plain read touches four. What the scan would
+// cost at the least if it read the file through the window.
 void RefillReads(benchmark::State &state) {
     const int fd = ::open(Input().c_str(), O_RDONLY | O_CLOEXEC);
     const off_t size = ::lseek(fd, 0, SEEK_END);
@@ -133,7 +134,7 @@ int main(int argc, char **argv) {
     std::printf("search: %s; medians of CPU time\n", IsaName(tvx::start_codes::BestIsa()));
     std::printf("scan %.2f GB/s (target >= 5), plain read %.2f GB/s, scan/read %.2f (target >= 0.85)\n", scan_rate,
                 read_rate, scan_rate / read_rate);
-    std::printf("the scan's own refill reads alone %.2f GB/s: scan/refills %.2f, refills/read %.2f\n",
+    std::printf("the walk's refill reads alone %.2f GB/s: scan/refills %.2f, refills/read %.2f\n",
                 bytes / refills->second, refills->second / scan->second, read->second / refills->second);
     return 0;
 }

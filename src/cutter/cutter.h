@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 
+#include "cutter/start_codes.h"
 #include "frame/member.h"
 
 namespace tvx {
@@ -88,8 +89,11 @@ public:
     // A forward scan refills once it is more than this far into the window,
     // so that the four bytes of a start code are always inside it.
     static constexpr int32_t kScanMargin = 16368;
-    // copy moves whole blocks in spans of this many bytes.
+    // copy moves whole blocks in spans of this many bytes. A long forward
+    // scan reads the input ahead of the window in spans too: the first of
+    // kFirstScanSpan bytes, each next one twice as long up to kCopySpan.
     static constexpr int32_t kCopySpan = 1 << 20;
+    static constexpr int32_t kFirstScanSpan = 1 << 16;
 
 private:
     struct FreeWindow {
@@ -110,6 +114,13 @@ private:
     // The window holds file bytes from `start` for kWindowSize positions.
     bool WindowIsPlain() const;
     int16_t ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<uint8_t> *mark);
+    // Where the walk that refills at `next` would make its last refill on
+    // its way to the first code at or after `next` or to `limit`; none when
+    // the input cannot be read ahead.
+    std::optional<int32_t> LastRefillAhead(int32_t next, int32_t limit, start_codes::Test test, uint8_t code);
+    // The first p in [from, last] where the input, read now in spans, holds
+    // a passing start code; bytes past its end read as 0x00.
+    std::optional<int32_t> SearchSpans(int32_t from, int32_t last, start_codes::Test test, uint8_t code);
     // The highest p in [lowest, from] where the input holds 00 00 01 code,
     // read in window-sized blocks; lowest >= 0.
     std::optional<int32_t> SearchBackward(int32_t from, int32_t lowest, uint8_t code);
@@ -121,16 +132,18 @@ private:
     // that the input shrank under the cut (error 57).
     void RequireWhole(int64_t off, size_t count, size_t got) const;
     void CopySpan(int16_t out, int64_t from, int64_t to);
-    uint8_t *CopyBuffer();
+    // kCopySpan page-aligned bytes, with a page in front of them.
+    uint8_t *SpanBuffer();
+    static constexpr int32_t kPage = 4096;
     std::optional<int32_t> PackHeaderBefore(int32_t packet);
     // CutPart once the output is open and empty.
     int16_t WriteCut(int32_t begin, int32_t endT);
     void EmptyOutput();
     int32_t HeaderWithoutTimeStamp(int32_t after_length);
 
-    // spare_ takes each refill's read; see Refill. copy_ is copy's buffer
-    // for spans of whole blocks.
-    WindowBytes window_, spare_, copy_;
+    // spare_ takes each refill's read; see Refill. spans_ holds the spans of
+    // copy and of the scans.
+    WindowBytes window_, spare_, spans_;
     // Until the first refill, and after a client stores Buffer, the window
     // is the text in buffer_text_; otherwise it is the bytes in window_.
     bool window_is_text_ = true;

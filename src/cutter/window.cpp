@@ -2,9 +2,15 @@
 //
 // Every byte the cutter looks at comes through one 16384-byte window. The
 // scanners give exactly the results of a byte-by-byte walk through GetByte
-// (member values, refills, EoF) but search inside the window with vector
-// compares (start_codes.h) and make only the refills that such a walk makes. A window whose members a
-// client has changed (start, EndO, Buffer) is walked byte by byte.
+// (member values, EoF, and the window as the walk's last refill leaves it)
+// but search inside the window with vector compares (start_codes.h). A
+// window whose members a client has changed (start, EndO, Buffer) is walked
+// byte by byte.
+//
+// The walk refills at every 16369th position. Once two windows in a row held
+// no code, the code is likely far: the search goes on in large spans of the
+// input, and of the walk's refills only the last one, the only one that can
+// be seen afterwards, is made.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +113,9 @@ bool IsPackOrSequence(uint8_t code) {
     return code == mpeg1::kPackStartCode || code == mpeg1::kSequenceHeaderCode;
 }
 
+// The distance between two refills of a forward walk.
+constexpr int32_t kStep = Cutter::kScanMargin + 1;
+
 } // namespace
 
 int16_t Cutter::ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<uint8_t> *mark) {
@@ -116,23 +125,37 @@ int16_t Cutter::ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<
         EoF = 1;
         return 0;
     }
+    const start_codes::Test test = kind == Scan::OneCode  ? start_codes::Test::Equals
+                                   : kind == Scan::AnyCode ? start_codes::Test::Any
+                                                           : start_codes::Test::PackOrSequence;
+    // Windows searched whole without a code, and whether the input can be
+    // read ahead of the window.
+    int empty_windows = 0;
+    bool read_ahead = true;
     bool found = false;
     while (!found) {
-        if (CheckedSub(i, start) > kScanMargin) Refill(i);
+        if (CheckedSub(i, start) > kScanMargin) {
+            // A code in the next window or two is common; a span read for it
+            // would cost more than the refills.
+            if (empty_windows >= 2 && read_ahead) {
+                const std::optional<int32_t> last = LastRefillAhead(i, limit, test, code);
+                read_ahead = last.has_value();
+                i = last.value_or(i);
+            }
+            Refill(i);
+        }
         if (WindowIsPlain() && i >= start) {
             // Positions i to `last` and the three bytes after each are in the
             // window, so the walk would make no refill before `last` + 1.
             const auto last = static_cast<int32_t>(std::min<int64_t>(int64_t{start} + kScanMargin, limit - 1));
             const uint8_t *w = Window();
-            const start_codes::Test test = kind == Scan::OneCode  ? start_codes::Test::Equals
-                                           : kind == Scan::AnyCode ? start_codes::Test::Any
-                                                                   : start_codes::Test::PackOrSequence;
             const uint8_t *p = start_codes::Find(w + (i - start), w + (last - start), test, code);
             if (p) {
                 i = start + static_cast<int32_t>(p - w);
                 found = true;
             } else {
                 i = last + 1;
+                ++empty_windows;
             }
         } else {
             const uint8_t b0 = ByteAt(i);
@@ -161,6 +184,51 @@ int16_t Cutter::ScanForward(ByRef<int32_t> &off, Scan kind, uint8_t code, ByRef<
         break;
     }
     return 1;
+}
+
+// The window at the returned refill is searched again from its start: it
+// holds the input as it is now, which decides, should the input have changed
+// since its span was read.
+std::optional<int32_t> Cutter::LastRefillAhead(int32_t next, int32_t limit, start_codes::Test test, uint8_t code) {
+    std::optional<int32_t> code_at;
+    try {
+        code_at = SearchSpans(next, limit - 1, test, code);
+    } catch (const RaisedError &) {
+        // The walk, refill by refill, fails where it meets the fault.
+        return std::nullopt;
+    } catch (const std::bad_alloc &) {
+        return std::nullopt;
+    }
+    const int32_t reached = code_at.value_or(limit - 1);
+    return next + (reached - next) / kStep * kStep;
+}
+
+uint8_t *Cutter::SpanBuffer() {
+    Allocate(spans_, kPage + kCopySpan);
+    return spans_.get() + kPage;
+}
+
+std::optional<int32_t> Cutter::SearchSpans(int32_t from, int32_t last, start_codes::Test test, uint8_t code) {
+    // Spans start at page boundaries of the input and land on a page of the
+    // buffer, the fastest reads; the last three bytes of a span go in front
+    // of the next one, for the codes that begin in one and end in the next.
+    // Growing spans read at most about twice the bytes up to the code.
+    uint8_t *const bytes = SpanBuffer();
+    int64_t span = kFirstScanSpan;
+    for (int64_t at = int64_t{from} / kPage * kPage;; at += span, span = std::min<int64_t>(2 * span, kCopySpan)) {
+        const size_t got = files::ReadAt(Infd, at + 1, bytes, static_cast<size_t>(span));
+        const int64_t first = std::max<int64_t>(from, at - 3);
+        const int64_t high = std::min<int64_t>(last, at + span - 4);
+        if (first <= high) {
+            const uint8_t *p = start_codes::Find(bytes + (first - at), bytes + (high - at), test, code);
+            if (p) return static_cast<int32_t>(at + (p - bytes));
+        }
+        // A span that ends short of FileSize ends the input as read: only
+        // 0x00 bytes follow, and no code begins in them.
+        const bool input_ended = static_cast<int64_t>(got) < std::min<int64_t>(span, int64_t{FileSize} - at);
+        if (high == last || input_ended) return std::nullopt;
+        std::memcpy(bytes - 3, bytes + span - 3, 3);
+    }
 }
 
 int16_t Cutter::FindNextMarker(ByRef<int32_t> off, ByRef<uint8_t> mark) {

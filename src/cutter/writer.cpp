@@ -24,9 +24,8 @@ constexpr int32_t kPacketPrefix = 6;
 constexpr int32_t kLargestPacket = kPacketPrefix + 65535;
 
 // Closes the output file (whatever number OutFd holds by then) when the cut
-// returns. A failure leaves it open to the caller: CutPart empties it when
-// the input could not be read, and CutVideo closes the files its object
-// opened.
+// returns. A failure leaves it to CutPart's handler, which empties it when
+// the input could not be read and closes it.
 class CloseOnReturn {
 public:
     explicit CloseOnReturn(const int16_t &number) : number_(number), failures_(std::uncaught_exceptions()) {}
@@ -64,15 +63,11 @@ void Cutter::copy(const int16_t &Infd, const int16_t &OutFd, const int32_t &from
     RequireWhole(last, kWindowSize, Refill(last));
 }
 
-uint8_t *Cutter::CopyBuffer() {
-    Allocate(copy_, kCopySpan);
-    return copy_.get();
-}
-
 void Cutter::CopySpan(int16_t out, int64_t from, int64_t to) {
-    uint8_t *buffer = CopyBuffer();
+    uint8_t *buffer = SpanBuffer();
     for (int64_t at = from; at < to;) {
-        const auto count = static_cast<size_t>(std::min<int64_t>(kCopySpan, to - at));
+        // Spans end on page boundaries of the input: whole pages read faster.
+        const auto count = static_cast<size_t>(std::min<int64_t>(kCopySpan - at % kPage, to - at));
         RequireWhole(at, count, files::ReadAt(Infd, at + 1, buffer, count));
         files::Write(out, buffer, count);
         at += static_cast<int64_t>(count);
@@ -126,17 +121,19 @@ int16_t Cutter::CutPart(int32_t begin, int32_t endT, std::u16string filename) {
         files::Close(OutFd);
         Raise(kPathFileAccessError);
     }
-    // The output holds only what this cut writes: a longer old file would
-    // keep a stale tail, and a cut that stops early would leave an old cut
-    // looking complete.
-    files::Truncate(OutFd);
     try {
+        // The output holds only what this cut writes: a longer old file
+        // would keep a stale tail, and a cut that stops early would leave an
+        // old cut looking complete.
+        files::Truncate(OutFd);
         const CloseOnReturn close_output(OutFd);
         return WriteCut(begin, endT);
     } catch (...) {
         // An input that could not be read whole (it failed, or shrank under
-        // the cut) leaves nothing that looks like a cut.
+        // the cut) leaves nothing that looks like a cut. The output is closed
+        // whoever called: a cut that fails leaves no file open.
         if (CatchFailure().status == MakeControlError(kDeviceIoError)) EmptyOutput();
+        files::CloseOwned(OutFd, this);
         throw;
     }
 }

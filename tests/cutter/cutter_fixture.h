@@ -17,6 +17,7 @@
 
 #include "component/registry.h"
 #include "convert/convert.h"
+#include "cutter/cutter.h"
 #include "services/binary_file.h"
 #include "tarvex10/tarvex10.h"
 
@@ -133,6 +134,7 @@ private:
         self->titles_.push_back(title ? title : "<default>");
     }
     static ssize_t CountedRead(int fd, void *buffer, size_t count, off_t offset) {
+        static_assert(Cutter::kFirstScanSpan > 16384, "a span's read would count as a refill");
         if (count == 16384) ++reads_; // the first read of each refill
         return ::pread(fd, buffer, count, offset);
     }
@@ -141,6 +143,20 @@ private:
     ComPtr<_clsKwVidoCutVideoA> cut_;
     std::vector<int16_t> opened_;
     files::Io previous_io_{};
+};
+
+// Truncates the input once a read reaches `at`, as another process might.
+struct Shrinker {
+    static inline std::string path;
+    static inline off_t at = 0, to = 0;
+    static inline bool done = false;
+    static ssize_t Read(int fd, void *buffer, size_t count, off_t offset) {
+        if (!done && offset >= at) {
+            done = true;
+            if (::truncate(path.c_str(), to) != 0) return -1;
+        }
+        return ::pread(fd, buffer, count, offset);
+    }
 };
 
 constexpr HRESULT Status(int number) { return static_cast<HRESULT>(0x800A0000u | static_cast<uint32_t>(number)); }

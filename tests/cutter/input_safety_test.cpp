@@ -58,20 +58,6 @@ TEST_F(CutterTest, LinkSwappedAtTheOutputNeverTouchesTheInput) {
     EXPECT_GT(refused, 0) << "no cut met the input";
 }
 
-// Truncates the input once a read reaches `at`, as another process might.
-struct Shrinker {
-    static inline std::string path;
-    static inline off_t at = 0, to = 0;
-    static inline bool done = false;
-    static ssize_t Read(int fd, void *buffer, size_t count, off_t offset) {
-        if (!done && offset >= at) {
-            done = true;
-            if (::truncate(path.c_str(), to) != 0) return -1;
-        }
-        return ::pread(fd, buffer, count, offset);
-    }
-};
-
 // Catches: an input truncated during a cut giving success and an output
 // whose end is zeros where the input's bytes were.
 TEST_F(CutterTest, InputShrinkingDuringTheCutFailsIt) {

@@ -14,15 +14,18 @@ struct LiteralModel {
     enum Kind { AnyCode, OneCode, PackOrSequence };
 
     std::vector<uint8_t> file;
+    // FileSize, when it is not the file's size.
+    int32_t file_size = -1;
     int32_t start = 0, end = 0;
     std::vector<uint8_t> window;
     int refills = 0;
     int16_t eof = 0;
 
-    int32_t Size() const { return static_cast<int32_t>(file.size()); }
+    int32_t Size() const { return file_size >= 0 ? file_size : static_cast<int32_t>(file.size()); }
     void Refill(int32_t off) {
         window.assign(16384, 0);
-        if (off < Size()) std::copy(file.begin() + off, file.begin() + std::min(Size(), off + 16384), window.begin());
+        const auto bytes = static_cast<int32_t>(file.size());
+        if (off < bytes) std::copy(file.begin() + off, file.begin() + std::min(bytes, off + 16384), window.begin());
         start = off;
         end = off + 16384;
         ++refills;

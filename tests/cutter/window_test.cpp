@@ -170,19 +170,63 @@ TEST_F(CutterTest, ReadFailingPartWayLeavesTheWindow) {
 
 using Scanner = HRESULT (*)(_clsKwVidoCutVideoA *, LONG *, BYTE *, SHORT *);
 
+class ScanTest : public CutterTest {
+protected:
+    // `file` as the input with FileSize `file_size` and the window at
+    // `window` (none when negative), on the cutter and in `model`.
+    void Start(LiteralModel &model, const Bytes &file, int32_t file_size, int32_t window) {
+        OpenInput(file);
+        ASSERT_EQ(Cut()->put_FileSize(file_size), S_OK);
+        model.file = file;
+        model.file_size = file_size;
+        if (window < 0) return;
+        SHORT ignored;
+        ASSERT_EQ(Cut()->FillBuffer(window, &ignored), S_OK);
+        model.Refill(window);
+    }
+    // Scans of `kind` on the cutter and on the model, each from where the one
+    // before stopped, until one finds nothing or `calls` have run. Holds the
+    // results, EoF and the window (start, EndO, bytes) to the model's after
+    // each; the cutter may make fewer refills than the walk, never more.
+    void ScanLikeTheWalk(LiteralModel &model, LiteralModel::Kind kind, int32_t off, uint8_t mark, int calls) {
+        static const Scanner scanners[] = {
+            [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNextMarker(o, m, r); },
+            [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNext(o, *m, r); },
+            [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindMark(o, m, r); },
+        };
+        LONG cut_off = off;
+        BYTE cut_mark = mark;
+        for (int call = 0; call < calls; ++call) {
+            SCOPED_TRACE("call " + std::to_string(call) + " from " + std::to_string(off));
+            reads_ = model.refills = 0;
+            SHORT found = -1;
+            ASSERT_EQ(scanners[kind](Cut(), &cut_off, &cut_mark, &found), S_OK);
+            ASSERT_EQ(found, model.Scan(off, kind, mark, mark));
+            ASSERT_EQ(std::tie(cut_off, cut_mark), std::tie(off, mark));
+            ASSERT_EQ(Short(&_clsKwVidoCutVideoA::get_EoF), model.eof);
+            ASSERT_EQ(Long(&_clsKwVidoCutVideoA::get_start), model.start);
+            ASSERT_LE(reads_, model.refills);
+            Bstr buffer;
+            ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
+            ASSERT_EQ(Long(&_clsKwVidoCutVideoA::get_EndO), model.window.empty() ? 0 : model.end);
+            ASSERT_TRUE(std::equal(model.window.begin(), model.window.end(), buffer.View().begin()));
+            if (!found) break;
+            if (kind == LiteralModel::PackOrSequence) cut_off = off = off + 1;
+        }
+        CloseInputs();
+        NewCutter();
+    }
+};
+
 // Catches: fast scans that differ from the byte-by-byte walk in result,
-// offset, mark, EoF, the window's place or the number of refills: start
-// codes across the 16368/16384 edges, emulated prefixes (00 00 01 followed
-// by other codes), codes in the last four bytes, scans from inside, before
-// and after the window.
-TEST_F(CutterTest, ScannersMatchTheByteByByteWalk) {
-    const std::pair<LiteralModel::Kind, Scanner> scanners[] = {
-        {LiteralModel::AnyCode, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNextMarker(o, m, r); }},
-        {LiteralModel::OneCode, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindNext(o, *m, r); }},
-        {LiteralModel::PackOrSequence, [](auto *c, LONG *o, BYTE *m, SHORT *r) { return c->FindMark(o, m, r); }},
-    };
+// offset, mark, EoF or the window's place and bytes: start codes across the
+// 16368/16384 edges, emulated prefixes (00 00 01 followed by other codes),
+// codes in the last four bytes, scans from inside, before and after the
+// window.
+TEST_F(ScanTest, ScannersMatchTheByteByByteWalk) {
     std::mt19937 random(7);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 60 && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
         const int32_t size = round < 4 ? round : 20000 + static_cast<int32_t>(random() % 60000);
         Bytes file(size);
         for (auto &b : file) b = static_cast<uint8_t>(random() % 4 == 0 ? random() : 0x47);
@@ -194,43 +238,67 @@ TEST_F(CutterTest, ScannersMatchTheByteByByteWalk) {
             const Bytes code = Code(codes[random() % std::size(codes)]);
             std::copy(code.begin(), code.end(), file.begin() + at);
         }
-        OpenInput(file);
         LiteralModel model;
-        model.file = file;
-        const int32_t window = size > 0 ? static_cast<int32_t>(random() % size) : -1;
-        if (window >= 0) {
-            SHORT ignored;
-            ASSERT_EQ(Cut()->FillBuffer(window, &ignored), S_OK);
-            model.Refill(window);
-        }
-        const auto [kind, scan] = scanners[round % 3];
-        int32_t model_off = size > 0 ? static_cast<int32_t>(random() % (size + 2)) : 0;
-        uint8_t model_mark = codes[random() % std::size(codes)];
-        LONG off = model_off;
-        BYTE mark = model_mark;
-        for (int call = 0; call < 4; ++call) {
-            reads_ = 0;
-            model.refills = 0;
-            SHORT found = -1;
-            ASSERT_EQ(scan(Cut(), &off, &mark, &found), S_OK);
-            const int16_t expected = model.Scan(model_off, kind, model_mark, model_mark);
-            SCOPED_TRACE("round " + std::to_string(round) + " call " + std::to_string(call));
-            ASSERT_EQ(found, expected);
-            ASSERT_EQ(off, model_off);
-            ASSERT_EQ(mark, model_mark);
-            ASSERT_EQ(Short(&_clsKwVidoCutVideoA::get_EoF), model.eof);
-            ASSERT_EQ(Long(&_clsKwVidoCutVideoA::get_start), model.start);
-            ASSERT_EQ(reads_, model.refills);
-            if (!found) break;
-            if (kind == LiteralModel::PackOrSequence) model_off = ++off;
-        }
-        Bstr buffer;
-        ASSERT_EQ(Cut()->get_Buffer(buffer.Put()), S_OK);
-        if (model.refills > 0 || window >= 0) {
-            EXPECT_TRUE(std::equal(model.window.begin(), model.window.end(), buffer.View().begin()));
-        }
-        CloseInputs();
-        NewCutter();
+        Start(model, file, size, size > 0 ? static_cast<int32_t>(random() % size) : -1);
+        const int32_t off = size > 0 ? static_cast<int32_t>(random() % (size + 2)) : 0;
+        ScanLikeTheWalk(model, LiteralModel::Kind(round % 3), off, codes[random() % std::size(codes)], 4);
+    }
+}
+
+// Catches: the search ahead of the window (in spans, once two windows held
+// no code) missing a code that straddles two spans, finding one at or past
+// FileSize - 3 or in the zeros past the input's end, or leaving another
+// window than the walk's last refill: inputs that end around a span's edge,
+// FileSize above and below the input's size.
+TEST_F(ScanTest, LongScansMatchTheWalk) {
+    std::mt19937 random(3);
+    for (int round = 0; round < 30 && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const auto kind = LiteralModel::Kind(round % 3);
+        const int32_t from = static_cast<int32_t>(random() % 5000);
+        // Spans begin on the page below the walk's third window and double up
+        // to kCopySpan; the code begins 4 to 0 bytes before span 2, 5 or 7.
+        int32_t edge = (from + 2 * 16369) / 4096 * 4096, span = Cutter::kFirstScanSpan;
+        const int counts[] = {1, 4, 6};
+        for (int k = 0; k < counts[round / 5 % 3]; ++k, span = std::min(2 * span, Cutter::kCopySpan)) edge += span;
+        const int32_t at = edge - 4 + round % 5;
+        const int32_t sizes[] = {at + 4, edge + 4 + static_cast<int32_t>(random() % 8), edge + span / 2};
+        // No 01 bytes, so that only the planted code can match.
+        Bytes file(sizes[round / 3 % 3]);
+        for (auto &b : file) b = random() % 3 == 0 ? 0x00 : static_cast<uint8_t>(random() % 254 + 2);
+        const Bytes planted = Code(0xB3);
+        std::copy(planted.begin(), planted.end(), file.begin() + at);
+        // FileSize as the input's size, past it (zeros beyond), or, for a
+        // code inside a span, with the code's last byte just outside.
+        const int32_t file_sizes[] = {static_cast<int32_t>(file.size()), static_cast<int32_t>(file.size()) + 100, at + 3};
+        LiteralModel model;
+        Start(model, file, file_sizes[random() % (round % 5 == 0 ? 3 : 2)], from);
+        ScanLikeTheWalk(model, kind, from, 0xB3, 2);
+    }
+}
+
+// Catches: a long scan of an input that shrinks under it crashing, reading
+// past its end or finding a code that the window no longer holds: the input
+// is cut short before the spans reach the code, or after they found it but
+// before the window's refill there. Either way the scan must end as the walk
+// over the shorter input does.
+TEST_F(ScanTest, InputShrinkingUnderALongScan) {
+    Bytes file(3000000, 0x47);
+    const Bytes code = Code(0xE0);
+    std::copy(code.begin(), code.end(), file.begin() + 2500000);
+    for (const off_t shrink_at : {1500000, 2400000}) {
+        SCOPED_TRACE(shrink_at);
+        LiteralModel model;
+        Start(model, file, static_cast<int32_t>(file.size()), 0);
+        model.file.resize(2000000);
+        Shrinker::path = Path("input.bin");
+        Shrinker::at = shrink_at;
+        Shrinker::to = 2000000;
+        Shrinker::done = false;
+        const files::Io previous = files::SetIo({&Shrinker::Read, nullptr});
+        ScanLikeTheWalk(model, LiteralModel::OneCode, 0, 0xE0, 1);
+        files::SetIo(previous);
+        EXPECT_TRUE(Shrinker::done);
     }
 }
 

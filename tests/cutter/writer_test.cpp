@@ -306,5 +306,23 @@ TEST_F(CutterTest, FailedCutsCloseTheirFiles) {
     EXPECT_EQ(CutVideo(in, Path("out.mpg"), 0, 1, 1), S_OK);
 }
 
+// Catches: CutPart called by a client that fails on the way leaving its
+// output open, so that the number stays taken and the file held, or closing
+// the input, which the next cut needs.
+TEST_F(CutterTest, FailedCutPartClosesItsOutput) {
+    const System s = MakeSystem();
+    Init(Write("in.mpg", s.file));
+    Bstr out(U16(Path("out.mpg")));
+    SHORT result = -1;
+    const files::Io io = files::SetIo({nullptr, [](int, const void *, size_t) -> ssize_t { return errno = ENOSPC, -1; }});
+    const HRESULT status = Cut()->CutPart(s.P, s.P2, out.Get(), &result);
+    files::SetIo(io);
+    EXPECT_EQ(status, Status(61));
+    const SHORT out_fd = Short(&_clsKwVidoCutVideoA::get_OutFd);
+    EXPECT_FALSE(files::IsOpen(out_fd));
+    EXPECT_EQ(Cut()->CutPart(s.P, s.P2, out.Get(), &result), S_OK);
+    EXPECT_EQ(result, 1);
+}
+
 } // namespace
 } // namespace tvx::testing
