@@ -93,13 +93,13 @@ void CopyCut(const char *text, size_t length, char *buffer, UINT capacity) {
     buffer[n] = '\0';
 }
 
-MCIERROR BuiltinSend(void *, const char *command, char *reply, UINT capacity, HWND) {
+MCIERROR BuiltinSend(void *, const char *command, char *reply, UINT capacity, HWND callback) {
     // The reply starts out empty, and stays so on an error.
     const bool has_reply = reply && capacity > 0;
     if (has_reply) reply[0] = '\0';
     if (!command) return tvx::mci::kMissingCommandString;
     thread_local std::string text;
-    MCIERROR code = tvx::mci::Interpreter::Instance().Send(command, text, has_reply ? capacity - 1 : SIZE_MAX);
+    MCIERROR code = tvx::mci::Interpreter::Instance().Send(command, text, has_reply ? capacity - 1 : SIZE_MAX, callback);
     if (code != 0 || !has_reply) return code;
     // A reply cut short would read as a different answer ("0 0 35" for
     // "0 0 352 288"), so one that does not fit is refused as a whole.

@@ -190,6 +190,28 @@ typedef struct TVXMCIHANDLER {
  * interface); the previous one is copied to `previous` when not NULL. */
 TVX_PLATFORM_API void TvxSetMciHandler(const TVXMCIHANDLER *handler, TVXMCIHANDLER *previous);
 
+/* A command sent with the flag "notify" and a callback handle other than 0
+ * tells how it ended with MM_MCINOTIFY: SUCCESSFUL when it is done (a play:
+ * when it has reached its end point), SUPERSEDED when a later command to the
+ * device asks for a notification of its own while a play's is pending,
+ * ABORTED when a command (play, stop, pause, seek, step) or a close cuts the
+ * play short, FAILURE when the play stops on an error (the file went away, a
+ * picture could not be decoded). A device keeps one pending notification; a
+ * command that fails posts none. The notification is posted to the event
+ * queue of the thread that sent the command and handed, when that thread
+ * dispatches events, to the handler installed with TvxSetMciNotifyHandler
+ * (NULL: none, and notifications are dropped). `device_id` is the number
+ * that the device's open replied. */
+#define MM_MCINOTIFY 0x03B9
+#define MCI_NOTIFY_SUCCESSFUL 0x0001
+#define MCI_NOTIFY_SUPERSEDED 0x0002
+#define MCI_NOTIFY_ABORTED 0x0004
+#define MCI_NOTIFY_FAILURE 0x0008
+
+typedef void (*TVXMCINOTIFYPROC)(void *context, HWND callback, UINT message, UINT flags, UINT device_id);
+
+TVX_PLATFORM_API void TvxSetMciNotifyHandler(TVXMCINOTIFYPROC handler, void *context);
+
 /* ---- message box -------------------------------------------------------------
  * Shows `text` with a single OK button and returns when it is dismissed. The
  * built-in handler writes the title (when given) and the text to standard

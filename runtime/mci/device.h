@@ -46,6 +46,8 @@ public:
     virtual Code Execute(const Command &command, Context &context, std::string &reply) = 0;
     // Whether a play is still going on (what "play … wait" waits for).
     virtual bool Playing(Context &) { return false; }
+    // Whether the last play stopped on an error rather than at its end point.
+    virtual bool PlayFailed() { return false; }
 };
 
 struct OpenRequest {

@@ -71,6 +71,9 @@ public:
     virtual int64_t Speed() const = 0;
     virtual void SetAudio(AudioLevels levels) = 0;
     virtual void SetVideo(bool on) = 0;
+    // Whether the last play stopped on an error (the file went away, a
+    // picture did not decode) rather than at its end point.
+    virtual bool PlayFailed() const { return false; }
     // kOk, or kCreateWindow when the host's window named does not exist
     // (the window then stays as it was).
     virtual Code ShowWindow(const WindowView &) { return kOk; }

@@ -11,6 +11,7 @@
 #include "cdaudio.h"
 #include "core_commands.h"
 #include "mpegvideo.h"
+#include "tarvex10/platform.h"
 
 namespace tvx::mci {
 namespace {
@@ -110,49 +111,140 @@ Interpreter::Entry *Interpreter::Find(std::string_view alias) {
 
 uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ : *returned_ids_.begin(); }
 
-void Interpreter::Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device) {
+void Interpreter::Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened) {
     const uint32_t id = FreeId();
     if (returned_ids_.erase(id) == 0) ++next_id_;
-    entries_.push_back({std::string(alias), id, automatic, std::move(device)});
+    opened->id = id;
+    entries_.push_back({std::string(alias), id, automatic, std::move(opened)});
     by_alias_.emplace(LowerCase(alias), std::prev(entries_.end()));
 }
 
-void Interpreter::Remove(const Entry &entry) {
+std::shared_ptr<Interpreter::Opened> Interpreter::Remove(const Entry &entry) {
     const auto found = by_alias_.find(LowerCase(entry.alias));
     returned_ids_.insert(entry.id);
     const auto at = found->second;
+    std::shared_ptr<Opened> opened = std::move(at->opened);
+    opened->closed = true;
     by_alias_.erase(found);
     entries_.erase(at);
+    return opened;
 }
 
-void Interpreter::RemoveAll() {
+Interpreter::Closed Interpreter::RemoveAll() {
+    Closed closed;
+    for (Entry &entry : entries_) {
+        entry.opened->closed = true;
+        closed.push_back(std::move(entry.opened));
+    }
     entries_.clear();
     by_alias_.clear();
     returned_ids_.clear();
     next_id_ = 1;
+    return closed;
 }
 
-Code Interpreter::Send(std::string_view command, std::string &reply, size_t room) {
+Code Interpreter::Send(std::string_view command, std::string &reply, size_t room, void *callback) {
     reply.clear();
     thread_local std::vector<Token> tokens;
     if (Code code = Tokenize(command, tokens); code != kOk) return code;
     if (tokens.empty()) return kMissingCommandString;
     std::unique_lock lock(mutex_);
-    const Code code = Run(command, tokens, room, lock, reply);
+    Call call{command, room, callback, lock};
+    const Code code = Run(call, tokens, reply);
     if (code != kOk) reply.clear();
     return code;
 }
 
-Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, size_t room,
-                      std::unique_lock<std::mutex> &lock, std::string &reply) {
+std::optional<Notice> Interpreter::Asked(const Call &call, const Command &parsed, uint32_t device) {
+    if (!call.callback || !parsed.Has(Key::Notify)) return std::nullopt;
+    return Notice{call.callback, TvxCurrentThreadId(), device};
+}
+
+Code Interpreter::Execute(const std::shared_ptr<Opened> &opened, const Command &command, Context &context,
+                          std::string &reply, const std::optional<Notice> &asked) {
+    std::lock_guard hold(opened->mutex);
+    if (opened->closed) return kInvalidDeviceName; // the close came first
+    // A play that ended before this command is told so first.
+    Conclude(*opened, context);
+    const Code code = opened->device->Execute(command, context, reply);
+    if (code != kOk) return code; // a failed command tells nobody, and cuts nothing short
+    const Verb verb = command.verb;
+    const bool moves = verb == Verb::Play || verb == Verb::Stop || verb == Verb::Pause || verb == Verb::Seek ||
+                       verb == Verb::Step;
+    std::lock_guard noticing(opened->notice_mutex);
+    if (opened->pending && (asked || moves)) {
+        Post(*opened->pending, asked ? kSuperseded : kAborted);
+        opened->pending.reset();
+    }
+    if (!asked) return code;
+    if (verb == Verb::Play && opened->device->Playing(context)) {
+        opened->pending = asked;
+        Watch(opened);
+    } else {
+        Post(*asked, kSuccessful);
+    }
+    return code;
+}
+
+void Interpreter::Closing(Opened &opened, const std::optional<Notice> &asked) {
+    std::lock_guard noticing(opened.notice_mutex);
+    if (opened.pending) Post(*opened.pending, kAborted);
+    opened.pending.reset();
+    if (asked) Post(*asked, kSuccessful);
+}
+
+bool Interpreter::Conclude(Opened &opened, Context &context) {
+    std::lock_guard noticing(opened.notice_mutex);
+    if (!opened.pending) return true;
+    if (opened.device->Playing(context)) return false;
+    Post(*opened.pending, opened.device->PlayFailed() ? kFailure : kSuccessful);
+    opened.pending.reset();
+    return true;
+}
+
+void Interpreter::Watch(std::shared_ptr<Opened> opened) {
+    std::lock_guard lock(watch_mutex_);
+    watched_.push_back(std::move(opened));
+    if (!watcher_started_) {
+        // Lives as long as the process, like the interpreter.
+        std::thread([this] { Watcher(); }).detach();
+        watcher_started_ = true;
+    }
+    watch_wake_.notify_one();
+}
+
+void Interpreter::Watcher() {
+    constexpr auto kRound = std::chrono::milliseconds(5);
+    while (true) {
+        std::vector<std::shared_ptr<Opened>> round, again;
+        {
+            std::unique_lock lock(watch_mutex_);
+            watch_wake_.wait(lock, [this] { return !watched_.empty(); });
+            round.swap(watched_);
+        }
+        std::this_thread::sleep_for(kRound);
+        for (const auto &opened : round) {
+            // A device busy with a command is looked at again next round.
+            std::unique_lock hold(opened->mutex, std::try_to_lock);
+            Context context(timeline_);
+            if (!hold || (!opened->closed && !Conclude(*opened, context))) again.push_back(opened);
+        }
+        round.clear(); // a device closed meanwhile goes here, with no lock held
+        std::lock_guard lock(watch_mutex_);
+        watched_.insert(watched_.end(), again.begin(), again.end());
+    }
+}
+
+Code Interpreter::Run(Call &call, std::span<const Token> tokens, std::string &reply) {
+    std::unique_lock<std::mutex> &lock = call.lock;
     const VerbName *verb = FindVerb(tokens[0].text);
     if (!verb) return kUnrecognizedCommand;
-    if (verb->verb == Verb::Open) return Open(command, tokens, room, reply);
+    if (verb->verb == Verb::Open) return Open(call, tokens, reply);
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     const auto words = tokens.subspan(2);
     Context context(timeline_);
-    if (IsAll(name)) return ForAll(*verb, words, context, lock, reply);
+    if (IsAll(name)) return ForAll(call, *verb, words, context, reply);
     if (verb->verb == Verb::Sysinfo) return SysInfo(name, words, reply);
 
     Entry *entry = Find(name.text);
@@ -162,21 +254,28 @@ Code Interpreter::Run(std::string_view command, std::span<const Token> tokens, s
         if (verb->verb == Verb::Close) return kInvalidDeviceName;
         return AutoOpen(*verb, name, words, context, lock, reply);
     }
-    const VerbTable *table = entry->device->Commands().Find(verb->verb);
+    const VerbTable *table = entry->opened->device->Commands().Find(verb->verb);
     if (!table) return kUnrecognizedCommand;
     Command parsed;
     if (Code code = Parse(*table, words, parsed); code != kOk) return code;
+    const std::optional<Notice> asked = Asked(call, parsed, entry->id);
     if (verb->verb == Verb::Close) {
-        Remove(*entry);
+        const std::shared_ptr<Opened> closed = Remove(*entry);
+        lock.unlock(); // a pipeline may take a while to wind down
+        Closing(*closed, asked);
         return kOk;
     }
-    Device *device = entry->device.get();
-    const Code code = device->Execute(parsed, context, reply);
-    if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(device, lock);
+    const std::shared_ptr<Opened> opened = entry->opened;
+    lock.unlock();
+    const Code code = Execute(opened, parsed, context, reply, asked);
+    if (code == kOk && context.hold_until_stopped) WaitWhilePlaying(*opened);
     return code;
 }
 
-Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply) {
+Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &reply) {
+    const std::string_view command = call.command;
+    const size_t room = call.room;
+    std::unique_lock<std::mutex> &lock = call.lock;
     if (tokens.size() < 2) return kMissingDeviceName;
     const Token &name = tokens[1];
     if (IsAll(name)) return kCannotUseAll;
@@ -227,22 +326,37 @@ Code Interpreter::Open(std::string_view command, std::span<const Token> tokens, 
                                                         : target.type->name;
     if (alias.empty()) return kMissingDeviceName;
     if (SameWord(alias, "all")) return kCannotUseAll;
-    if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
-
-    const uint32_t id = FreeId();
     // A device opened although its number could not be told would stay open
     // out of the caller's sight.
-    if (std::to_string(id).size() > room) return kParamOverflow;
+    auto refusal = [&]() -> Code {
+        if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
+        if (std::to_string(FreeId()).size() > room) return kParamOverflow;
+        return kOk;
+    };
+    if (Code code = refusal(); code != kOk) return code;
+    // The medium is read and its first picture decoded without the table's
+    // lock; the table may have changed meanwhile, so it is asked again.
+    const std::string kept_alias(alias);
+    lock.unlock();
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, parsed, alias}, device); code != kOk)
+    const Code opened = target.type->open({target.element, target.has_element, parsed, kept_alias}, device);
+    lock.lock();
+    if (opened != kOk) return opened;
+    if (Code code = refusal(); code != kOk) {
+        lock.unlock();
+        device.reset();
         return code;
-    Add(alias, false, std::move(device));
+    }
+    const uint32_t id = FreeId();
+    Add(kept_alias, false, std::make_shared<Opened>(std::move(device)));
     ReplyNumber(reply, id);
+    if (const auto asked = Asked(call, parsed, id)) Post(*asked, kSuccessful);
     return kOk;
 }
 
-Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
-                         std::unique_lock<std::mutex> &lock, std::string &reply) {
+Code Interpreter::ForAll(Call &call, const VerbName &verb, std::span<const Token> words, Context &context,
+                         std::string &reply) {
+    std::unique_lock<std::mutex> &lock = call.lock;
     switch (verb.all) {
     case AllRule::NotCore: return kUnrecognizedCommand;
     case AllRule::Refuse: return kCannotUseAll;
@@ -250,7 +364,11 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     case AllRule::CloseEach: {
         Command parsed;
         if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
-        RemoveAll();
+        std::vector<uint32_t> ids;
+        for (const Entry &entry : entries_) ids.push_back(entry.id);
+        const Closed closed = RemoveAll();
+        lock.unlock();
+        for (size_t i = 0; i < closed.size(); ++i) Closing(*closed[i], Asked(call, parsed, ids[i]));
         return kOk;
     }
     case AllRule::Broadcast: break;
@@ -258,21 +376,23 @@ Code Interpreter::ForAll(const VerbName &verb, std::span<const Token> words, Con
     // The devices may be of any type, so only what every type knows is read.
     Command parsed;
     if (Code code = Parse(*core::Table(verb.verb), words, parsed); code != kOk) return code;
+    std::vector<std::shared_ptr<Opened>> told;
+    for (const Entry &entry : entries_)
+        if (!entry.automatic) told.push_back(entry.opened);
+    lock.unlock();
     std::optional<Code> common;
     bool differ = false;
-    std::vector<const Device *> told;
-    for (Entry &entry : entries_) {
-        if (entry.automatic) continue;
+    for (const auto &opened : told) {
         std::string ignored;
-        const Code code = entry.device->Execute(parsed, context, ignored);
+        const Code code = Execute(opened, parsed, context, ignored, Asked(call, parsed, opened->id));
+        if (code == kInvalidDeviceName) continue; // closed meanwhile: not one of all any more
         if (common && *common != code) differ = true;
         common = code;
-        told.push_back(entry.device.get());
     }
     // One answer for all: theirs when they agree.
     const Code code = differ ? kMultiple : common.value_or(kOk);
     if (code == kOk && context.hold_until_stopped) {
-        for (const Device *device : told) WaitWhilePlaying(device, lock);
+        for (const auto &opened : told) WaitWhilePlaying(*opened);
     }
     return code;
 }
@@ -286,14 +406,14 @@ Code Interpreter::SysInfo(const Token &name, std::span<const Token> words, std::
         const Entry *entry = Find(name.text);
         if (!entry) return kInvalidDeviceName;
         if (!parsed.Has(Key::InstallName)) return kMissingParameter;
-        reply = entry->device->TypeName();
+        reply = entry->opened->device->TypeName();
         return kOk;
     }
     // The devices, or the types, that the question is about.
     std::vector<std::string_view> names;
     if (parsed.Has(Key::OpenOnly)) {
         for (const Entry &entry : entries_)
-            if (all || entry.device->TypeName() == type->name) names.push_back(entry.alias);
+            if (all || entry.opened->device->TypeName() == type->name) names.push_back(entry.alias);
     } else if (all) {
         for (const DeviceType &t : kTypes) names.push_back(t.name);
     } else {
@@ -329,29 +449,35 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     Command no_flags;
     // An open with no words of its own always parses.
     (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
+    // Nobody else knows of the device until it joins the table, so it
+    // opens and acts without the table's lock.
+    lock.unlock();
     std::unique_ptr<Device> device;
     if (Code code = target.type->open({target.element, target.has_element, no_flags, name.text}, device); code != kOk)
         return code;
-    const Code code = device->Execute(parsed, context, reply);
-    // A play goes on after the command; the device stays for it.
-    if (code == kOk && verb.verb == Verb::Play) {
-        const Device *playing = device.get();
-        Add(name.text, true, std::move(device));
-        if (context.hold_until_stopped) WaitWhilePlaying(playing, lock);
+    auto opened = std::make_shared<Opened>(std::move(device));
+    const Code code = opened->device->Execute(parsed, context, reply);
+    // A play goes on after the command; the device stays for it, unless
+    // another caller opened the name meanwhile.
+    if (code != kOk || verb.verb != Verb::Play) return code;
+    lock.lock();
+    if (Find(name.text)) {
+        lock.unlock();
+        return kDeviceOpen;
     }
+    Add(name.text, true, opened);
+    lock.unlock();
+    if (context.hold_until_stopped) WaitWhilePlaying(*opened);
     return code;
 }
 
-void Interpreter::WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock) {
+void Interpreter::WaitWhilePlaying(Opened &opened) {
     while (true) {
-        lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        lock.lock();
-        const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                     [device](const Entry &e) { return e.device.get() == device; });
-        if (it == entries_.end()) return; // closed meanwhile
+        std::lock_guard hold(opened.mutex);
+        if (opened.closed) return;
         Context context(timeline_);
-        if (!it->device->Playing(context)) return;
+        if (!opened.device->Playing(context)) return;
     }
 }
 

@@ -13,16 +13,28 @@
 //   errors.h      the interface's error numbers
 //
 // Devices belong to the process: one table of aliases, under one lock,
-// serves every thread. A command is read and carried out under that lock,
-// so commands from several threads follow one another whole; only a
-// "play … wait" lets go of it while it waits for the play to end.
+// serves every thread. Opening, closing and naming devices change or read
+// the table under that lock. A device has a lock of its own, under which
+// each of its commands is carried out whole, so that commands to one
+// device from several threads follow one another; the table's lock is let
+// go first, so that a device waiting for its picture (an open, a seek, a
+// step) or a "play … wait" holds up no other device. A command holds a
+// share of its device: a close that comes meanwhile takes the device out
+// of the table at once, and the device goes when that command is done.
+//
+// A command with "notify" (and a callback handle) gets a notification of
+// how it ended (notice.h). A play's is pending while it plays; a watcher
+// thread, running while one is pending, posts it once the play has ended.
 #ifndef TVX_RUNTIME_MCI_INTERPRETER_H
 #define TVX_RUNTIME_MCI_INTERPRETER_H
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -31,6 +43,7 @@
 #include <vector>
 
 #include "device.h"
+#include "notice.h"
 #include "timeline.h"
 
 namespace tvx::mci {
@@ -45,33 +58,70 @@ public:
     // `room`: the characters the caller's reply area holds before its NUL,
     // or SIZE_MAX when the caller takes no reply. An open whose reply (the
     // device's number) would not fit is refused before the device opens.
-    [[nodiscard]] Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX);
+    // `callback`: the caller's handle for notifications (0: none wanted).
+    [[nodiscard]] Code Send(std::string_view command, std::string &reply, size_t room = SIZE_MAX,
+                            void *callback = nullptr);
 
 private:
+    // An open device and the lock its commands run under.
+    struct Opened {
+        explicit Opened(std::unique_ptr<Device> d) : device(std::move(d)) {}
+        std::mutex mutex;
+        std::atomic<bool> closed{false}; // out of the table (set under the table's lock)
+        std::unique_ptr<Device> device;
+        uint32_t id = 0;
+        // A play's notification, under a lock of its own so that a close
+        // can abort it without waiting for a command in progress.
+        std::mutex notice_mutex;
+        std::optional<Notice> pending;
+    };
     struct Entry {
         std::string alias;
         uint32_t id;
         bool automatic; // opened by a command that named a type or file
-        std::unique_ptr<Device> device;
+        std::shared_ptr<Opened> opened;
     };
+    using Closed = std::vector<std::shared_ptr<Opened>>;
 
     Entry *Find(std::string_view alias);
     // The smallest device number not in use.
     uint32_t FreeId() const;
-    void Add(std::string_view alias, bool automatic, std::unique_ptr<Device> device);
-    void Remove(const Entry &entry);
-    void RemoveAll();
-    [[nodiscard]] Code Run(std::string_view command, std::span<const Token> tokens, size_t room,
-                           std::unique_lock<std::mutex> &lock, std::string &reply);
-    [[nodiscard]] Code Open(std::string_view command, std::span<const Token> tokens, size_t room, std::string &reply);
-    [[nodiscard]] Code ForAll(const VerbName &verb, std::span<const Token> words, Context &context,
-                              std::unique_lock<std::mutex> &lock, std::string &reply);
+    void Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened);
+    // Take devices out of the table; they are closed when the caller drops
+    // them, after letting go of the table's lock.
+    std::shared_ptr<Opened> Remove(const Entry &entry);
+    Closed RemoveAll();
+    // What a command comes with besides its words.
+    struct Call {
+        std::string_view command;
+        size_t room;
+        void *callback;
+        std::unique_lock<std::mutex> &lock; // the table's
+    };
+    [[nodiscard]] Code Run(Call &call, std::span<const Token> tokens, std::string &reply);
+    [[nodiscard]] Code Open(Call &call, std::span<const Token> tokens, std::string &reply);
+    [[nodiscard]] Code ForAll(Call &call, const VerbName &verb, std::span<const Token> words, Context &context,
+                              std::string &reply);
     [[nodiscard]] Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
     [[nodiscard]] Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words,
                                 Context &context, std::unique_lock<std::mutex> &lock, std::string &reply);
-    // Holds the caller (without the lock) until the device stops playing or
-    // goes away.
-    void WaitWhilePlaying(const Device *device, std::unique_lock<std::mutex> &lock);
+    // Carries out `command` on `opened` under its lock, the table's lock
+    // let go; kInvalidDeviceName when a close came first.
+    [[nodiscard]] Code Execute(const std::shared_ptr<Opened> &opened, const Command &command, Context &context,
+                               std::string &reply, const std::optional<Notice> &asked);
+    // Holds the caller (without the table's lock) until the device stops
+    // playing or is closed.
+    void WaitWhilePlaying(Opened &opened);
+    // What a notification asked for by `parsed` goes to, if any.
+    static std::optional<Notice> Asked(const Call &call, const Command &parsed, uint32_t device);
+    // Tells a closed device's pending play that it was cut short.
+    static void Closing(Opened &opened, const std::optional<Notice> &asked);
+    // Posts a pending play's notification once the play has ended; true
+    // when none is pending any more. With the device's lock held.
+    static bool Conclude(Opened &opened, Context &context);
+    // The watcher thread: concludes the plays whose notifications are pending.
+    void Watch(std::shared_ptr<Opened> opened);
+    void Watcher();
 
     std::mutex mutex_;
     // The open devices in the order they were opened (what "sysinfo … name n"
@@ -83,6 +133,11 @@ private:
     std::set<uint32_t> returned_ids_; // all below next_id_
     uint32_t next_id_ = 1;
     Timeline timeline_;
+
+    std::mutex watch_mutex_;
+    std::condition_variable watch_wake_;
+    std::vector<std::shared_ptr<Opened>> watched_;
+    bool watcher_started_ = false;
 };
 
 } // namespace tvx::mci

@@ -182,6 +182,7 @@ public:
     std::string_view TypeName() const override { return "mpegvideo"; }
     const CommandSet &Commands() const override { return kCommands; }
     bool Playing(Context &context) override { return engine_->ModeAt(context.Now()) == Mode::Playing; }
+    bool PlayFailed() override { return engine_->PlayFailed(); }
 
     Code Execute(const Command &command, Context &context, std::string &reply) override {
         switch (command.verb) {

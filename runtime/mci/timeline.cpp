@@ -6,6 +6,7 @@ namespace tvx::mci {
 
 double Timeline::Now() {
     constexpr double kDay = 86400.0;
+    std::lock_guard lock(mutex_);
     const double reading = TvxTimeOfDay();
     if (!started_) {
         started_ = true;

@@ -8,14 +8,18 @@
 #ifndef TVX_RUNTIME_MCI_TIMELINE_H
 #define TVX_RUNTIME_MCI_TIMELINE_H
 
+#include <mutex>
+
 namespace tvx::mci {
 
 class Timeline {
 public:
-    // Seconds since the first reading.
+    // Seconds since the first reading. Devices read it from several
+    // threads at once.
     double Now();
 
 private:
+    std::mutex mutex_;
     bool started_ = false;
     double last_ = 0;
     double elapsed_ = 0;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine_fixture.h"
 
@@ -22,8 +24,21 @@ bool StopsWithin(double seconds) {
     return false;
 }
 
+// The notifications posted to this thread, once `count` have come or after
+// a while (so that a missing one fails rather than hangs).
+std::vector<UINT> Notified(size_t count) {
+    static std::vector<UINT> flags;
+    TvxSetMciNotifyHandler([](void *, HWND, UINT, UINT flag, UINT) { flags.push_back(flag); }, nullptr);
+    const double end = MonotonicSeconds() + 5;
+    while (flags.size() < count && MonotonicSeconds() < end) TvxDispatchEvents();
+    TvxSetMciNotifyHandler(nullptr, nullptr);
+    return std::exchange(flags, {});
+}
+
 // Catches: a play that hangs or crashes once its file is cut short or
-// removed under it, and a device that no longer answers afterwards.
+// removed under it, a device that no longer answers afterwards, a play
+// told as done (or not told at all) when it failed, and a position that
+// is not the last picture shown.
 TEST_F(RealEngine, AFileThatVanishesWhilePlayingStopsTheDevice) {
     const std::string clip = Clip("mpeg1", 160, 120, 500);
     for (const bool unlink_too : {false, true}) {
@@ -31,14 +46,20 @@ TEST_F(RealEngine, AFileThatVanishesWhilePlayingStopsTheDevice) {
         const std::string copy = capture_ + "/vanishing.mpg";
         std::filesystem::copy_file(clip, copy, std::filesystem::copy_options::overwrite_existing);
         TVX_OPEN_OR_SKIP(copy);
-        Reply("play m");
+        Reply("set m time format frames");
+        const HWND callback = reinterpret_cast<HWND>(0x77);
+        ASSERT_EQ(mciSendStringA("play m notify", nullptr, 0, callback), 0u);
         Sleep(0.5);
         std::filesystem::resize_file(copy, 0);
         if (unlink_too) std::filesystem::remove(copy);
         // Far short of the 20 seconds the whole file would play.
         EXPECT_TRUE(StopsWithin(8.0));
-        EXPECT_LT(Number("status m position"), 15000);
-        const Answer seek = Send("seek m to 1000");
+        EXPECT_EQ(Notified(1), std::vector<UINT>{MCI_NOTIFY_FAILURE});
+        EXPECT_EQ(Reply("status m mode"), "stopped");
+        const long position = Number("status m position");
+        EXPECT_LT(position, 15 * kClipFps);
+        EXPECT_EQ(position, ShownFrame());
+        const Answer seek = Send("seek m to 25");
         EXPECT_TRUE(seek.code == 0 || seek.code == 296u) << seek.code;
         Reply("close m");
     }

@@ -51,9 +51,14 @@ TEST_F(RealEngine, PlaysInRealTimeToItsEndPointAndAtDoubleSpeed) {
     EXPECT_EQ(Reply("status m mode"), "playing");
     Sleep(1.0);
     const double elapsed = MonotonicSeconds() - start;
+    // The picture on show when the question was asked; the next one may
+    // come up before the log is read.
+    const int shown_before = ShownFrame();
     const long position = Number("status m position");
+    const int shown_after = ShownFrame();
     EXPECT_NEAR(position, 10 + elapsed * kClipFps, 5);
-    EXPECT_EQ(FrameOfColour(ReadVideo(capture_).back().colour), position);
+    EXPECT_GE(position, shown_before);
+    EXPECT_LE(position, shown_after);
     Reply("play m from 10 to 60 wait");
     EXPECT_EQ(Reply("status m mode"), "stopped");
     EXPECT_EQ(Number("status m position"), 60);

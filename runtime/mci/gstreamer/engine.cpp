@@ -28,9 +28,18 @@ void Diagnose(const std::string &text) {
     if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: media engine: %s\n", text.c_str());
 }
 
+// Two locks. `moving_` is held by whatever drives the pipeline or the
+// window (a command, or the bus thread at the end of a play) for as long as
+// that takes, waits for pictures included, so that those follow one
+// another. `mutex_` guards what a query reads (mode, position, speed) and
+// is held only to read or change it, never while GStreamer or X is called:
+// a query answers at once, whatever the pipeline is busy with. What a
+// query reads is changed only with both held; the rest only with `moving_`.
 class Engine final : public MediaEngine {
 public:
     Code Open(const EngineRequest &request, std::string &reason) {
+        // The bus thread starts before the medium's measures are all in.
+        std::lock_guard moving(moving_);
         const char *display = std::getenv("DISPLAY");
         if (display && *display && !Capturing()) {
             const int width = request.probed ? request.probed->width : 0;
@@ -71,16 +80,13 @@ public:
 
     Mode ModeAt(double) override {
         std::lock_guard lock(mutex_);
-        return mode_;
+        return shown_.mode;
     }
 
-    double PositionAt(double) override {
-        std::lock_guard lock(mutex_);
-        return Position();
-    }
+    double PositionAt(double) override { return Position(Shown()); }
 
     void Play(double, double from, double to, bool repeat) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard moving(moving_);
         from_ = from;
         to_ = to;
         repeat_ = repeat;
@@ -88,50 +94,56 @@ public:
     }
 
     void Pause(double) override {
-        std::lock_guard lock(mutex_);
-        if (mode_ == Mode::Stopped) {
+        std::lock_guard moving(moving_);
+        if (shown_.mode == Mode::Stopped) {
             // Resuming from here plays to the end.
-            from_ = Position();
+            from_ = Position(shown_);
             to_ = Length();
             repeat_ = false;
             pipeline_.SetStop(kNone);
         }
-        held_.reset();
-        mode_ = Mode::Paused;
+        Update([&](State &state) {
+            state.held.reset();
+            state.mode = Mode::Paused;
+        });
         pipeline_.Pause();
     }
 
     bool Resume(double) override {
-        std::lock_guard lock(mutex_);
-        if (mode_ == Mode::Stopped) return false;
-        if (mode_ == Mode::Paused) {
-            mode_ = Mode::Playing;
+        std::lock_guard moving(moving_);
+        if (shown_.mode == Mode::Stopped) return false;
+        if (shown_.mode == Mode::Paused) {
+            Update([](State &state) { state.mode = Mode::Playing; });
             pipeline_.Play();
         }
         return true;
     }
 
     void Stop(double) override {
-        std::lock_guard lock(mutex_);
-        mode_ = Mode::Stopped;
+        std::lock_guard moving(moving_);
+        Update([](State &state) { state.mode = Mode::Stopped; });
         pipeline_.Pause();
     }
 
     void Seek(double, double ms) override {
-        std::lock_guard lock(mutex_);
-        mode_ = Mode::Stopped;
-        held_.reset();
+        std::lock_guard moving(moving_);
+        // Until the frame is up, the position is where it is going.
+        Update([&](State &state) {
+            state.mode = Mode::Stopped;
+            state.held = ms;
+        });
         const int64_t frame = FrameAt(ms);
-        if (frame >= media_.frames) held_ = ms; // past the last picture, which stays on show
         ShowFrame(std::min(frame, media_.frames - 1));
+        // Past the last picture, which stays on show, the position is held.
+        if (frame < media_.frames) Update([](State &state) { state.held.reset(); });
     }
 
     void SetSpeed(double, int64_t speed) override {
-        std::lock_guard lock(mutex_);
-        speed_ = speed;
-        if (mode_ == Mode::Stopped) return; // the next play plays at it
-        const double here = Position();
-        if (mode_ == Mode::Paused) {
+        std::lock_guard moving(moving_);
+        Update([&](State &state) { state.speed = speed; });
+        if (shown_.mode == Mode::Stopped) return; // the next play plays at it
+        const double here = Position(shown_);
+        if (shown_.mode == Mode::Paused) {
             ShowFrame(FrameAt(here));
         } else {
             StartPlaying(here);
@@ -140,7 +152,7 @@ public:
 
     int64_t Speed() const override {
         std::lock_guard lock(mutex_);
-        return speed_;
+        return shown_.speed;
     }
 
     void SetAudio(AudioLevels levels) override {
@@ -150,12 +162,12 @@ public:
     // The picture keeps being decoded, so that a switch back shows the
     // right frame at once; off, its window is hidden inside the device's.
     void SetVideo(bool on) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard moving(moving_);
         window_.ShowPicture(on);
     }
 
     Code ShowWindow(const WindowView &view) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard moving(moving_);
         if (!window_.Id()) return kOk;
         if (!window_.Show(view)) return kCreateWindow;
         pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
@@ -165,22 +177,58 @@ public:
 
     uint64_t WindowHandle() const override { return window_.Id(); }
 
+    bool PlayFailed() const override {
+        std::lock_guard lock(mutex_);
+        return shown_.failed;
+    }
+
 private:
+    // The last frame known by counting, with its picture's stamp and count.
+    struct Anchor {
+        int64_t frame = 0;
+        int64_t ns = kNone;
+        uint64_t count = kNoAnchor;
+    };
+    // What a query reads.
+    struct State {
+        Mode mode = Mode::Stopped;
+        int64_t speed = 1000;
+        std::optional<double> held; // the position told while nothing moves, where no picture says it
+        Anchor anchor;
+        bool failed = false; // the last play stopped on an error
+    };
+
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
-    double Rate() const { return static_cast<double>(speed_) / 1000.0; }
+    double Rate() const { return static_cast<double>(shown_.speed) / 1000.0; }
     int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
     int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
+
+    State Shown() const {
+        std::lock_guard lock(mutex_);
+        return shown_;
+    }
+    // Changes what queries read; only with `moving_` held.
+    template <typename Change>
+    void Update(Change change) {
+        std::lock_guard lock(mutex_);
+        change(shown_);
+    }
 
     // From the exact first frame, at the set speed, to the end point: the
     // video probe tells when the picture at the end point comes up.
     void StartPlaying(double start) {
-        held_.reset();
-        if (to_ <= start || speed_ == 0) {
+        Update([](State &state) {
+            state.held.reset();
+            state.failed = false;
+        });
+        if (to_ <= start || shown_.speed == 0) {
             // Over at once, as the clock engine's play at its end point or at
             // full speed.
             ShowFrame(LastFrameBefore(to_));
-            held_ = to_;
-            mode_ = Mode::Stopped;
+            Update([&](State &state) {
+                state.held = to_;
+                state.mode = Mode::Stopped;
+            });
             return;
         }
         pipeline_.SetStop(Stop());
@@ -190,7 +238,7 @@ private:
             pipeline_.Seek(base_ + Ns(start), Stop(), Rate(), GST_SEEK_FLAG_ACCURATE);
             rate_ = Rate();
         }
-        mode_ = Mode::Playing;
+        Update([](State &state) { state.mode = Mode::Playing; });
         pipeline_.Play();
     }
     int64_t LastFrameBefore(double ms) const {
@@ -199,11 +247,22 @@ private:
     }
 
     // The frame on show.
-    int64_t CurrentFrame() const {
-        if (pipeline_.PresentedCount() == anchor_.count) return anchor_.frame;
+    int64_t CurrentFrame(const Anchor &anchor) const {
+        if (pipeline_.PresentedCount() == anchor.count) return anchor.frame;
         const int64_t at = pipeline_.PresentedNs();
-        if (at == kNone || anchor_.count == kNoAnchor) return PresentedFrame();
-        return anchor_.frame + std::llround(static_cast<double>(at - anchor_.ns) * media_.fps / 1e9);
+        if (at == kNone || anchor.count == kNoAnchor) return PresentedFrame();
+        return anchor.frame + std::llround(static_cast<double>(at - anchor.ns) * media_.fps / 1e9);
+    }
+
+    // Where a play that broke off stopped: the last picture shown, counted
+    // from the known frame, since the stamps of the pictures decoded from a
+    // stream cut off are not to be trusted.
+    double BrokenOffAt() const {
+        const Anchor &anchor = shown_.anchor;
+        if (!pipeline_.HasVideo() || anchor.count == kNoAnchor) return Position(shown_);
+        const auto counted = static_cast<int64_t>(pipeline_.PresentedCount() - anchor.count);
+        const double ms = static_cast<double>(anchor.frame + counted) * 1000.0 / media_.fps;
+        return std::clamp(ms, 0.0, Length());
     }
 
     // The frame on show by its stamp, counted from the file's first picture.
@@ -213,11 +272,11 @@ private:
         return std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
     }
 
-    double Position() const {
-        if (held_ && mode_ != Mode::Playing) return *held_;
+    double Position(const State &state) const {
+        if (state.held && state.mode != Mode::Playing) return *state.held;
         double ms;
         if (pipeline_.HasVideo()) {
-            const int64_t frame = CurrentFrame();
+            const int64_t frame = CurrentFrame(state.anchor);
             ms = frame == kNone ? 0.0 : static_cast<double>(frame) * 1000.0 / media_.fps;
         } else {
             const int64_t at = pipeline_.QueriedNs();
@@ -230,7 +289,7 @@ private:
     void ShowFrame(int64_t frame) {
         pipeline_.Pause();
         pipeline_.Settle();
-        const double rate = speed_ == 0 ? 1.0 : Rate();
+        const double rate = shown_.speed == 0 ? 1.0 : Rate();
         const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
         if (!pipeline_.HasVideo()) {
             pipeline_.Seek(base_ + target_ns, kNone, rate, GST_SEEK_FLAG_ACCURATE);
@@ -243,16 +302,16 @@ private:
         // seeks by its clock references, which run ahead of the pictures'
         // stamps, so a seek may land past the frame or past the last group
         // (nothing presented): then further back, down to the file's start.
-        int64_t at = CurrentFrame();
+        int64_t at = CurrentFrame(shown_.anchor);
         const int64_t near = std::llround(2 * media_.fps);
         if (at == kNone || rate != rate_ || frame < at || frame - at > near) {
+            Update([](State &state) { state.anchor.count = kNoAnchor; });
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
                 // A seek into the last seconds may land past the last group.
                 const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
                 const int64_t start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
                 pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
                 rate_ = rate;
-                anchor_.count = kNoAnchor;
                 if (!pipeline_.Settle()) pipeline_.Recover();
                 at = PresentedFrame();
                 if ((at != kNone && at <= frame) || start == 0) break;
@@ -268,52 +327,52 @@ private:
             pipeline_.Settle();
             at = frame;
         }
-        anchor_ = {at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
+        const Anchor anchor{at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
+        Update([&](State &state) { state.anchor = anchor; });
     }
 
     // On the bus thread.
     void Ended() {
-        std::lock_guard lock(mutex_);
-        if (mode_ != Mode::Playing) return;
+        std::lock_guard moving(moving_);
+        if (shown_.mode != Mode::Playing) return;
         if (repeat_) {
             StartPlaying(from_);
             return;
         }
         // A file cut short or removed while playing ends the play early: the
         // position stays on the last picture shown, not at the end point.
-        const double reached = Position();
         const double last_frame_ms = 2 * 1000.0 / media_.fps;
-        if (reached + last_frame_ms < to_) {
-            Diagnose("the play ended before its end point: the file was cut short or removed");
-            held_ = reached;
-        } else {
-            held_ = to_;
-        }
-        mode_ = Mode::Stopped;
+        const bool short_of_end = Position(shown_) + last_frame_ms < to_;
+        if (short_of_end) Diagnose("the play ended before its end point: the file was cut short or removed");
+        const double reached = short_of_end ? BrokenOffAt() : to_;
+        Update([&](State &state) {
+            state.held = reached;
+            state.failed = short_of_end;
+            state.mode = Mode::Stopped;
+        });
         pipeline_.Pause();
     }
 
+    // On the bus thread. The position stays on the last picture shown.
     void Failed(const std::string &why) {
         Diagnose(why);
-        std::lock_guard lock(mutex_);
-        mode_ = Mode::Stopped;
+        std::lock_guard moving(moving_);
+        const double reached = shown_.mode == Mode::Playing ? BrokenOffAt() : Position(shown_);
+        Update([&](State &state) {
+            if (state.mode == Mode::Playing) state.failed = true;
+            state.held = reached;
+            state.mode = Mode::Stopped;
+        });
     }
 
+    std::mutex moving_;
     mutable std::mutex mutex_;
+    State shown_;
     MediaInfo media_;
     int64_t base_ = 0; // stream time of the first picture
-    Mode mode_ = Mode::Stopped;
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
-    int64_t speed_ = 1000;
     double rate_ = 1.0; // of the pipeline's segment
-    // The last frame known by counting, with its picture's stamp and count.
-    struct Anchor {
-        int64_t frame = 0;
-        int64_t ns = kNone;
-        uint64_t count = kNoAnchor;
-    } anchor_;
-    std::optional<double> held_; // the position told while nothing moves, where no picture says it
     Window window_; // outlives the pipeline, whose sink draws in it
     // Last, so that its threads stop before the rest goes.
     Pipeline pipeline_;

@@ -131,11 +131,17 @@ void AddProbe(GstElement *sink, GstPadProbeType type, GstPadProbeCallback callba
 
 } // namespace
 
+std::atomic<uint64_t> &Pipeline::Handoff::Count() {
+    static std::atomic<uint64_t> count{0};
+    return count;
+}
+
 Pipeline::~Pipeline() {
     quitting_ = true;
     if (bus_thread_.joinable()) bus_thread_.join();
     if (playbin_) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
+        Handoff probes_done;
         gst_object_unref(playbin_);
     }
     if (bus_) gst_object_unref(bus_);
@@ -228,6 +234,7 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     g_object_set(playbin_, "video-sink", video, "audio-sink", audio, nullptr);
     bus_ = gst_element_get_bus(playbin_);
 
+    Handoff ready_for_probes;
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
     if (!Settle()) {
         reason = Refusal();
@@ -339,6 +346,7 @@ void Pipeline::Recover() {
 
 GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer data) {
     auto *self = static_cast<Pipeline *>(data);
+    const Handoff in_probe;
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) gst_event_copy_segment(event, &self->video_segment_);
@@ -385,6 +393,7 @@ GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer da
 
 GstPadProbeReturn Pipeline::OnAudio(GstPad *, GstPadProbeInfo *info, gpointer data) {
     auto *self = static_cast<Pipeline *>(data);
+    const Handoff in_probe;
     const float left = self->gain_left_.load(), right = self->gain_right_.load();
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (left != 1.0f || right != 1.0f || self->audio_log_) {

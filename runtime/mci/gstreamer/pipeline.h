@@ -122,6 +122,19 @@ private:
     std::condition_variable presented_changed_;
 
     std::atomic<float> gain_left_{1.0f}, gain_right_{1.0f};
+
+    // The probes run on GStreamer's streaming threads, which start after
+    // Open has built what they read and are stopped before the destructor
+    // frees it; GStreamer's own locks see to that. Those locks are GLib's,
+    // which a thread checker cannot see, so each probe also passes through
+    // a counter on its way in and out, as Open and the destructor do, which
+    // makes the same order plain to it. The counter is one for all
+    // pipelines, so that it is never itself fresh memory a probe meets.
+    struct Handoff {
+        Handoff() { Count().fetch_add(1, std::memory_order_acq_rel); }
+        ~Handoff() { Count().fetch_add(1, std::memory_order_acq_rel); }
+        static std::atomic<uint64_t> &Count();
+    };
     int width_ = 0, height_ = 0;
     double fps_ = 0;
 
