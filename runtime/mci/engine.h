@@ -45,6 +45,7 @@ struct WindowView {
     bool fullscreen = false;
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes
+    std::optional<Rect> frame;       // the own window's place and size when restored
 };
 
 // Positions are milliseconds from the start of the medium; `now` is the

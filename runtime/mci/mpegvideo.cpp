@@ -447,6 +447,7 @@ private:
         view.fullscreen = fullscreen_;
         view.title = caption_;
         view.destination = destination_;
+        view.frame = frame_;
         return view;
     }
 
@@ -492,6 +493,7 @@ private:
             } else {
                 frame_ = *at;
             }
+            engine_->ShowWindow(View());
         } else if (command.Has(Key::Destination)) {
             destination_ = at;
             engine_->ShowWindow(View());

@@ -227,6 +227,13 @@ TEST_F(RealWindow, OwnWindowTitleFullScreenMaximizeMinimizeAndHandle) {
     EXPECT_FALSE(GeometryOf(display, own).viewable);
     Reply("window m state show");
     EXPECT_TRUE(GeometryOf(display, own).viewable);
+    Reply("put m window at 30 40 200 150");
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{30, 40, 200, 150, true}));
+    EXPECT_EQ(Reply("where m window"), "30 40 200 150");
+    Reply("put m window at 50 60 0 0"); // a move only
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{50, 60, 200, 150, true}));
+    Reply("put m window");
+    EXPECT_EQ(GeometryOf(display, own), (Geometry{0, 0, 160, 120, true}));
 
     // Into a window of the host's and back: the handle names our window,
     // now a child of the host's.

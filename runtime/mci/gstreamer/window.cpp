@@ -173,11 +173,19 @@ bool Window::Show(const WindowView &view) {
     }
     const bool top_level = !(view.parent && view.child);
     const bool managed = Managed();
+    if (view.frame)
+        normal_ = {view.frame->left, view.frame->top, std::max(1, view.frame->width), std::max(1, view.frame->height)};
     if (top_level && managed) {
         if (view.fullscreen != shown_.fullscreen) AskManager("_NET_WM_STATE_FULLSCREEN", view.fullscreen);
         if (view.maximized != shown_.maximized) {
             AskManager("_NET_WM_STATE_MAXIMIZED_VERT", view.maximized);
             AskManager("_NET_WM_STATE_MAXIMIZED_HORZ", view.maximized);
+        }
+        // The restored place is ours to set; the manager may still adjust it.
+        if (!view.fullscreen && !view.maximized && normal_ != placed_) {
+            XMoveResizeWindow(display, id_, normal_.left, normal_.top, static_cast<unsigned>(normal_.width),
+                              static_cast<unsigned>(normal_.height));
+            placed_ = normal_;
         }
     } else if (top_level) {
         const int screen = DefaultScreen(display);
