@@ -102,34 +102,44 @@ TEST_F(RealEngine, ClosingDuringASeekOrStepIsSafe) {
 }
 
 // Catches: a file whose decoders are not installed opening as playable, or
-// refused without the reason in the diagnostics. The registry is narrowed
-// to the demuxer and the converters in a process of its own, since this
-// process's registry is already loaded.
+// refused without the reason in the diagnostics; also a file whose sound
+// decodes but whose picture does not, which playbin would play as sound
+// alone. The registry is narrowed to the demuxer and the converters (and the
+// sound's decoder) in a process of its own, since this process's registry is
+// already loaded.
 TEST_F(RealEngine, AMissingDecoderGives296AndTheReason) {
 #ifndef TVX_GST_PLUGINS_DIR
     GTEST_SKIP() << "GStreamer's plug-in folder is not known here";
 #else
     const std::string clip = Clip("mpeg1");
-    const std::string plugins = capture_ + "/plugins";
-    std::filesystem::create_directories(plugins);
-    for (const char *name : {"coreelements", "playback", "typefindfunctions", "mpegpsdemux", "audioconvert",
-                             "audioresample", "videoconvertscale", "videoconvert", "videoscale"}) {
-        const std::filesystem::path file = std::string(TVX_GST_PLUGINS_DIR) + "/libgst" + name + ".so";
-        if (std::filesystem::exists(file)) std::filesystem::create_symlink(file, plugins + "/" + file.filename().string());
+    const std::vector<const char *> base = {"coreelements", "playback", "typefindfunctions", "mpegpsdemux",
+                                            "audioconvert", "audioresample", "videoconvertscale", "videoconvert",
+                                            "videoscale"};
+    for (const bool with_sound : {false, true}) {
+        SCOPED_TRACE(with_sound ? "the sound's decoder installed" : "no decoder installed");
+        const std::string plugins = capture_ + (with_sound ? "/plugins_sound" : "/plugins");
+        std::filesystem::create_directories(plugins);
+        std::vector<const char *> names = base;
+        if (with_sound) names.insert(names.end(), {"audioparsers", "mpg123"});
+        for (const char *name : names) {
+            const std::filesystem::path file = std::string(TVX_GST_PLUGINS_DIR) + "/libgst" + name + ".so";
+            if (std::filesystem::exists(file))
+                std::filesystem::create_symlink(file, plugins + "/" + file.filename().string());
+        }
+        setenv("GST_PLUGIN_SYSTEM_PATH_1_0", plugins.c_str(), 1);
+        setenv("GST_REGISTRY_1_0", (plugins + "/registry.bin").c_str(), 1);
+        setenv("TVX_DEBUG", "1", 1);
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        EXPECT_EXIT(
+            {
+                const Answer answer = Send("open \"" + clip + "\" type mpegvideo alias m");
+                char text[256] = "";
+                mciGetErrorStringA(answer.code, text, sizeof text);
+                std::fprintf(stderr, "code %u: %s\n", answer.code, text);
+                std::_Exit(answer.code == 296u && *text ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "missing a plug-in");
     }
-    setenv("GST_PLUGIN_SYSTEM_PATH_1_0", plugins.c_str(), 1);
-    setenv("GST_REGISTRY_1_0", (capture_ + "/registry.bin").c_str(), 1);
-    setenv("TVX_DEBUG", "1", 1);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            const Answer answer = Send("open \"" + clip + "\" type mpegvideo alias m");
-            char text[256] = "";
-            mciGetErrorStringA(answer.code, text, sizeof text);
-            std::fprintf(stderr, "code %u: %s\n", answer.code, text);
-            std::_Exit(answer.code == 296u && *text ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "missing a plug-in");
     unsetenv("GST_PLUGIN_SYSTEM_PATH_1_0");
     unsetenv("GST_REGISTRY_1_0");
     unsetenv("TVX_DEBUG");

@@ -240,6 +240,12 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         reason = Refusal();
         return false;
     }
+    // playbin goes on with the streams it can decode: a picture or sound
+    // left out for want of a decoder would be a failure reported as success.
+    if (const std::string missing = MissingPlugins(); !missing.empty()) {
+        reason = "GStreamer is missing a plug-in: " + missing;
+        return false;
+    }
     Measure();
     // A file without a picture has nothing presented; playbin leaves our
     // video sink unlinked then.
@@ -248,16 +254,26 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     return true;
 }
 
-std::string Pipeline::Refusal() {
-    // Decoders that are not installed are named by messages of their own;
-    // the error that follows says only that the file does not play.
-    std::string missing, failed;
-    while (GstMessage *message = gst_bus_pop_filtered(bus_, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ELEMENT))) {
+std::string Pipeline::MissingPlugins() {
+    std::string missing;
+    while (GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ELEMENT)) {
         if (gst_is_missing_plugin_message(message)) {
             gchar *what = gst_missing_plugin_message_get_description(message);
             if (missing.find(what) == std::string::npos) missing += (missing.empty() ? "" : ", ") + std::string(what);
             g_free(what);
-        } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && failed.empty()) {
+        }
+        gst_message_unref(message);
+    }
+    return missing;
+}
+
+std::string Pipeline::Refusal() {
+    // Decoders that are not installed are named by messages of their own;
+    // the error that follows says only that the file does not play.
+    if (const std::string missing = MissingPlugins(); !missing.empty()) return "GStreamer is missing a plug-in: " + missing;
+    std::string failed;
+    while (GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR)) {
+        if (failed.empty()) {
             GError *failure = nullptr;
             gchar *detail = nullptr;
             gst_message_parse_error(message, &failure, &detail);
@@ -268,7 +284,6 @@ std::string Pipeline::Refusal() {
         }
         gst_message_unref(message);
     }
-    if (!missing.empty()) return "GStreamer is missing a plug-in: " + missing;
     return failed.empty() ? "the file did not preroll in time" : failed;
 }
 

@@ -100,6 +100,8 @@ private:
     void ReadBus();
     // Why the file did not preroll, from the messages on the bus.
     std::string Refusal();
+    // The decoders that playbin asked for and did not find, named; empty when none.
+    std::string MissingPlugins();
     void Measure();
 
     GstElement *playbin_ = nullptr;
