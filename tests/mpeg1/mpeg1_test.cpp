@@ -1,6 +1,9 @@
 // Field decoders on hand-made bytes.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "mpeg1/mpeg1.h"
 
 namespace tvx::mpeg1 {
@@ -54,12 +57,32 @@ TEST(Mpeg1Fields, SequenceHeaderSizeRateAndBitRate) {
 
 // Catches: a prefix after a run of zeros skipped by the three-byte stride, or
 // one whose code byte lies past the end reported as found.
+constexpr uint8_t kPrefixAfterZeros[] = {0x00, 0x00, 0x00, 0x00, 0x01, 0xB3};
+
 TEST(Mpeg1Search, StartCodesAfterZerosAndAtTheEnd) {
     const uint8_t bytes[] = {0x47, 0x00, 0x00, 0x00, 0x00, 0x01, 0xB8, 0xFF, 0x00, 0x00, 0x01, 0xB3, 0x00, 0x00, 0x01};
     EXPECT_EQ(FindStartCode(bytes, 0), 3u);
     EXPECT_EQ(FindStartCode(bytes, 4), 8u);
     EXPECT_EQ(FindStartCode(bytes, 9), kNoStartCode);
     EXPECT_EQ(FindStartCode(std::span(bytes, 11), 4), kNoStartCode);
+    static_assert(FindStartCode(std::span(kPrefixAfterZeros), 0) == 2);
+}
+
+// Catches: the search from one 01 byte to the next (at run time) finding
+// another prefix than the byte-by-byte search would, in bytes dense with
+// the values that make or break a prefix.
+TEST(Mpeg1Search, EveryStartCodeIsFoundInOrder) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<uint8_t> bytes(random() % 64);
+        for (uint8_t &byte : bytes) byte = "\x00\x00\x00\x01\x02\xB3"[random() % 6];
+        for (size_t from = 0; from <= bytes.size(); ++from) {
+            size_t expected = kNoStartCode;
+            for (size_t p = from; p + 3 < bytes.size() && expected == kNoStartCode; ++p)
+                if (bytes[p] == 0 && bytes[p + 1] == 0 && bytes[p + 2] == 1) expected = p;
+            ASSERT_EQ(FindStartCode(bytes, from), expected) << "from " << from << " in round " << round;
+        }
+    }
 }
 
 // Catches: a packet with both time stamps read from the wrong place, and the
