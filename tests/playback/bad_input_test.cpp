@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -61,6 +63,42 @@ TEST_F(RealEngine, AFileThatVanishesWhilePlayingStopsTheDevice) {
         EXPECT_EQ(position, ShownFrame());
         const Answer seek = Send("seek m to 25");
         EXPECT_TRUE(seek.code == 0 || seek.code == 296u) << seek.code;
+        Reply("close m");
+    }
+}
+
+// Catches: a damaged file whose play never ends: a picture or a sound
+// stamped hours past the end held its sink (or the end of the stream behind
+// it) waiting for that time. Also a decoder that ends the process on damaged
+// pictures (the small MPEG picture decoder writes out of bounds).
+TEST_F(RealEngine, ADamagedFilePlaysWhatDecodesAndEnds) {
+    const std::string pattern = capture_ + "/pattern.mpg";
+    // Made on one thread, so that the bytes, and the damage below, are the same each time.
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=352x288:rate=25:duration=6 -f lavfi -i "
+                           "sine=frequency=440:sample_rate=44100:duration=6 -ac 2 -threads 1 -c:v mpeg1video -mbd rd "
+                           "-g 12 -bf 2 -q:v 3 -c:a mp2 -b:a 128k -f mpeg '" + pattern + "'").c_str()),
+              0);
+    const std::pair<std::string, unsigned> cases[] = {{Clip("mpeg2", 352, 288, 150), 1}, {pattern, 5}, {pattern, 2}};
+    for (const auto &[clip, seed] : cases) {
+        SCOPED_TRACE(clip);
+        const std::string damaged = capture_ + "/damaged.mpg";
+        std::filesystem::copy_file(clip, damaged, std::filesystem::copy_options::overwrite_existing);
+        {
+            std::fstream file(damaged, std::ios::binary | std::ios::in | std::ios::out);
+            const auto size = static_cast<long>(std::filesystem::file_size(damaged));
+            std::mt19937 random(seed);
+            for (int i = 0; i < 2000; ++i) {
+                file.seekp(size / 8 + static_cast<long>(random() % static_cast<unsigned long>(size - size / 8)));
+                file.put(static_cast<char>(random()));
+            }
+        }
+        const Answer open = Send("open \"" + damaged + "\" type mpegvideo alias m");
+        if (open.code == kEngineMissing && !std::getenv("CI")) GTEST_SKIP() << "the GStreamer engine is not built here";
+        if (open.code == 296u) continue; // refused at once is fine too
+        ASSERT_EQ(open.code, 0u);
+        Reply("play m");
+        // The whole file plays in 6 s.
+        EXPECT_TRUE(StopsWithin(12.0));
         Reply("close m");
     }
 }

@@ -73,6 +73,7 @@ public:
         }
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
         to_ = Length();
+        pipeline_.SetLatest(base_ + Ns(Length()) + kEndMargin);
         return kOk;
     }
 
