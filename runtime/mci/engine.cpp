@@ -19,7 +19,10 @@ public:
     const MediaInfo &Media() const override { return media_; }
     Mode ModeAt(double now) override { return transport_.ModeAt(now); }
     double PositionAt(double now) override { return transport_.PositionAt(now); }
-    void Play(double now, double from, double to, bool repeat) override { transport_.Play(now, from, to, repeat); }
+    // There is no window: the device answers for it from its own state.
+    void Play(double now, double from, double to, bool repeat, const WindowView &) override {
+        transport_.Play(now, from, to, repeat);
+    }
     void Pause(double now) override { transport_.Pause(now); }
     bool Resume(double now) override { return transport_.Resume(now); }
     void Stop(double now) override { transport_.Stop(now); }

@@ -185,6 +185,9 @@ public:
     bool PlayFailed() override { return engine_->PlayFailed(); }
 
     Code Execute(const Command &command, Context &context, std::string &reply) override {
+        // A full screen lasts as long as its play: once that is over (at its
+        // end point, stopped, moved off by a seek or step), the window is back.
+        if (fullscreen_ && engine_->ModeAt(context.Now()) == Mode::Stopped) fullscreen_ = false;
         switch (command.verb) {
         case Verb::Play: return Play(command, context);
         case Verb::Stop: return Transporting([&] { engine_->Stop(context.Now()); });
@@ -199,7 +202,7 @@ public:
         case Verb::Capability: return Capability(command, reply);
         case Verb::Window: return Window(command);
         case Verb::Put: return Put(command);
-        case Verb::Where: return Where(command, context, reply);
+        case Verb::Where: return Where(command, reply);
         case Verb::Configure: return kOk; // there are no settings a dialog could change
         case Verb::Record:
         case Verb::Save: return kUnsupportedFunction;
@@ -242,11 +245,9 @@ private:
             to = ToMs(value);
         }
         if (to < from - 1e-6) return kOutOfRange;
-        // The window first: the play's first picture is drawn at its size.
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
-        engine_->ShowWindow(View());
-        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat), View());
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
@@ -503,12 +504,13 @@ private:
         return kOk;
     }
 
-    Code Where(const Command &command, Context &context, std::string &reply) {
+    Code Where(const Command &command, std::string &reply) {
         if (!media_) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
-            const bool fullscreen = fullscreen_ && engine_->ModeAt(context.Now()) == Mode::Playing;
-            ReplyRect(reply, max || fullscreen || Maximized() ? kVirtualScreen : frame_);
+            // Where a display shows the window, the place it really has.
+            const std::optional<Rect> place = max ? std::nullopt : engine_->WindowPlace();
+            ReplyRect(reply, place ? *place : max || fullscreen_ || Maximized() ? kVirtualScreen : frame_);
         } else if (command.Has(Key::Destination)) {
             ReplyRect(reply, max ? Client() : Destination());
         } else if (command.Has(Key::Source)) {
@@ -526,7 +528,7 @@ private:
     bool frames_format_ = false; // milliseconds until set otherwise
     bool left_on_ = true, right_on_ = true, video_on_ = true;
     int64_t left_volume_ = kMaxVolume, right_volume_ = kMaxVolume;
-    bool fullscreen_ = false;
+    bool fullscreen_ = false; // the play on now (or paused) was asked full screen
 
     int64_t style_;
     int64_t parent_;     // the window named when the device opened (0: none)
