@@ -92,15 +92,25 @@ public:
         if (!display_) return;
         setenv("DISPLAY", name.c_str(), 1);
         if (!managed) return;
-        // The manager is up once it names its window and tells its work
-        // area on the root window.
+        // The manager is up once it takes on a window: a probe, mapped
+        // afresh now and then, since one mapped while the manager was still
+        // starting may go unseen.
         manager_ = Spawn({"openbox", "--sm-disable"});
-        const Window root = DefaultRootWindow(display_);
+        const Window probe = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
+        const Atom wm_state = XInternAtom(display_, "WM_STATE", False);
+        int tries = 0;
         managed_ = Within(10, [&] {
-            return waitpid(manager_, nullptr, WNOHANG) == 0 &&
-                   LongsOf(display_, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).size() == 1 &&
-                   LongsOf(display_, root, "_NET_WORKAREA", XA_CARDINAL).size() >= 4;
+            if (waitpid(manager_, nullptr, WNOHANG) != 0) return false;
+            if (!LongsOf(display_, probe, "WM_STATE", wm_state).empty()) return true;
+            if (tries++ % 20 == 0) {
+                XUnmapWindow(display_, probe);
+                XMapWindow(display_, probe);
+                XSync(display_, False);
+            }
+            return false;
         });
+        XDestroyWindow(display_, probe);
+        XSync(display_, False);
     }
     ~Xvfb() {
         End(manager_);
@@ -421,11 +431,21 @@ TEST_F(ManagedWindow, FullScreenLastsAsLongAsThePlay) { FullScreenLastsAsLongAsT
 TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     Display *display = x_->display();
     const Window root = DefaultRootWindow(display);
-    // The work area as the manager tells it.
-    std::vector<long> area = LongsOf(display, root, "_NET_WORKAREA", XA_CARDINAL);
-    ASSERT_GE(area.size(), 4u);
-    const Geometry work{static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
-                        static_cast<int>(area[3]), true};
+    // A panel that reserves the top 20 pixels, which the manager takes off its work area.
+    const Window panel = XCreateSimpleWindow(display, root, 0, 0, 640, 20, 0, 0, 0);
+    const Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(display, panel, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(&dock), 1);
+    const long strut[12] = {0, 0, 20, 0, 0, 0, 0, 0, 0, 639, 0, 0};
+    XChangeProperty(display, panel, XInternAtom(display, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char *>(strut), 12);
+    XMapWindow(display, panel);
+    const Geometry work{0, 20, 640, 460, true};
+    EXPECT_TRUE(Within(5, [&] {
+        std::vector<long> area = LongsOf(display, root, "_NET_WORKAREA", XA_CARDINAL);
+        area.resize(4);
+        return area == std::vector<long>{work.left, work.top, work.width, work.height};
+    })) << "the manager took no work area off for the panel";
 
     TVX_OPEN_OR_SKIP(Clip("mpeg1"));
     const Window own = static_cast<Window>(Number("status m window handle"));
@@ -481,6 +501,7 @@ TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     EXPECT_EQ(ManagerState(display, own), NormalState);
     Reply("close m");
     XDestroyWindow(display, host);
+    XDestroyWindow(display, panel);
 }
 
 } // namespace

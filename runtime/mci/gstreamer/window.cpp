@@ -209,8 +209,12 @@ bool Window::InState(const WindowView &view) {
     if (HasState("_NET_WM_STATE_FULLSCREEN") != view.fullscreen) return false;
     if ((HasState("_NET_WM_STATE_MAXIMIZED_VERT") && HasState("_NET_WM_STATE_MAXIMIZED_HORZ")) != view.maximized)
         return false;
-    if (view.fullscreen) return PlaceNow() == Screen();
-    if (view.maximized) return WithFrame(PlaceNow()) == WorkArea();
+    // The new size is in once the window fills what it should, or has
+    // left its restored place at least (a screen of several monitors, a
+    // manager that does not tell its frame).
+    const Area place = PlaceNow();
+    if (view.fullscreen) return place == Screen() || place != normal_;
+    if (view.maximized) return WithFrame(place) == WorkArea() || place != normal_;
     return true;
 }
 
@@ -255,7 +259,8 @@ bool Window::Await(Done done) {
     }
 }
 
-void Window::AskManager(const char *state, bool on) {
+// Both of a pair in one message, so that the manager changes them at once.
+void Window::AskManager(bool on, const char *state, const char *also) {
     Display *display = Dpy(display_);
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -264,6 +269,7 @@ void Window::AskManager(const char *state, bool on) {
     event.xclient.format = 32;
     event.xclient.data.l[0] = on ? 1 : 0;
     event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, state, False));
+    if (also) event.xclient.data.l[2] = static_cast<long>(XInternAtom(display, also, False));
     event.xclient.data.l[3] = 1; // asked by an application
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
@@ -354,11 +360,9 @@ void Window::ShowManaged(const WindowView &view) {
         if (PlaceNow() != normal_) MoveTo(normal_);
         XMapRaised(display, id_);
     } else {
-        if (view.fullscreen != shown_.fullscreen) AskManager("_NET_WM_STATE_FULLSCREEN", view.fullscreen);
-        if (view.maximized != shown_.maximized) {
-            AskManager("_NET_WM_STATE_MAXIMIZED_VERT", view.maximized);
-            AskManager("_NET_WM_STATE_MAXIMIZED_HORZ", view.maximized);
-        }
+        if (view.fullscreen != shown_.fullscreen) AskManager(view.fullscreen, "_NET_WM_STATE_FULLSCREEN");
+        if (view.maximized != shown_.maximized)
+            AskManager(view.maximized, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
         if (view.minimized && !shown_.minimized) {
             XIconifyWindow(display, id_, DefaultScreen(display));
         } else if (!view.minimized && shown_.minimized) {

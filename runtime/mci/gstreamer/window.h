@@ -79,7 +79,7 @@ private:
     bool Await(Done done);
     void Drain();
 
-    void AskManager(const char *state, bool on);
+    void AskManager(bool on, const char *state, const char *also = nullptr);
     void SetManagerHints(const WindowView &view);
     void SetTitle(const std::string &title);
 
