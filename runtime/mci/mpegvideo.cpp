@@ -423,14 +423,16 @@ private:
     // ---- the window, kept as state ---------------------------------------
 
     bool Maximized() const { return visible_ && shown_ == Show::Maximize; }
-    Rect Client() const {
+    Rect Client() {
+        // Where a display shows the window, the size it really has.
+        if (const std::optional<Rect> place = engine_->WindowPlace()) return {0, 0, place->width, place->height};
         return Maximized() ? Rect{0, 0, kVirtualScreen.width, kVirtualScreen.height}
                            : Rect{0, 0, frame_.width, frame_.height};
     }
     // Where the picture goes inside the window: as set, else the whole
     // client area of the device's own window, else (in a window of the
     // caller's, or as a child or pop-up) the picture's own size.
-    Rect Destination() const {
+    Rect Destination() {
         if (destination_) return *destination_;
         const bool own_overlapped = handle_ == 0 && (style_ & kChildOrPopup) == 0;
         return own_overlapped ? Client() : Picture();

@@ -483,6 +483,7 @@ TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     EXPECT_EQ(framed, work);
     EXPECT_NE(maximized, work) << "the frame not taken off";
     EXPECT_EQ(Reply("where m window"), Text(maximized));
+    EXPECT_EQ(Reply("where m destination"), Text({0, 0, maximized.width, maximized.height, true}));
     Reply("window m state restore");
     EXPECT_EQ(PlaceOf(display, own), normal);
     EXPECT_FALSE(HasState(display, own, "_NET_WM_STATE_MAXIMIZED_VERT"));
