@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +31,25 @@ public:
     }
     // Set by a play with "wait": the caller is held until the play ends.
     bool hold_until_stopped = false;
+
+    // Runs `wait`, a call of the engine that may wait for pictures, with the
+    // device's state let go, so that queries of the device answer meanwhile.
+    // `wait` changes nothing that a query reads, except through the
+    // engine, whose queries are safe at any time.
+    template <typename Wait>
+    void LettingQueriesIn(Wait wait) {
+        if (!device_state) return wait();
+        struct Relock {
+            std::unique_lock<std::mutex> &state;
+            ~Relock() { state.lock(); }
+        };
+        device_state->unlock();
+        const Relock relock{*device_state};
+        wait();
+    }
+    // The lock on the device's state, while the interpreter lets queries
+    // come between the parts of a command; none while a device opens.
+    std::unique_lock<std::mutex> *device_state = nullptr;
 
 private:
     Timeline &timeline_;
