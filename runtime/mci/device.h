@@ -62,7 +62,9 @@ public:
     virtual ~Device() = default;
     virtual std::string_view TypeName() const = 0;
     virtual const CommandSet &Commands() const = 0;
-    // Carries out `command`; a reply, if any, goes to `reply`.
+    // Carries out `command`; a reply, if any, goes to `reply`. A query
+    // (status, where, info, capability) changes nothing: it may come while
+    // another command of the device lets queries in.
     virtual Code Execute(const Command &command, Context &context, std::string &reply) = 0;
     // Whether a play is still going on (what "play … wait" waits for).
     virtual bool Playing(Context &) { return false; }

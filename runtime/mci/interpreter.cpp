@@ -359,7 +359,8 @@ Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &r
     // A device opened although its number could not be told would stay open
     // out of the caller's sight.
     auto refusal = [&]() -> Code {
-        if (const Entry *existing = FindSettled(alias, lock)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
+        if (const Entry *existing = FindSettled(alias, lock))
+            return existing->automatic ? kDeviceOpen : kDuplicateAlias;
         if (std::to_string(FreeId()).size() > room) return kParamOverflow;
         return kOk;
     };
