@@ -179,10 +179,8 @@ public:
 
     uint64_t WindowHandle() const override { return window_.Id(); }
 
-    std::optional<Rect> WindowPlace() override {
-        std::lock_guard moving(moving_);
-        return window_.Id() ? window_.Place() : std::nullopt;
-    }
+    // Answers at once, whatever the window or the pipeline is busy with.
+    std::optional<Rect> WindowPlace() override { return window_.Id() ? window_.Place() : std::nullopt; }
 
     bool PlayFailed() const override {
         std::lock_guard lock(mutex_);

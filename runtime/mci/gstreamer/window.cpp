@@ -59,9 +59,20 @@ std::vector<long> LongsOf(Display *display, ::Window window, const char *name, A
     return values;
 }
 
+// Where `window` is on the screen, whatever frame a manager put it in.
+Window::Area PlaceOf(Display *display, ::Window window) {
+    XWindowAttributes attributes{};
+    int left = 0, top = 0;
+    ::Window child = 0;
+    XGetWindowAttributes(display, window, &attributes);
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+    return {left, top, attributes.width, attributes.height};
+}
+
 } // namespace
 
 Window::~Window() {
+    if (asking_display_) XCloseDisplay(Dpy(asking_display_));
     if (!display_) return;
     if (id_) XDestroyWindow(Dpy(display_), id_);
     XCloseDisplay(Dpy(display_));
@@ -118,6 +129,7 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
     if (view.parent && !view.child) XSetTransientForHint(display, id_, view.parent);
     shown_ = view;
     shown_.visible = false;
+    top_level_ = !(view.parent && view.child);
     normal_ = placed_ = {0, 0, width_, height_};
     SetTitle(view.title);
     XFlush(display);
@@ -160,16 +172,7 @@ Window::Area Window::WorkArea() {
             static_cast<int>(area[3])};
 }
 
-// Where the window is on the screen, whatever frame a manager put it in.
-Window::Area Window::PlaceNow() {
-    Display *display = Dpy(display_);
-    XWindowAttributes attributes{};
-    int left = 0, top = 0;
-    ::Window child = 0;
-    XGetWindowAttributes(display, id_, &attributes);
-    XTranslateCoordinates(display, id_, DefaultRootWindow(display), 0, 0, &left, &top, &child);
-    return {left, top, attributes.width, attributes.height};
-}
+Window::Area Window::PlaceNow() { return PlaceOf(Dpy(display_), id_); }
 
 Window::Area Window::WithFrame(const Area &place) {
     std::vector<long> extents = LongsOf(Dpy(display_), id_, "_NET_FRAME_EXTENTS", XA_CARDINAL);
@@ -180,8 +183,11 @@ Window::Area Window::WithFrame(const Area &place) {
 }
 
 std::optional<Rect> Window::Place() {
-    if (shown_.parent && shown_.child) return std::nullopt;
-    const Area place = PlaceNow();
+    std::lock_guard lock(asking_);
+    if (!top_level_) return std::nullopt;
+    if (!asking_display_) asking_display_ = XOpenDisplay(DisplayString(Dpy(display_)));
+    if (!asking_display_) return std::nullopt;
+    const Area place = PlaceOf(Dpy(asking_display_), id_);
     return Rect{place.left, place.top, place.width, place.height};
 }
 
@@ -420,6 +426,7 @@ bool Window::Show(const WindowView &view) {
                       static_cast<unsigned>(picture_height_));
     XSync(display, False);
     shown_ = view;
+    top_level_ = top_level;
     return true;
 }
 

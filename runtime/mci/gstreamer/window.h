@@ -19,7 +19,9 @@
 #ifndef TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 #define TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -29,6 +31,11 @@ namespace tvx::mci::gst {
 
 class Window {
 public:
+    // A place on the screen.
+    struct Area {
+        int left = 0, top = 0, width = 0, height = 0;
+        bool operator==(const Area &) const = default;
+    };
     Window() = default;
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
@@ -49,13 +56,11 @@ public:
     bool Show(const WindowView &view);
     // The top-level window's place on the screen now (without the
     // manager's frame); none while it is inside a window of the host's.
+    // It asks on a connection of its own, so that it answers at once while
+    // another thread changes the window.
     std::optional<Rect> Place();
 
 private:
-    struct Area {
-        int left = 0, top = 0, width = 0, height = 0;
-        bool operator==(const Area &) const = default;
-    };
     // Whether `window` exists; its size goes to `width` and `height` when given.
     bool Exists(uint64_t window, int *width = nullptr, int *height = nullptr);
     bool Reparent(const WindowView &view);
@@ -84,6 +89,9 @@ private:
     void SetTitle(const std::string &title);
 
     void *display_ = nullptr; // Display *, kept out of this header
+    std::mutex asking_;         // Place's connection
+    void *asking_display_ = nullptr;
+    std::atomic<bool> top_level_{true};
     uint64_t id_ = 0;
     uint64_t picture_ = 0;
     WindowView shown_{};
