@@ -255,7 +255,8 @@ bool Window::Await(Done done) {
     for (;;) {
         Drain();
         if (done()) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: the window manager did not answer in time\n");
             return false;
