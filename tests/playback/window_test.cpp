@@ -471,6 +471,18 @@ TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     Reply("window m text \"My film\"");
     EXPECT_TRUE(Within(2, [&] { return ShownTitle(display, own) == "My film"; })) << ShownTitle(display, own);
 
+    // The close box of the manager's frame, as a pager asks it: a window
+    // that does not take it as a request has its connection cut, which
+    // ends the process. The manager reads its requests in order, so the
+    // maximize that follows is carried out after it.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = own;
+    close.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[1] = 2; // from a pager
+    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &close);
+    XSync(display, False);
     Reply("window m state maximize");
     EXPECT_TRUE(HasState(display, own, "_NET_WM_STATE_MAXIMIZED_VERT"));
     EXPECT_TRUE(HasState(display, own, "_NET_WM_STATE_MAXIMIZED_HORZ"));
