@@ -45,7 +45,9 @@ struct WindowView {
     bool fullscreen = false; // for as long as the play it came with lasts
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes
-    std::optional<Rect> frame;       // the own window's place and size when restored
+    // The own window's place and size when restored, given when a command
+    // places it (else the window stays where it is, or was last placed).
+    std::optional<Rect> frame;
 };
 
 // Positions are milliseconds from the start of the medium; `now` is the

@@ -450,8 +450,9 @@ private:
     }
 
     // What the engine is to show: the picture goes in a window of the
-    // caller's when one was handed over, else in the device's own.
-    WindowView View() const {
+    // caller's when one was handed over, else in the device's own, placed
+    // anew when `placing`.
+    WindowView View(bool placing = false) const {
         WindowView view;
         view.parent = handle_ ? static_cast<uint64_t>(handle_) : static_cast<uint64_t>(parent_);
         view.child = handle_ != 0 || (style_ & kStyleChild) != 0;
@@ -461,14 +462,14 @@ private:
         view.fullscreen = fullscreen_;
         view.title = caption_;
         view.destination = destination_;
-        view.frame = frame_;
+        if (placing) view.frame = frame_;
         return view;
     }
 
     // The window brought to the device's state. Queries answer meanwhile: a
     // window manager may take a while to carry a change out.
-    Code ShowingWindow(Context &context) {
-        const WindowView view = View();
+    Code ShowingWindow(Context &context, bool placing = false) {
+        const WindowView view = View(placing);
         Code code = kOk;
         context.LettingQueriesIn([&] { code = engine_->ShowWindow(view); });
         return code;
@@ -516,7 +517,7 @@ private:
             } else {
                 frame_ = *at;
             }
-            ShowingWindow(context);
+            ShowingWindow(context, true);
         } else if (command.Has(Key::Destination)) {
             destination_ = at;
             ShowingWindow(context);

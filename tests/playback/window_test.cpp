@@ -513,6 +513,25 @@ TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     EXPECT_EQ(PlaceOf(display, own), normal);
     EXPECT_EQ(ManagerState(display, own), NormalState);
 
+    // Moved by the user, as a pager moves it: the window stays there
+    // through a command that does not place it, and "where" tells so.
+    XEvent move{};
+    move.xclient.type = ClientMessage;
+    move.xclient.window = own;
+    move.xclient.message_type = XInternAtom(display, "_NET_MOVERESIZE_WINDOW", False);
+    move.xclient.format = 32;
+    move.xclient.data.l[0] = StaticGravity | 1 << 8 | 1 << 9 | 2 << 12; // x and y, from a pager
+    move.xclient.data.l[1] = 90;
+    move.xclient.data.l[2] = 80;
+    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &move);
+    const Geometry moved{90, 80, 200, 150, true};
+    EXPECT_TRUE(Within(2, [&] { return PlaceOf(display, own) == moved; })) << PlaceOf(display, own);
+    Reply("put m destination at 0 0 100 75");
+    EXPECT_EQ(PlaceOf(display, own), moved);
+    EXPECT_EQ(Reply("where m window"), Text(moved));
+    Reply("put m window at 30 40 200 150");
+    EXPECT_EQ(PlaceOf(display, own), normal);
+
     const Window host = XCreateSimpleWindow(display, root, 100, 100, 300, 200, 0, 0, 0);
     XMapWindow(display, host);
     XSync(display, False);

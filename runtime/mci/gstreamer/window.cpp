@@ -362,6 +362,10 @@ void Window::ShowManaged(const WindowView &view) {
         if (PlaceNow() != normal_) MoveTo(normal_);
         return;
     }
+    // Only what changed is asked, and waited for: a window the user has
+    // since moved or maximized through the manager's frame stays so.
+    const bool state_asked = !shown_.visible || view.fullscreen != shown_.fullscreen ||
+                             view.maximized != shown_.maximized || view.minimized != shown_.minimized;
     if (!shown_.visible) {
         SetManagerHints(view);
         if (PlaceNow() != normal_) MoveTo(normal_);
@@ -378,9 +382,11 @@ void Window::ShowManaged(const WindowView &view) {
             XRaiseWindow(display, id_);
         }
     }
-    Await([&] { return InState(view); });
-    // The restored place is ours to set, also while the manager has the window.
-    if (!view.minimized && !view.fullscreen && !view.maximized && PlaceNow() != normal_) {
+    if (state_asked) Await([&] { return InState(view); });
+    // The restored place is ours to set, also while the manager has the
+    // window: when it was put, or the window comes back to it.
+    const bool restored = !view.minimized && !view.fullscreen && !view.maximized;
+    if (restored && (state_asked || view.frame) && PlaceNow() != normal_) {
         SetManagerHints(view);
         MoveTo(normal_);
         Await([&] { return PlaceNow() == normal_; });

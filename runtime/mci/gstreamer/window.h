@@ -97,7 +97,7 @@ private:
     WindowView shown_{};
     int width_ = 0, height_ = 0; // of the window now
     Area normal_{};              // the top-level window restored
-    Area placed_{};              // the top-level window's place now, placed by itself
+    Area placed_{};              // the top-level window's place, placed by itself
     int picture_width_ = 0, picture_height_ = 0;
 };
 
