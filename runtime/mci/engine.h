@@ -87,7 +87,8 @@ public:
     virtual Code ShowWindow(const WindowView &) { return kOk; }
     // The device's own top-level window's place on the screen as it is
     // now, the picture's window without decorations; none when the picture
-    // is not on a display or is drawn inside a window of the host's.
+    // is not on a display or is drawn inside a window of the host's. A
+    // query: it answers at once, whatever a command is busy with.
     virtual std::optional<Rect> WindowPlace() { return std::nullopt; }
     // The X11 id of the window the picture is drawn in; 0 when there is no
     // display.
