@@ -20,7 +20,10 @@ public:
     const MediaInfo &Media() const override { return media_; }
     Mode ModeAt(double now) override { return Locked()->ModeAt(now); }
     double PositionAt(double now) override { return Locked()->PositionAt(now); }
-    void Play(double now, double from, double to, bool repeat) override { Locked()->Play(now, from, to, repeat); }
+    // There is no window: the device answers for it from its own state.
+    void Play(double now, double from, double to, bool repeat, const WindowView &) override {
+        Locked()->Play(now, from, to, repeat);
+    }
     void Pause(double now) override { Locked()->Pause(now); }
     bool Resume(double now) override { return Locked()->Resume(now); }
     void Stop(double now) override { Locked()->Stop(now); }

@@ -55,6 +55,7 @@ public:
                 Diagnose("playing without a picture: " + why);
             }
         }
+        view_ = request.window;
         Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
         if (!pipeline_.Open(request.path, window_.PictureId(), handlers, reason)) return kInvalidFile;
         if (request.probed) {
@@ -85,8 +86,11 @@ public:
 
     double PositionAt(double) override { return Position(Shown()); }
 
-    void Play(double, double from, double to, bool repeat) override {
+    void Play(double, double from, double to, bool repeat, const WindowView &view) override {
         std::lock_guard moving(moving_);
+        // The window first: the play's first picture is drawn at its size.
+        fullscreen_play_ = view.fullscreen;
+        BringWindow(view);
         from_ = from;
         to_ = to;
         repeat_ = repeat;
@@ -123,6 +127,7 @@ public:
         std::lock_guard moving(moving_);
         Update([](State &state) { state.mode = Mode::Stopped; });
         pipeline_.Pause();
+        EndFullScreen();
     }
 
     void Seek(double, double ms) override {
@@ -136,6 +141,7 @@ public:
         ShowFrame(std::min(frame, media_.frames - 1));
         // Past the last picture, which stays on show, the position is held.
         if (frame < media_.frames) Update([](State &state) { state.held.reset(); });
+        EndFullScreen();
     }
 
     void SetSpeed(double, int64_t speed) override {
@@ -168,14 +174,13 @@ public:
 
     Code ShowWindow(const WindowView &view) override {
         std::lock_guard moving(moving_);
-        if (!window_.Id()) return kOk;
-        if (!window_.Show(view)) return kCreateWindow;
-        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
-        pipeline_.Expose();
-        return kOk;
+        return BringWindow(view);
     }
 
     uint64_t WindowHandle() const override { return window_.Id(); }
+
+    // Answers at once, whatever the window or the pipeline is busy with.
+    std::optional<Rect> WindowPlace() override { return window_.Id() ? window_.Place() : std::nullopt; }
 
     bool PlayFailed() const override {
         std::lock_guard lock(mutex_);
@@ -229,6 +234,7 @@ private:
                 state.held = to_;
                 state.mode = Mode::Stopped;
             });
+            EndFullScreen();
             return;
         }
         pipeline_.SetStop(Stop());
@@ -283,6 +289,25 @@ private:
             ms = at == kNone ? 0.0 : static_cast<double>(at - base_) / kNsPerMs;
         }
         return std::clamp(ms, 0.0, Length());
+    }
+
+    // Full screen only while the play that asked for it lasts: the device's
+    // view may still ask it after the play ended here, on the bus thread.
+    Code BringWindow(const WindowView &view) {
+        if (!window_.Id()) return kOk;
+        WindowView wanted = view;
+        wanted.fullscreen = view.fullscreen && fullscreen_play_;
+        if (!window_.Show(wanted)) return kCreateWindow;
+        view_ = view;
+        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
+        pipeline_.Expose();
+        return kOk;
+    }
+    // The play is over: a window shown full screen for it goes back.
+    void EndFullScreen() {
+        if (!fullscreen_play_) return;
+        fullscreen_play_ = false;
+        BringWindow(view_);
     }
 
     // Leaves the pipeline paused on `frame`, ready to play at the set speed.
@@ -345,12 +370,14 @@ private:
         const bool short_of_end = Position(shown_) + last_frame_ms < to_;
         if (short_of_end) Diagnose("the play ended before its end point: the file was cut short or removed");
         const double reached = short_of_end ? BrokenOffAt() : to_;
+        pipeline_.Pause();
+        // The window is back by the time the play is told to be over.
+        EndFullScreen();
         Update([&](State &state) {
             state.held = reached;
             state.failed = short_of_end;
             state.mode = Mode::Stopped;
         });
-        pipeline_.Pause();
     }
 
     // On the bus thread. The position stays on the last picture shown.
@@ -358,6 +385,7 @@ private:
         Diagnose(why);
         std::lock_guard moving(moving_);
         const double reached = shown_.mode == Mode::Playing ? BrokenOffAt() : Position(shown_);
+        EndFullScreen();
         Update([&](State &state) {
             if (state.mode == Mode::Playing) state.failed = true;
             state.held = reached;
@@ -373,6 +401,8 @@ private:
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
     double rate_ = 1.0; // of the pipeline's segment
+    WindowView view_;              // as the device last asked it
+    bool fullscreen_play_ = false; // the play on now (or paused) is full screen
     Window window_; // outlives the pipeline, whose sink draws in it
     // Last, so that its threads stop before the rest goes.
     Pipeline pipeline_;
