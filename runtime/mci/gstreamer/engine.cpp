@@ -102,11 +102,12 @@ public:
             repeat_ = false;
             pipeline_.SetStop(kNone);
         }
+        const bool playing = shown_.mode == Mode::Playing;
         Update([&](State &state) {
             state.held.reset();
             state.mode = Mode::Paused;
         });
-        pipeline_.Pause();
+        Hold(playing);
     }
 
     bool Resume(double) override {
@@ -121,8 +122,9 @@ public:
 
     void Stop(double) override {
         std::lock_guard moving(moving_);
+        const bool playing = shown_.mode == Mode::Playing;
         Update([](State &state) { state.mode = Mode::Stopped; });
-        pipeline_.Pause();
+        Hold(playing);
     }
 
     void Seek(double, double ms) override {
@@ -164,14 +166,19 @@ public:
     void SetVideo(bool on) override {
         std::lock_guard moving(moving_);
         window_.ShowPicture(on);
+        if (on) pipeline_.Expose(); // drawn when the command returns
     }
 
     Code ShowWindow(const WindowView &view) override {
         std::lock_guard moving(moving_);
         if (!window_.Id()) return kOk;
         if (!window_.Show(view)) return kCreateWindow;
-        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
+        // The sink learns the window's new size from the expose; playing, the
+        // next picture comes at that size, held, the one on show is decoded
+        // again at it.
+        const bool resized = pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
         pipeline_.Expose();
+        if (resized && shown_.mode != Mode::Playing) Redraw();
         return kOk;
     }
 
@@ -285,8 +292,28 @@ private:
         return std::clamp(ms, 0.0, Length());
     }
 
-    // Leaves the pipeline paused on `frame`, ready to play at the set speed.
-    void ShowFrame(int64_t frame) {
+    // Pauses the pipeline; a play broken off waits until the sinks hold
+    // their picture, so that the position told is that of the picture drawn.
+    void Hold(bool playing) {
+        pipeline_.Pause();
+        if (playing) pipeline_.Settle();
+    }
+
+    // The frame on show drawn again, decoded anew (at the picture's new
+    // size), while queries keep answering its position.
+    void Redraw() {
+        if (!pipeline_.HasVideo()) return;
+        const int64_t frame = CurrentFrame(shown_.anchor);
+        if (frame == kNone) return;
+        const bool held = shown_.held.has_value();
+        if (!held) Update([&](State &state) { state.held = Position(state); });
+        ShowFrame(frame, true);
+        if (!held) Update([](State &state) { state.held.reset(); });
+    }
+
+    // Leaves the pipeline paused on `frame`, ready to play at the set speed;
+    // `anew` decodes it again even when it is the frame on show.
+    void ShowFrame(int64_t frame, bool anew = false) {
         pipeline_.Pause();
         pipeline_.Settle();
         const double rate = shown_.speed == 0 ? 1.0 : Rate();
@@ -304,18 +331,22 @@ private:
         // (nothing presented): then further back, down to the file's start.
         int64_t at = CurrentFrame(shown_.anchor);
         const int64_t near = std::llround(2 * media_.fps);
-        if (at == kNone || rate != rate_ || frame < at || frame - at > near) {
+        if (anew || at == kNone || rate != rate_ || frame < at || frame - at > near) {
             Update([](State &state) { state.anchor.count = kNoAnchor; });
+            // The group's first picture is paused on unseen: what is drawn
+            // goes from the picture on show straight to the frame.
+            pipeline_.DrawPausedPicture(false);
+            int64_t start = 0;
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
                 // A seek into the last seconds may land past the last group.
                 const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
-                const int64_t start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
-                pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
-                rate_ = rate;
-                if (!pipeline_.Settle()) pipeline_.Recover();
-                at = PresentedFrame();
+                start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
+                at = SeekGroup(start, rate);
                 if ((at != kNone && at <= frame) || start == 0) break;
             }
+            pipeline_.DrawPausedPicture(true);
+            // A frame that starts its group is the one paused on: once more, seen.
+            if (at == frame) at = SeekGroup(start, rate);
         }
         if (at == kNone) return;
         if (frame > at) {
@@ -329,6 +360,15 @@ private:
         }
         const Anchor anchor{at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
         Update([&](State &state) { state.anchor = anchor; });
+    }
+
+    // Pauses on the first picture of the group that holds `start`; the frame
+    // of that picture (kNone when none came).
+    int64_t SeekGroup(int64_t start, double rate) {
+        pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
+        rate_ = rate;
+        if (!pipeline_.Settle()) pipeline_.Recover();
+        return PresentedFrame();
     }
 
     // On the bus thread.
