@@ -145,7 +145,7 @@ private:
     };
     int width_ = 0, height_ = 0;
     double fps_ = 0;
-    int fit_width_ = 0, fit_height_ = 0; // the size the picture is scaled to (0: its own)
+    int fit_width_ = 0, fit_height_ = 0; // the size the picture is scaled to
 
     FILE *video_log_ = nullptr;
     FILE *audio_log_ = nullptr;
