@@ -187,8 +187,8 @@ public:
     Code Execute(const Command &command, Context &context, std::string &reply) override {
         switch (command.verb) {
         case Verb::Play: return Play(command, context);
-        case Verb::Stop: return Transporting([&] { engine_->Stop(context.Now()); });
-        case Verb::Pause: return Transporting([&] { engine_->Pause(context.Now()); });
+        case Verb::Stop: return Transporting(context, [&] { engine_->Stop(context.Now()); });
+        case Verb::Pause: return Transporting(context, [&] { engine_->Pause(context.Now()); });
         case Verb::Resume: return Resume(context);
         case Verb::Seek: return Seek(command, context);
         case Verb::Step: return Step(command, context);
@@ -218,10 +218,12 @@ private:
     int64_t LengthUnits() const { return FromMs(engine_->Length()); }
     int64_t FrameOf(double ms) const { return Floor(ms * Fps() / 1000.0); }
 
+    // Calls of the engine that move the medium may wait for pictures; the
+    // device's queries answer meanwhile (Context::LettingQueriesIn).
     template <typename Action>
-    Code Transporting(Action action) {
+    Code Transporting(Context &context, Action action) {
         if (!media_) return kNonapplicableFunction;
-        action();
+        context.LettingQueriesIn(action);
         return kOk;
     }
 
@@ -245,15 +247,19 @@ private:
         // The window first: the play's first picture is drawn at its size.
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
-        engine_->ShowWindow(View());
-        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        context.LettingQueriesIn([&] {
+            engine_->ShowWindow(View());
+            engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        });
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
 
     Code Resume(Context &context) {
-        if (!media_) return kNonapplicableFunction;
-        return engine_->Resume(context.Now()) ? kOk : kNonapplicableFunction;
+        bool resumed = false;
+        if (Code code = Transporting(context, [&] { resumed = engine_->Resume(context.Now()); }); code != kOk)
+            return code;
+        return resumed ? kOk : kNonapplicableFunction;
     }
 
     Code Seek(const Command &command, Context &context) {
@@ -270,8 +276,7 @@ private:
         } else {
             return kMissingParameter;
         }
-        engine_->Seek(context.Now(), target);
-        return kOk;
+        return Transporting(context, [&] { engine_->Seek(context.Now(), target); });
     }
 
     // Whole frames, whatever the time format; stops at either end.
@@ -281,8 +286,7 @@ private:
         int64_t by = command.Has(Key::By) ? command.Number(Key::By) : 1;
         if (command.Has(Key::Reverse)) by = -by;
         const int64_t frame = std::clamp<int64_t>(FrameOf(engine_->PositionAt(now)) + by, 0, media_->frames);
-        engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
-        return kOk;
+        return Transporting(context, [&] { engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps); });
     }
 
     Code Set(const Command &command, Context &context) {
@@ -310,10 +314,11 @@ private:
         }
         if (command.Has(Key::Video)) {
             video_on_ = on;
-            engine_->SetVideo(on);
+            context.LettingQueriesIn([&] { engine_->SetVideo(on); });
         }
         if (command.Has(Key::Audio)) ApplyAudio();
-        if (command.Has(Key::Speed)) engine_->SetSpeed(context.Now(), command.Number(Key::Speed));
+        if (command.Has(Key::Speed))
+            context.LettingQueriesIn([&] { engine_->SetSpeed(context.Now(), command.Number(Key::Speed)); });
         return kOk;
     }
 
