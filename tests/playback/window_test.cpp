@@ -441,6 +441,8 @@ void RealWindow::FullScreenLastsAsLongAsThePlay() {
     EXPECT_EQ(Reply("where m window"), Text(normal));
     Reply("pause m"); // the play is over: no full screen to come back to
     EXPECT_TRUE(back()) << PlaceOf(display, own);
+    // The last picture of the play fills the window at its own size again.
+    EXPECT_EQ(FrameFilling(own, 0, 0, 160, 120), Number("status m position"));
 
     Reply("play m from 0 fullscreen");
     EXPECT_TRUE(full_screen()) << PlaceOf(display, own);
