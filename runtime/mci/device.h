@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +32,25 @@ public:
     // Set by a play with "wait": the caller is held until the play ends.
     bool hold_until_stopped = false;
 
+    // Runs `wait`, a call of the engine that may wait for pictures, with the
+    // device's state let go, so that queries of the device answer meanwhile.
+    // `wait` changes nothing that a query reads, except through the
+    // engine, whose queries are safe at any time.
+    template <typename Wait>
+    void LettingQueriesIn(Wait wait) {
+        if (!device_state) return wait();
+        struct Relock {
+            std::unique_lock<std::mutex> &state;
+            ~Relock() { state.lock(); }
+        };
+        device_state->unlock();
+        const Relock relock{*device_state};
+        wait();
+    }
+    // The lock on the device's state, while the interpreter lets queries
+    // come between the parts of a command; none while a device opens.
+    std::unique_lock<std::mutex> *device_state = nullptr;
+
 private:
     Timeline &timeline_;
     double now_ = 0;
@@ -42,7 +62,9 @@ public:
     virtual ~Device() = default;
     virtual std::string_view TypeName() const = 0;
     virtual const CommandSet &Commands() const = 0;
-    // Carries out `command`; a reply, if any, goes to `reply`.
+    // Carries out `command`; a reply, if any, goes to `reply`. A query
+    // (status, where, info, capability) changes nothing: it may come while
+    // another command of the device lets queries in.
     virtual Code Execute(const Command &command, Context &context, std::string &reply) = 0;
     // Whether a play is still going on (what "play … wait" waits for).
     virtual bool Playing(Context &) { return false; }

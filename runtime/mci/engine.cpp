@@ -11,27 +11,47 @@
 namespace tvx::mci {
 namespace {
 
-// Today's transport against the platform clock.
+// Today's transport against the platform clock. Queries come from other
+// threads than the commands, so the transport is read under a lock.
 class ClockEngine final : public MediaEngine {
 public:
     explicit ClockEngine(const MediaInfo &media) : media_(media), transport_(Length()) {}
 
     const MediaInfo &Media() const override { return media_; }
-    Mode ModeAt(double now) override { return transport_.ModeAt(now); }
-    double PositionAt(double now) override { return transport_.PositionAt(now); }
-    void Play(double now, double from, double to, bool repeat) override { transport_.Play(now, from, to, repeat); }
-    void Pause(double now) override { transport_.Pause(now); }
-    bool Resume(double now) override { return transport_.Resume(now); }
-    void Stop(double now) override { transport_.Stop(now); }
-    void Seek(double now, double ms) override { transport_.Seek(now, ms); }
-    void SetSpeed(double now, int64_t speed) override { transport_.SetSpeed(now, speed); }
-    int64_t Speed() const override { return transport_.Speed(); }
+    Mode ModeAt(double now) override { return Locked()->ModeAt(now); }
+    double PositionAt(double now) override { return Locked()->PositionAt(now); }
+    // There is no window: the device answers for it from its own state.
+    void Play(double now, double from, double to, bool repeat, const WindowView &) override {
+        Locked()->Play(now, from, to, repeat);
+    }
+    void Pause(double now) override { Locked()->Pause(now); }
+    bool Resume(double now) override { return Locked()->Resume(now); }
+    void Stop(double now) override { Locked()->Stop(now); }
+    void Seek(double now, double ms) override { Locked()->Seek(now, ms); }
+    void SetSpeed(double now, int64_t speed) override { Locked()->SetSpeed(now, speed); }
+    int64_t Speed() const override {
+        std::lock_guard lock(mutex_);
+        return transport_.Speed();
+    }
     // Nothing sounds or shows; the device keeps the settings for its replies.
     void SetAudio(AudioLevels) override {}
     void SetVideo(bool) override {}
 
 private:
+    // The transport, locked until the end of the full expression.
+    class Held {
+    public:
+        explicit Held(ClockEngine &engine) : lock_(engine.mutex_), transport_(engine.transport_) {}
+        Transport *operator->() { return &transport_; }
+
+    private:
+        std::lock_guard<std::mutex> lock_;
+        Transport &transport_;
+    };
+    Held Locked() { return Held(*this); }
+
     MediaInfo media_;
+    mutable std::mutex mutex_;
     Transport transport_;
 };
 

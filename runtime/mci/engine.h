@@ -42,10 +42,12 @@ struct WindowView {
     bool visible = false;
     bool minimized = false;
     bool maximized = false;
-    bool fullscreen = false;
+    bool fullscreen = false; // for as long as the play it came with lasts
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes
-    std::optional<Rect> frame;       // the own window's place and size when restored
+    // The own window's place and size when restored, given when a command
+    // places it (else the window stays where it is, or was last placed).
+    std::optional<Rect> frame;
 };
 
 // Positions are milliseconds from the start of the medium; `now` is the
@@ -60,8 +62,12 @@ public:
 
     virtual Mode ModeAt(double now) = 0;
     virtual double PositionAt(double now) = 0;
-    // The same contract as Transport's members of the same names.
-    virtual void Play(double now, double from, double to, bool repeat) = 0;
+    // The same contract as Transport's members of the same names. A play
+    // first brings the window to `view` (shown at last, its first picture
+    // drawn at its size); a full screen asked with it ends with the play:
+    // at its end point, on a stop, a seek, an error or the next play (a
+    // pause keeps it), the window goes back to how it was.
+    virtual void Play(double now, double from, double to, bool repeat, const WindowView &view) = 0;
     virtual void Pause(double now) = 0;
     virtual bool Resume(double now) = 0;
     virtual void Stop(double now) = 0;
@@ -76,8 +82,14 @@ public:
     // picture did not decode) rather than at its end point.
     virtual bool PlayFailed() const { return false; }
     // kOk, or kCreateWindow when the host's window named does not exist
-    // (the window then stays as it was).
+    // (the window then stays as it was). Full screen is kept only while
+    // the play that asked for it lasts.
     virtual Code ShowWindow(const WindowView &) { return kOk; }
+    // The device's own top-level window's place on the screen as it is
+    // now, the picture's window without decorations; none when the picture
+    // is not on a display or is drawn inside a window of the host's. A
+    // query: it answers at once, whatever a command is busy with.
+    virtual std::optional<Rect> WindowPlace() { return std::nullopt; }
     // The X11 id of the window the picture is drawn in; 0 when there is no
     // display.
     virtual uint64_t WindowHandle() const { return 0; }

@@ -74,6 +74,11 @@ bool IsOpenKeyword(std::string_view word) {
     return false;
 }
 
+// Queries change nothing, so they may come between the parts of a command.
+bool IsQuery(Verb verb) {
+    return verb == Verb::Status || verb == Verb::Where || verb == Verb::Info || verb == Verb::Capability;
+}
+
 bool IsFile(const std::string &path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
@@ -107,6 +112,18 @@ Interpreter &Interpreter::Instance() {
 Interpreter::Entry *Interpreter::Find(std::string_view alias) {
     const auto found = by_alias_.find(LowerCase(alias));
     return found == by_alias_.end() ? nullptr : &*found->second;
+}
+
+Interpreter::Entry *Interpreter::FindSettled(std::string_view alias, std::unique_lock<std::mutex> &lock) {
+    while (!opening_.empty() && opening_.contains(LowerCase(alias))) open_ended_.wait(lock);
+    return Find(alias);
+}
+
+void Interpreter::Opening(const std::string &alias) { opening_.insert(LowerCase(alias)); }
+
+void Interpreter::OpeningEnded(const std::string &alias) {
+    opening_.erase(LowerCase(alias));
+    open_ended_.notify_all();
 }
 
 uint32_t Interpreter::FreeId() const { return returned_ids_.empty() ? next_id_ : *returned_ids_.begin(); }
@@ -162,11 +179,19 @@ std::optional<Notice> Interpreter::Asked(const Call &call, const Command &parsed
 
 Code Interpreter::Execute(const std::shared_ptr<Opened> &opened, const Command &command, Context &context,
                           std::string &reply, const std::optional<Notice> &asked) {
-    std::lock_guard hold(opened->mutex);
+    // A query never waits for a command under way: it tells of a play that
+    // ended only when there is none.
+    const bool query = IsQuery(command.verb);
+    std::unique_lock ordered(opened->commands, std::defer_lock);
+    if (query) (void)ordered.try_lock();
+    else ordered.lock();
+    std::unique_lock state(opened->state);
     if (opened->closed) return kInvalidDeviceName; // the close came first
     // A play that ended before this command is told so first.
-    Conclude(*opened, context);
+    if (ordered) Conclude(*opened, context);
+    if (!query) context.device_state = &state;
     const Code code = opened->device->Execute(command, context, reply);
+    context.device_state = nullptr;
     if (code != kOk) return code; // a failed command tells nobody, and cuts nothing short
     const Verb verb = command.verb;
     const bool moves = verb == Verb::Play || verb == Verb::Stop || verb == Verb::Pause || verb == Verb::Seek ||
@@ -225,9 +250,14 @@ void Interpreter::Watcher() {
         std::this_thread::sleep_for(kRound);
         for (const auto &opened : round) {
             // A device busy with a command is looked at again next round.
-            std::unique_lock hold(opened->mutex, std::try_to_lock);
+            std::unique_lock ordered(opened->commands, std::try_to_lock);
+            if (!ordered) {
+                again.push_back(opened);
+                continue;
+            }
+            std::lock_guard state(opened->state);
             Context context(timeline_);
-            if (!hold || (!opened->closed && !Conclude(*opened, context))) again.push_back(opened);
+            if (!opened->closed && !Conclude(*opened, context)) again.push_back(opened);
         }
         round.clear(); // a device closed meanwhile goes here, with no lock held
         std::lock_guard lock(watch_mutex_);
@@ -247,7 +277,7 @@ Code Interpreter::Run(Call &call, std::span<const Token> tokens, std::string &re
     if (IsAll(name)) return ForAll(call, *verb, words, context, reply);
     if (verb->verb == Verb::Sysinfo) return SysInfo(name, words, reply);
 
-    Entry *entry = Find(name.text);
+    Entry *entry = FindSettled(name.text, lock);
     if (!entry) {
         // Device verbs are known only to devices, and there is none to ask.
         if (!verb->core) return kUnrecognizedCommand;
@@ -329,7 +359,8 @@ Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &r
     // A device opened although its number could not be told would stay open
     // out of the caller's sight.
     auto refusal = [&]() -> Code {
-        if (const Entry *existing = Find(alias)) return existing->automatic ? kDeviceOpen : kDuplicateAlias;
+        if (const Entry *existing = FindSettled(alias, lock))
+            return existing->automatic ? kDeviceOpen : kDuplicateAlias;
         if (std::to_string(FreeId()).size() > room) return kParamOverflow;
         return kOk;
     };
@@ -337,10 +368,12 @@ Code Interpreter::Open(Call &call, std::span<const Token> tokens, std::string &r
     // The medium is read and its first picture decoded without the table's
     // lock; the table may have changed meanwhile, so it is asked again.
     const std::string kept_alias(alias);
+    Opening(kept_alias);
     lock.unlock();
     std::unique_ptr<Device> device;
     const Code opened = target.type->open({target.element, target.has_element, parsed, kept_alias}, device);
     lock.lock();
+    OpeningEnded(kept_alias);
     if (opened != kOk) return opened;
     if (Code code = refusal(); code != kOk) {
         lock.unlock();
@@ -450,31 +483,30 @@ Code Interpreter::AutoOpen(const VerbName &verb, const Token &name, std::span<co
     // An open with no words of its own always parses.
     (void)Parse(*target.type->commands().Find(Verb::Open), {}, no_flags);
     // Nobody else knows of the device until it joins the table, so it
-    // opens and acts without the table's lock.
+    // opens and acts without the table's lock; whoever names it meanwhile
+    // waits for it.
+    const std::string alias(name.text);
+    Opening(alias);
     lock.unlock();
     std::unique_ptr<Device> device;
-    if (Code code = target.type->open({target.element, target.has_element, no_flags, name.text}, device); code != kOk)
-        return code;
-    auto opened = std::make_shared<Opened>(std::move(device));
-    const Code code = opened->device->Execute(parsed, context, reply);
-    // A play goes on after the command; the device stays for it, unless
-    // another caller opened the name meanwhile.
-    if (code != kOk || verb.verb != Verb::Play) return code;
+    Code code = target.type->open({target.element, target.has_element, no_flags, alias}, device);
+    if (code == kOk) code = device->Execute(parsed, context, reply);
+    // A play goes on after the command; the device stays for it.
+    std::shared_ptr<Opened> kept;
+    if (code == kOk && verb.verb == Verb::Play) kept = std::make_shared<Opened>(std::move(device));
     lock.lock();
-    if (Find(name.text)) {
-        lock.unlock();
-        return kDeviceOpen;
-    }
-    Add(name.text, true, opened);
+    OpeningEnded(alias);
+    if (kept) Add(alias, true, kept);
     lock.unlock();
-    if (context.hold_until_stopped) WaitWhilePlaying(*opened);
+    device.reset(); // one not kept closes here, without the table's lock
+    if (kept && context.hold_until_stopped) WaitWhilePlaying(*kept);
     return code;
 }
 
 void Interpreter::WaitWhilePlaying(Opened &opened) {
     while (true) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::lock_guard hold(opened.mutex);
+        std::lock_guard state(opened.state);
         if (opened.closed) return;
         Context context(timeline_);
         if (!opened.device->Playing(context)) return;

@@ -14,13 +14,21 @@
 //
 // Devices belong to the process: one table of aliases, under one lock,
 // serves every thread. Opening, closing and naming devices change or read
-// the table under that lock. A device has a lock of its own, under which
-// each of its commands is carried out whole, so that commands to one
-// device from several threads follow one another; the table's lock is let
-// go first, so that a device waiting for its picture (an open, a seek, a
-// step) or a "play … wait" holds up no other device. A command holds a
-// share of its device: a close that comes meanwhile takes the device out
-// of the table at once, and the device goes when that command is done.
+// the table under that lock; the table's lock is let go before a device
+// acts, so that a device waiting for its picture (an open, a seek, a step)
+// or a "play … wait" holds up no other device. Opens of one name follow
+// one another: a command that names a device being opened waits for that
+// open, and then finds the device, as if it had come after it.
+//
+// A device has two locks of its own. Commands that act on it (all but the
+// queries status, where, info and capability) hold `commands` throughout,
+// so that they follow one another and reach the device's state and its
+// engine in the same order. What a query reads is read and changed under
+// `state`, which a query takes alone; a command lets go of it while its
+// engine waits for pictures, changing nothing meanwhile, so that a query
+// answers at once. A command holds a share of its device: a close that
+// comes meanwhile takes the device out of the table at once, and the
+// device goes when that command is done.
 //
 // A command with "notify" (and a callback handle) gets a notification of
 // how it ended (notice.h). A play's is pending while it plays; a watcher
@@ -63,10 +71,11 @@ public:
                             void *callback = nullptr);
 
 private:
-    // An open device and the lock its commands run under.
+    // An open device and the locks its commands run under.
     struct Opened {
         explicit Opened(std::unique_ptr<Device> d) : device(std::move(d)) {}
-        std::mutex mutex;
+        std::mutex commands; // taken before `state`
+        std::mutex state;
         std::atomic<bool> closed{false}; // out of the table (set under the table's lock)
         std::unique_ptr<Device> device;
         uint32_t id = 0;
@@ -84,6 +93,11 @@ private:
     using Closed = std::vector<std::shared_ptr<Opened>>;
 
     Entry *Find(std::string_view alias);
+    // The same, once an open of that name under way has ended.
+    Entry *FindSettled(std::string_view alias, std::unique_lock<std::mutex> &lock);
+    // An open of `alias` begins or ends (with the table's lock held).
+    void Opening(const std::string &alias);
+    void OpeningEnded(const std::string &alias);
     // The smallest device number not in use.
     uint32_t FreeId() const;
     void Add(std::string_view alias, bool automatic, std::shared_ptr<Opened> opened);
@@ -105,7 +119,7 @@ private:
     [[nodiscard]] Code SysInfo(const Token &name, std::span<const Token> words, std::string &reply);
     [[nodiscard]] Code AutoOpen(const VerbName &verb, const Token &name, std::span<const Token> words,
                                 Context &context, std::unique_lock<std::mutex> &lock, std::string &reply);
-    // Carries out `command` on `opened` under its lock, the table's lock
+    // Carries out `command` on `opened` under its locks, the table's lock
     // let go; kInvalidDeviceName when a close came first.
     [[nodiscard]] Code Execute(const std::shared_ptr<Opened> &opened, const Command &command, Context &context,
                                std::string &reply, const std::optional<Notice> &asked);
@@ -117,7 +131,8 @@ private:
     // Tells a closed device's pending play that it was cut short.
     static void Closing(Opened &opened, const std::optional<Notice> &asked);
     // Posts a pending play's notification once the play has ended; true
-    // when none is pending any more. With the device's lock held.
+    // when none is pending any more. With both of the device's locks held:
+    // a command under way may stop the play, which then ended cut short.
     static bool Conclude(Opened &opened, Context &context);
     // The watcher thread: concludes the plays whose notifications are pending.
     void Watch(std::shared_ptr<Opened> opened);
@@ -131,6 +146,8 @@ private:
     std::list<Entry> entries_;
     std::unordered_map<std::string, std::list<Entry>::iterator> by_alias_; // alias in ASCII lower case
     std::set<uint32_t> returned_ids_; // all below next_id_
+    std::set<std::string> opening_;   // aliases being opened, in ASCII lower case
+    std::condition_variable open_ended_;
     uint32_t next_id_ = 1;
     Timeline timeline_;
 

@@ -187,8 +187,8 @@ public:
     Code Execute(const Command &command, Context &context, std::string &reply) override {
         switch (command.verb) {
         case Verb::Play: return Play(command, context);
-        case Verb::Stop: return Transporting([&] { engine_->Stop(context.Now()); });
-        case Verb::Pause: return Transporting([&] { engine_->Pause(context.Now()); });
+        case Verb::Stop: return Transporting(context, [&] { engine_->Stop(context.Now()); });
+        case Verb::Pause: return Pause(context);
         case Verb::Resume: return Resume(context);
         case Verb::Seek: return Seek(command, context);
         case Verb::Step: return Step(command, context);
@@ -197,8 +197,8 @@ public:
         case Verb::Status: return Status(command, context, reply);
         case Verb::Info: return Info(command, reply);
         case Verb::Capability: return Capability(command, reply);
-        case Verb::Window: return Window(command);
-        case Verb::Put: return Put(command);
+        case Verb::Window: return Window(command, context);
+        case Verb::Put: return Put(command, context);
         case Verb::Where: return Where(command, context, reply);
         case Verb::Configure: return kOk; // there are no settings a dialog could change
         case Verb::Record:
@@ -221,10 +221,12 @@ private:
     int64_t LengthUnits() const { return FromMs(engine_->Length()); }
     int64_t FrameOf(double ms) const { return Floor(ms * Fps() / 1000.0); }
 
+    // Calls of the engine that move the medium may wait for pictures; the
+    // device's queries answer meanwhile (Context::LettingQueriesIn).
     template <typename Action>
-    Code Transporting(Action action) {
+    Code Transporting(Context &context, Action action) {
         if (!media_) return kNonapplicableFunction;
-        action();
+        context.LettingQueriesIn(action);
         return kOk;
     }
 
@@ -245,18 +247,26 @@ private:
             to = ToMs(value);
         }
         if (to < from - 1e-6) return kOutOfRange;
-        // The window first: the play's first picture is drawn at its size.
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = HasPicture(); // playing shows the window
-        if (visible_) engine_->ShowWindow(View());
-        engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat));
+        const WindowView view = View();
+        context.LettingQueriesIn(
+            [&] { engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat), view); });
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
         return kOk;
     }
 
+    Code Pause(Context &context) {
+        // A pause after the play is over brings no full screen back.
+        if (engine_->ModeAt(context.Now()) == Mode::Stopped) fullscreen_ = false;
+        return Transporting(context, [&] { engine_->Pause(context.Now()); });
+    }
+
     Code Resume(Context &context) {
-        if (!media_) return kNonapplicableFunction;
-        return engine_->Resume(context.Now()) ? kOk : kNonapplicableFunction;
+        bool resumed = false;
+        if (Code code = Transporting(context, [&] { resumed = engine_->Resume(context.Now()); }); code != kOk)
+            return code;
+        return resumed ? kOk : kNonapplicableFunction;
     }
 
     Code Seek(const Command &command, Context &context) {
@@ -273,8 +283,7 @@ private:
         } else {
             return kMissingParameter;
         }
-        engine_->Seek(context.Now(), target);
-        return kOk;
+        return Transporting(context, [&] { engine_->Seek(context.Now(), target); });
     }
 
     // Whole frames, whatever the time format; stops at either end.
@@ -284,8 +293,7 @@ private:
         int64_t by = command.Has(Key::By) ? command.Number(Key::By) : 1;
         if (command.Has(Key::Reverse)) by = -by;
         const int64_t frame = std::clamp<int64_t>(FrameOf(engine_->PositionAt(now)) + by, 0, media_->frames);
-        engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps);
-        return kOk;
+        return Transporting(context, [&] { engine_->Seek(now, static_cast<double>(frame) * 1000.0 / media_->fps); });
     }
 
     Code Set(const Command &command, Context &context) {
@@ -313,10 +321,11 @@ private:
         }
         if (command.Has(Key::Video)) {
             video_on_ = on;
-            engine_->SetVideo(on);
+            context.LettingQueriesIn([&] { engine_->SetVideo(on); });
         }
         if (command.Has(Key::Audio)) ApplyAudio();
-        if (command.Has(Key::Speed)) engine_->SetSpeed(context.Now(), command.Number(Key::Speed));
+        if (command.Has(Key::Speed))
+            context.LettingQueriesIn([&] { engine_->SetSpeed(context.Now(), command.Number(Key::Speed)); });
         return kOk;
     }
 
@@ -426,22 +435,28 @@ private:
     // ---- the window, kept as state ---------------------------------------
 
     bool Maximized() const { return visible_ && shown_ == Show::Maximize; }
-    Rect Client() const {
+    // A full screen lasts as long as its play: once that is over (at its end
+    // point, stopped, moved off by a seek or step), the window is back.
+    bool FullScreen(Context &context) { return fullscreen_ && engine_->ModeAt(context.Now()) != Mode::Stopped; }
+    Rect Client() {
+        // Where a display shows the window, the size it really has.
+        if (const std::optional<Rect> place = engine_->WindowPlace()) return {0, 0, place->width, place->height};
         return Maximized() ? Rect{0, 0, kVirtualScreen.width, kVirtualScreen.height}
                            : Rect{0, 0, frame_.width, frame_.height};
     }
     // Where the picture goes inside the window: as set, else the whole
     // client area of the device's own window, else (in a window of the
     // caller's, or as a child or pop-up) the picture's own size.
-    Rect Destination() const {
+    Rect Destination() {
         if (destination_) return *destination_;
         const bool own_overlapped = handle_ == 0 && (style_ & kChildOrPopup) == 0;
         return own_overlapped ? Client() : Picture();
     }
 
     // What the engine is to show: the picture goes in a window of the
-    // caller's when one was handed over, else in the device's own.
-    WindowView View() const {
+    // caller's when one was handed over, else in the device's own, placed
+    // anew when `placing`.
+    WindowView View(bool placing = false) const {
         WindowView view;
         view.parent = handle_ ? static_cast<uint64_t>(handle_) : static_cast<uint64_t>(parent_);
         view.child = handle_ != 0 || (style_ & kStyleChild) != 0;
@@ -451,11 +466,20 @@ private:
         view.fullscreen = fullscreen_;
         view.title = caption_;
         view.destination = destination_;
-        view.frame = frame_;
+        if (placing) view.frame = frame_;
         return view;
     }
 
-    Code Window(const Command &command) {
+    // The window brought to the device's state. Queries answer meanwhile: a
+    // window manager may take a while to carry a change out.
+    Code ShowingWindow(Context &context, bool placing = false) {
+        const WindowView view = View(placing);
+        Code code = kOk;
+        context.LettingQueriesIn([&] { code = engine_->ShowWindow(view); });
+        return code;
+    }
+
+    Code Window(const Command &command, Context &context) {
         if (!HasPicture()) return kNoWindow;
         if (!command.Has(Key::State) && !command.Has(Key::Handle) && !command.Has(Key::Text))
             return kMissingParameter;
@@ -473,12 +497,12 @@ private:
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
         // A window that does not exist changes nothing.
-        const Code code = engine_->ShowWindow(View());
+        const Code code = ShowingWindow(context);
         if (code != kOk) state() = kept;
         return code;
     }
 
-    Code Put(const Command &command) {
+    Code Put(const Command &command, Context &context) {
         if (!HasPicture()) return kNoWindow;
         const bool window = command.Has(Key::WindowArea);
         if (!window && !command.Has(Key::Destination) && !command.Has(Key::Source)) return kMissingParameter;
@@ -497,10 +521,10 @@ private:
             } else {
                 frame_ = *at;
             }
-            engine_->ShowWindow(View());
+            ShowingWindow(context, true);
         } else if (command.Has(Key::Destination)) {
             destination_ = at;
-            engine_->ShowWindow(View());
+            ShowingWindow(context);
         } else {
             source_ = at ? *at : Picture();
         }
@@ -511,8 +535,9 @@ private:
         if (!HasPicture()) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
-            const bool fullscreen = fullscreen_ && engine_->ModeAt(context.Now()) == Mode::Playing;
-            ReplyRect(reply, max || fullscreen || Maximized() ? kVirtualScreen : frame_);
+            // Where a display shows the window, the place it really has.
+            const std::optional<Rect> place = max ? std::nullopt : engine_->WindowPlace();
+            ReplyRect(reply, place ? *place : max || FullScreen(context) || Maximized() ? kVirtualScreen : frame_);
         } else if (command.Has(Key::Destination)) {
             ReplyRect(reply, max ? Client() : Destination());
         } else if (command.Has(Key::Source)) {
@@ -530,7 +555,7 @@ private:
     bool frames_format_ = false; // milliseconds until set otherwise
     bool left_on_ = true, right_on_ = true, video_on_ = true;
     int64_t left_volume_ = kMaxVolume, right_volume_ = kMaxVolume;
-    bool fullscreen_ = false;
+    bool fullscreen_ = false; // the last play was asked full screen
 
     int64_t style_;
     int64_t parent_;     // the window named when the device opened (0: none)

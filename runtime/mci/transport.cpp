@@ -6,13 +6,14 @@ namespace tvx::mci {
 
 void Transport::Advance(double now) {
     if (mode_ != Mode::Playing) return;
-    const double elapsed = now - anchor_;
-    anchor_ = now;
     if (speed_ == 0) {
         position_ = to_;
-    } else if (elapsed > 0) {
+    } else if (now > anchor_) {
         // Seconds times thousandths of normal speed is milliseconds.
-        position_ += elapsed * static_cast<double>(speed_);
+        position_ += (now - anchor_) * static_cast<double>(speed_);
+        // A moment read before this one (by a command that a query came
+        // between) counts as no time passed, rather than as time to count again.
+        anchor_ = now;
     }
     if (position_ < to_) return;
     if (repeat_ && to_ > from_ && speed_ != 0) {

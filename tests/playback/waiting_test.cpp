@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -79,6 +80,45 @@ private:
     std::string line_, last_;
 };
 
+// Sends `command` on a thread of its own and, once it waits for a picture
+// that the full pipe holds back, runs `meanwhile`; then lets the picture
+// through. `held`: whether the command was still waiting after `meanwhile`.
+// Should something in `meanwhile` wait for the command, the pipe is let go
+// after a while, so that the fault fails the test instead of hanging it.
+Answer WhileHeld(Tap &video, Tap &audio, const std::string &command, const std::function<void()> &meanwhile,
+                 bool &held) {
+    video.Take();
+    audio.Take();
+    video.Fill();
+    std::atomic<bool> done{false}, answered{false};
+    Answer answer{};
+    std::thread mover([&] {
+        answer = Send(command);
+        done = true;
+    });
+    std::thread releaser([&] {
+        const double give_up = MonotonicSeconds() + 30;
+        while (!answered && MonotonicSeconds() < give_up) Sleep(0.01);
+        while (!done) video.Take(20);
+    });
+    // The flush has reached the sound's sink: the command now waits for a
+    // picture that the full pipe holds back.
+    const bool flushed = audio.Take(20000) > 0;
+    EXPECT_TRUE(flushed);
+    meanwhile();
+    held = !done;
+    answered = true;
+    releaser.join();
+    mover.join();
+    video.Take();
+    return answer;
+}
+
+struct Move {
+    const char *command;
+    int frame; // where it goes
+};
+
 // Catches: a seek or step that waits for its frame under the interpreter's
 // lock (so another device's query waits with it), and a close during that
 // wait that frees the device under the command still using it.
@@ -92,48 +132,25 @@ TEST_F(RealEngine, ACommandWaitingForItsPictureHoldsUpNoOtherDevice) {
     Reply("set m time format frames");
     Reply("set other time format frames");
     Reply("seek other to 20");
-    struct Move {
-        const char *command;
-        int frame;
-        bool close_meanwhile;
-    };
     // Each far enough to flush the pipeline, so that sound comes first.
-    for (const Move move : {Move{"seek m to 70", 70, false}, Move{"step m by 60 reverse", 10, false},
-                            Move{"seek m to 90", 90, true}}) {
+    const Move moves[] = {{"seek m to 70", 70}, {"step m by 60 reverse", 10}, {"seek m to 90", 90}};
+    for (const Move &move : moves) {
         SCOPED_TRACE(move.command);
-        video.Take();
-        audio.Take();
-        video.Fill();
-        std::atomic<bool> done{false}, answered{false};
-        Answer answer{};
-        std::thread mover([&] {
-            answer = Send(move.command);
-            done = true;
-        });
-        // The picture is held back until the other device has answered. Should
-        // that answer wait for this command, the pipe is let go after a while,
-        // so that the fault fails the test instead of hanging it.
-        std::thread releaser([&] {
-            const double give_up = MonotonicSeconds() + 30;
-            while (!answered && MonotonicSeconds() < give_up) Sleep(0.01);
-            while (!done) video.Take(20);
-        });
-        // The flush has reached the sound's sink: the command now waits for
-        // a picture that the full pipe holds back.
-        const bool flushed = audio.Take(20000) > 0;
-        EXPECT_TRUE(flushed);
-        EXPECT_EQ(Reply("status other position"), "20");
-        EXPECT_EQ(Reply("status other mode"), "stopped");
-        if (move.close_meanwhile) {
-            EXPECT_EQ(Send("close m").code, 0u);
-        }
-        EXPECT_FALSE(done) << "the other device answered only after the command had its picture";
-        answered = true;
-        releaser.join();
-        mover.join();
-        video.Take();
+        const bool close_meanwhile = &move == &moves[2];
+        bool held = false;
+        const Answer answer = WhileHeld(
+            video, audio, move.command,
+            [&] {
+                EXPECT_EQ(Reply("status other position"), "20");
+                EXPECT_EQ(Reply("status other mode"), "stopped");
+                if (close_meanwhile) {
+                    EXPECT_EQ(Send("close m").code, 0u);
+                }
+            },
+            held);
+        EXPECT_TRUE(held) << "the other device answered only after the command had its picture";
         EXPECT_EQ(answer.code, 0u);
-        if (move.close_meanwhile) {
+        if (close_meanwhile) {
             EXPECT_EQ(Send("status m mode").code, 263u);
         } else {
             EXPECT_EQ(Number("status m position"), move.frame);
@@ -142,6 +159,47 @@ TEST_F(RealEngine, ACommandWaitingForItsPictureHoldsUpNoOtherDevice) {
     }
     // Nothing may write into the pipes once they are gone.
     Reply("close all");
+}
+
+// Catches: a query of a device that waits for the command under way on it,
+// a query that answers neither where the device stood nor where it goes,
+// and a command sent meanwhile that overtakes the one under way.
+TEST_F(RealEngine, QueriesOfADeviceAnswerWhileItWaitsForItsPicture) {
+    constexpr int kSmallPipe = 4096;
+    Tap video(capture_ + "/video.log", kSmallPipe);
+    Tap audio(capture_ + "/audio.log", 0);
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    Reply("set m time format frames");
+    const std::string source = Reply("where m source");
+    const std::string file = Reply("info m file");
+    for (const Move move : {Move{"seek m to 70", 70}, Move{"step m by 60 reverse", 15}}) {
+        SCOPED_TRACE(move.command);
+        std::atomic<bool> followed{false};
+        std::thread follower;
+        bool held = false;
+        const Answer answer = WhileHeld(
+            video, audio, move.command,
+            [&] {
+                EXPECT_EQ(Reply("status m position"), std::to_string(move.frame));
+                EXPECT_EQ(Reply("status m mode"), "stopped");
+                EXPECT_EQ(Reply("status m time format"), "frames");
+                EXPECT_EQ(Reply("where m source"), source);
+                EXPECT_EQ(Reply("info m file"), file);
+                // Comes after the command under way, whenever it gets in.
+                follower = std::thread([&] {
+                    EXPECT_EQ(Send("step m by 5").code, 0u);
+                    followed = true;
+                });
+            },
+            held);
+        EXPECT_TRUE(held) << "the device answered only after the command had its picture";
+        EXPECT_EQ(answer.code, 0u);
+        while (!followed) video.Take(20);
+        follower.join();
+        video.Take();
+        EXPECT_EQ(Number("status m position"), move.frame + 5);
+        EXPECT_EQ(video.LastFrame(), move.frame + 5);
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -322,6 +323,46 @@ TEST_F(Interpreter, CoreVerbsOpenDevicesByTypeOrFileName) {
     EXPECT_EQ(Send("status " + kMovie + " mode").reply, "playing");
     EXPECT_EQ(Send("close all").code, 0u);
     EXPECT_EQ(Send("sysinfo all quantity open").reply, "0");
+}
+
+// Runs each of `commands` on a thread of its own, all let go at once; their
+// error numbers, in the same order.
+std::vector<MCIERROR> AtOnce(const std::vector<std::string> &commands) {
+    std::atomic<size_t> ready{0};
+    std::vector<MCIERROR> codes(commands.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        threads.emplace_back([&, i] {
+            ++ready;
+            while (ready < commands.size()) std::this_thread::yield();
+            codes[i] = Send(commands[i]).code;
+        });
+    }
+    for (auto &thread : threads) thread.join();
+    return codes;
+}
+
+// Catches: callers that name one file at once each opening a device of
+// their own, so that all but the first to finish are refused (265) for the
+// device that another opened meanwhile, instead of reaching it.
+TEST_F(Interpreter, CallersOpeningOneNameAtOnceShareItsDevice) {
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const std::string play = "play " + kMovie;
+        for (MCIERROR code : AtOnce({play, play, play})) EXPECT_EQ(code, 0u);
+        EXPECT_EQ(Send("sysinfo all quantity open").reply, "1");
+        EXPECT_EQ(Send("status " + kMovie + " mode").reply, "playing");
+        ASSERT_EQ(Send("close all").code, 0u);
+
+        // An open and a play: the play reaches the device that the open
+        // made, or the open finds the name taken by the play's.
+        const std::vector<MCIERROR> codes = AtOnce({"open " + kMovie, play});
+        EXPECT_TRUE(codes[0] == 0u || codes[0] == 265u) << codes[0];
+        EXPECT_EQ(codes[1], 0u);
+        EXPECT_EQ(Send("status " + kMovie + " mode").reply, "playing");
+        ASSERT_EQ(Send("close all").code, 0u);
+    }
 }
 
 // Catches: sysinfo answering for the wrong set of devices or types.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "support/mci_client.h"
 #include "tarvex10/platform.h"
@@ -163,6 +164,23 @@ TEST_F(Playback, SeeksLandAndStop) {
     Do("play m");
     clock_.Advance(1);
     EXPECT_EQ(Position(), "5000");
+}
+
+// Catches: a query that comes between the parts of a command reading the
+// device or its transport while the command changes them (ThreadSanitizer
+// tells), or answering a position that no command set.
+TEST_F(Playback, QueriesAmongSeeksFromAnotherThreadSeeOneOrTheOther) {
+    constexpr int kRounds = 300;
+    std::thread seeker([] {
+        for (int i = 0; i < kRounds; ++i) EXPECT_EQ(Send(i % 2 ? "seek m to 2000" : "seek m to 1000").code, 0u);
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string position = Position();
+        EXPECT_TRUE(position == "0" || position == "1000" || position == "2000") << position;
+        EXPECT_EQ(Mode(), "stopped");
+    }
+    seeker.join();
+    EXPECT_EQ(Position(), "2000");
 }
 
 // Catches: steps counted in the time format instead of frames, steps past

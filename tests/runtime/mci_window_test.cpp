@@ -112,4 +112,34 @@ TEST_F(Window, StatesAndStyles) {
     EXPECT_EQ(Send("open \"" + kMovie + "\" type mpegvideo alias s style 1073741824").code, 0u);
 }
 
+// Catches: a full screen that outlives its play (reaching its end point,
+// moved off by a seek, followed by a play without it, or a pause after the
+// end bringing it back) or that a pause, which does not end the play, drops.
+TEST_F(Window, FullScreenLastsAsLongAsItsPlay) {
+    tvx::testing::TestClock clock;
+    Open();
+    const std::string screen = Where("window max");
+    const std::string normal = Where("window");
+    ASSERT_EQ(Send("play w from 0 to 1000 fullscreen").code, 0u);
+    EXPECT_EQ(Send("pause w").code, 0u);
+    EXPECT_EQ(Where("window"), screen);
+    EXPECT_EQ(Send("resume w").code, 0u);
+    clock.Advance(0.5);
+    EXPECT_EQ(Where("window"), screen);
+    clock.Advance(1);
+    EXPECT_EQ(Send("status w mode").reply, "stopped");
+    EXPECT_EQ(Where("window"), normal);
+    EXPECT_EQ(Send("pause w").code, 0u);
+    EXPECT_EQ(Where("window"), normal);
+
+    ASSERT_EQ(Send("play w from 0 fullscreen").code, 0u);
+    EXPECT_EQ(Send("pause w").code, 0u);
+    EXPECT_EQ(Send("seek w to 500").code, 0u);
+    EXPECT_EQ(Where("window"), normal);
+    ASSERT_EQ(Send("play w from 0 fullscreen").code, 0u);
+    EXPECT_EQ(Where("window"), screen);
+    ASSERT_EQ(Send("play w from 100").code, 0u);
+    EXPECT_EQ(Where("window"), normal);
+}
+
 } // namespace

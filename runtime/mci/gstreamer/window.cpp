@@ -4,10 +4,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <mutex>
 #include <set>
+#include <vector>
 
 namespace tvx::mci::gst {
 namespace {
@@ -70,9 +76,40 @@ void Disown(std::initializer_list<unsigned long> windows) {
     for (const unsigned long window : windows) ours.erase(window);
 }
 
+// How long a window manager may take to carry out a change.
+constexpr auto kManagerTime = std::chrono::milliseconds(2000);
+
+// Reads a 32-bit property of `window` as longs (Xlib's form of them).
+std::vector<long> LongsOf(Display *display, ::Window window, const char *name, Atom type) {
+    std::vector<long> values;
+    const Atom property = XInternAtom(display, name, True);
+    if (!property) return values;
+    Atom actual = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, property, 0, 64, False, type, &actual, &format, &count, &left, &data) ==
+            Success &&
+        data && format == 32)
+        values.assign(reinterpret_cast<const long *>(data), reinterpret_cast<const long *>(data) + count);
+    if (data) XFree(data);
+    return values;
+}
+
+// Where `window` is on the screen, whatever frame a manager put it in.
+Window::Area PlaceOf(Display *display, ::Window window) {
+    XWindowAttributes attributes{};
+    int left = 0, top = 0;
+    ::Window child = 0;
+    XGetWindowAttributes(display, window, &attributes);
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+    return {left, top, attributes.width, attributes.height};
+}
+
 } // namespace
 
 Window::~Window() {
+    if (asking_display_) XCloseDisplay(Dpy(asking_display_));
     if (!display_) return;
     if (id_) XDestroyWindow(Dpy(display_), id_);
     // Errors of the last requests (a window the host destroyed) come in here.
@@ -121,10 +158,18 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
         return false;
     }
     Own({id_, picture_});
+    // What a window manager does to the window is heard of, so that a
+    // change can wait for it.
+    XSelectInput(display, id_, StructureNotifyMask | PropertyChangeMask);
+    // A close from the manager's frame is then a request, which the device
+    // leaves unanswered, rather than the end of this connection.
+    Atom close = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, id_, &close, 1);
     // A window of the host's that is not to be a child still owns ours.
     if (view.parent && !view.child) XSetTransientForHint(display, id_, view.parent);
     shown_ = view;
     shown_.visible = false;
+    top_level_ = !(view.parent && view.child);
     normal_ = placed_ = {0, 0, width_, height_};
     SetTitle(view.title);
     XFlush(display);
@@ -139,44 +184,130 @@ void Window::SetTitle(const std::string &title) {
                     reinterpret_cast<const unsigned char *>(title.data()), static_cast<int>(title.size()));
 }
 
-// A window manager that follows the desktop conventions names its window
-// on the root window.
+// A window manager that follows the desktop conventions names a window of
+// its own on the root window, which names itself again; a name left behind
+// by a manager that has gone names a window that no longer does.
 bool Window::Managed() {
     Display *display = Dpy(display_);
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char *data = nullptr;
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    const bool named = check &&
-                       XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                                          &format, &count, &left, &data) == Success &&
-                       count == 1;
-    if (data) XFree(data);
-    return named;
+    const std::vector<long> named = LongsOf(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (named.size() != 1) return false;
+    std::vector<long> itself;
+    Checked(display, [&] {
+        itself = LongsOf(display, static_cast<::Window>(named[0]), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    });
+    return itself == named;
+}
+
+Window::Area Window::Screen() {
+    Display *display = Dpy(display_);
+    const int screen = DefaultScreen(display);
+    return {0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
 }
 
 Window::Area Window::WorkArea() {
     Display *display = Dpy(display_);
-    const int screen = DefaultScreen(display);
-    Area area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char *data = nullptr;
-    const Atom workarea = XInternAtom(display, "_NET_WORKAREA", True);
-    if (workarea && XGetWindowProperty(display, DefaultRootWindow(display), workarea, 0, 4, False, XA_CARDINAL, &type,
-                                       &format, &count, &left, &data) == Success &&
-        count == 4 && format == 32) {
-        const long *values = reinterpret_cast<const long *>(data);
-        area = {static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]),
-                static_cast<int>(values[3])};
-    }
-    if (data) XFree(data);
-    return area;
+    const std::vector<long> area = LongsOf(display, DefaultRootWindow(display), "_NET_WORKAREA", XA_CARDINAL);
+    if (area.size() < 4) return Screen();
+    return {static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
+            static_cast<int>(area[3])};
 }
 
-void Window::AskManager(const char *state, bool on) {
+Window::Area Window::PlaceNow() { return PlaceOf(Dpy(display_), id_); }
+
+Window::Area Window::WithFrame(const Area &place) {
+    std::vector<long> extents = LongsOf(Dpy(display_), id_, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+    extents.resize(4); // left, right, top, bottom
+    return {place.left - static_cast<int>(extents[0]), place.top - static_cast<int>(extents[2]),
+            place.width + static_cast<int>(extents[0] + extents[1]),
+            place.height + static_cast<int>(extents[2] + extents[3])};
+}
+
+std::optional<Rect> Window::Place() {
+    std::lock_guard lock(asking_);
+    if (!top_level_) return std::nullopt;
+    if (!asking_display_) asking_display_ = XOpenDisplay(DisplayString(Dpy(display_)));
+    if (!asking_display_) return std::nullopt;
+    const Area place = PlaceOf(Dpy(asking_display_), id_);
+    return Rect{place.left, place.top, place.width, place.height};
+}
+
+long Window::ManagerState() {
+    Display *display = Dpy(display_);
+    const std::vector<long> state =
+        LongsOf(display, id_, "WM_STATE", XInternAtom(display, "WM_STATE", False));
+    return state.empty() ? -1 : state[0];
+}
+
+bool Window::HasState(const char *state) {
+    Display *display = Dpy(display_);
+    const std::vector<long> states = LongsOf(display, id_, "_NET_WM_STATE", XA_ATOM);
+    return std::find(states.begin(), states.end(), static_cast<long>(XInternAtom(display, state, False))) !=
+           states.end();
+}
+
+// Whether the manager has carried out `view` on a window it shows.
+bool Window::InState(const WindowView &view) {
+    const long state = ManagerState();
+    if (view.minimized) return state == IconicState;
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(Dpy(display_), id_, &attributes);
+    if (attributes.map_state != IsViewable || state != NormalState) return false;
+    if (HasState("_NET_WM_STATE_FULLSCREEN") != view.fullscreen) return false;
+    if ((HasState("_NET_WM_STATE_MAXIMIZED_VERT") && HasState("_NET_WM_STATE_MAXIMIZED_HORZ")) != view.maximized)
+        return false;
+    // The new size is in once the window fills what it should, or has
+    // left its restored place at least (a screen of several monitors, a
+    // manager that does not tell its frame).
+    const Area place = PlaceNow();
+    if (view.fullscreen) return place == Screen() || place != normal_;
+    if (view.maximized) return WithFrame(place) == WorkArea() || place != normal_;
+    return true;
+}
+
+// Out of the manager's hands: unmapped, and back on the root window.
+bool Window::Withdrawn() {
+    Display *display = Dpy(display_);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, id_, &attributes);
+    const long state = ManagerState();
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display, id_, &root, &parent, &children, &count);
+    if (children) XFree(children);
+    return attributes.map_state == IsUnmapped && (state == -1 || state == WithdrawnState) && parent == root;
+}
+
+void Window::Drain() {
+    Display *display = Dpy(display_);
+    while (XPending(display)) {
+        XEvent event;
+        XNextEvent(display, &event);
+    }
+}
+
+// Waits on the connection for the manager's doings; each event (and a
+// short period besides, for changes that come without one) looks again.
+template <typename Done>
+bool Window::Await(Done done) {
+    Display *display = Dpy(display_);
+    XFlush(display);
+    const auto deadline = std::chrono::steady_clock::now() + kManagerTime;
+    for (;;) {
+        Drain();
+        if (done()) return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: the window manager did not answer in time\n");
+            return false;
+        }
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        poll(&connection, 1, static_cast<int>(std::min<long>(left.count(), 20)));
+    }
+}
+
+// Both of a pair in one message, so that the manager changes them at once.
+void Window::AskManager(bool on, const char *state, const char *also) {
     Display *display = Dpy(display_);
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -185,7 +316,41 @@ void Window::AskManager(const char *state, bool on) {
     event.xclient.format = 32;
     event.xclient.data.l[0] = on ? 1 : 0;
     event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, state, False));
+    if (also) event.xclient.data.l[2] = static_cast<long>(XInternAtom(display, also, False));
+    event.xclient.data.l[3] = 1; // asked by an application
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+// What a manager reads when it takes the window on: the place as the
+// user's (static gravity: the window itself lands there), whether it
+// starts minimized, and its full-screen and maximized states.
+void Window::SetManagerHints(const WindowView &view) {
+    Display *display = Dpy(display_);
+    XSizeHints size{};
+    size.flags = USPosition | USSize | PWinGravity;
+    size.x = normal_.left;
+    size.y = normal_.top;
+    size.width = normal_.width;
+    size.height = normal_.height;
+    size.win_gravity = StaticGravity;
+    XSetWMNormalHints(display, id_, &size);
+    XWMHints hints{};
+    hints.flags = StateHint;
+    hints.initial_state = view.minimized ? IconicState : NormalState;
+    XSetWMHints(display, id_, &hints);
+    std::vector<Atom> states;
+    if (view.fullscreen) states.push_back(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False));
+    if (view.maximized) {
+        states.push_back(XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False));
+        states.push_back(XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+    }
+    XChangeProperty(display, id_, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(states.data()), static_cast<int>(states.size()));
+}
+
+void Window::MoveTo(const Area &area) {
+    XMoveResizeWindow(Dpy(display_), id_, area.left, area.top, static_cast<unsigned>(area.width),
+                      static_cast<unsigned>(area.height));
 }
 
 void Window::ShowPicture(bool on) {
@@ -196,49 +361,108 @@ void Window::ShowPicture(bool on) {
     XSync(Dpy(display_), False);
 }
 
-bool Window::Show(const WindowView &view) {
+void Window::Withdraw() {
     Display *display = Dpy(display_);
-    if (view.parent != shown_.parent) {
-        const ::Window parent = view.parent ? view.parent : DefaultRootWindow(display);
-        int width = width_, height = height_;
-        if (view.parent && !Exists(view.parent, &width, &height)) return false;
-        if (!Checked(display, [&] {
-                XReparentWindow(display, id_, parent, 0, 0);
-                XResizeWindow(display, id_, static_cast<unsigned>(width), static_cast<unsigned>(height));
-            }))
-            return false;
-        width_ = width;
-        height_ = height;
-        placed_ = {0, 0, width, height};
+    if (!(shown_.parent && shown_.child) && Managed()) {
+        XWithdrawWindow(display, id_, DefaultScreen(display));
+        Await([this] { return Withdrawn(); });
+    } else {
+        XUnmapWindow(display, id_);
     }
-    const bool top_level = !(view.parent && view.child);
-    const bool managed = Managed();
-    if (view.frame)
-        normal_ = {view.frame->left, view.frame->top, std::max(1, view.frame->width), std::max(1, view.frame->height)};
-    if (top_level && managed) {
-        if (view.fullscreen != shown_.fullscreen) AskManager("_NET_WM_STATE_FULLSCREEN", view.fullscreen);
-        if (view.maximized != shown_.maximized) {
-            AskManager("_NET_WM_STATE_MAXIMIZED_VERT", view.maximized);
-            AskManager("_NET_WM_STATE_MAXIMIZED_HORZ", view.maximized);
+    shown_.visible = false;
+}
+
+// Into the window named (or back onto the root window), hidden meanwhile:
+// shown again, it is the manager's to take on afresh.
+bool Window::Reparent(const WindowView &view) {
+    Display *display = Dpy(display_);
+    const ::Window parent = view.child && view.parent ? view.parent : DefaultRootWindow(display);
+    int width = width_, height = height_;
+    if (view.parent && !Exists(view.parent, view.child ? &width : nullptr, view.child ? &height : nullptr))
+        return false;
+    if (shown_.visible) Withdraw();
+    if (!Checked(display, [&] {
+            XReparentWindow(display, id_, parent, 0, 0);
+            XResizeWindow(display, id_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        }))
+        return false;
+    width_ = width;
+    height_ = height;
+    placed_ = {0, 0, width, height};
+    shown_.parent = view.parent;
+    shown_.child = view.child;
+    return true;
+}
+
+void Window::ShowManaged(const WindowView &view) {
+    Display *display = Dpy(display_);
+    if (!view.visible) {
+        if (shown_.visible) Withdraw();
+        // Unmanaged, the place is the window's own to take.
+        if (PlaceNow() != normal_) MoveTo(normal_);
+        return;
+    }
+    // Only what changed is asked, and waited for: a window the user has
+    // since moved or maximized through the manager's frame stays so.
+    const bool state_asked = !shown_.visible || view.fullscreen != shown_.fullscreen ||
+                             view.maximized != shown_.maximized || view.minimized != shown_.minimized;
+    if (!shown_.visible) {
+        SetManagerHints(view);
+        if (PlaceNow() != normal_) MoveTo(normal_);
+        XMapRaised(display, id_);
+    } else {
+        if (view.fullscreen != shown_.fullscreen) AskManager(view.fullscreen, "_NET_WM_STATE_FULLSCREEN");
+        if (view.maximized != shown_.maximized)
+            AskManager(view.maximized, "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ");
+        if (view.minimized && !shown_.minimized) {
+            XIconifyWindow(display, id_, DefaultScreen(display));
+        } else if (!view.minimized && shown_.minimized) {
+            XMapRaised(display, id_); // a minimized window mapped is restored
+        } else if (view.fullscreen && !shown_.fullscreen) {
+            XRaiseWindow(display, id_);
         }
-        // The restored place is ours to set; the manager may still adjust it.
-        if (!view.fullscreen && !view.maximized && normal_ != placed_) {
-            XMoveResizeWindow(display, id_, normal_.left, normal_.top, static_cast<unsigned>(normal_.width),
-                              static_cast<unsigned>(normal_.height));
-            placed_ = normal_;
-        }
-    } else if (top_level) {
-        const int screen = DefaultScreen(display);
-        const Area wanted = view.fullscreen ? Area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)}
-                            : view.maximized ? WorkArea()
-                                             : normal_;
+    }
+    if (state_asked) Await([&] { return InState(view); });
+    // The restored place is ours to set, also while the manager has the
+    // window: when it was put, or the window comes back to it.
+    const bool restored = !view.minimized && !view.fullscreen && !view.maximized;
+    if (restored && (state_asked || view.frame) && PlaceNow() != normal_) {
+        SetManagerHints(view);
+        MoveTo(normal_);
+        Await([&] { return PlaceNow() == normal_; });
+    }
+}
+
+void Window::ShowItself(const WindowView &view, bool top_level) {
+    Display *display = Dpy(display_);
+    if (top_level) {
+        const Area wanted = view.fullscreen ? Screen() : view.maximized ? WorkArea() : normal_;
         if (wanted != placed_) {
-            XMoveResizeWindow(display, id_, wanted.left, wanted.top, static_cast<unsigned>(wanted.width),
-                              static_cast<unsigned>(wanted.height));
+            MoveTo(wanted);
             placed_ = wanted;
         }
     }
-    // The window's size now (a window manager may still change it).
+    if (view.visible != shown_.visible || view.minimized != shown_.minimized) {
+        if (!view.visible || view.minimized) XUnmapWindow(display, id_);
+        else XMapRaised(display, id_);
+    } else if (view.visible && view.fullscreen && !shown_.fullscreen) {
+        XRaiseWindow(display, id_); // over every other window
+    }
+}
+
+bool Window::Show(const WindowView &view) {
+    Display *display = Dpy(display_);
+    Drain();
+    const bool top_level = !(view.parent && view.child);
+    const bool was_top_level = !(shown_.parent && shown_.child);
+    if ((top_level != was_top_level || (!top_level && view.parent != shown_.parent)) && !Reparent(view)) return false;
+    if (view.frame)
+        normal_ = {view.frame->left, view.frame->top, std::max(1, view.frame->width), std::max(1, view.frame->height)};
+    // Titled before it is shown: the manager reads the title when it takes the window on.
+    if (view.title != shown_.title) SetTitle(view.title);
+    if (top_level && Managed()) ShowManaged(view);
+    else ShowItself(view, top_level);
+    // The window's size now, as a manager left it.
     if (top_level) Exists(id_, &width_, &height_);
     // The picture covers the destination, or all of the window; full screen, all of the screen.
     const Rect area = view.destination && !(top_level && view.fullscreen) ? *view.destination
@@ -247,20 +471,9 @@ bool Window::Show(const WindowView &view) {
     picture_height_ = std::max(1, area.height);
     XMoveResizeWindow(display, picture_, area.left, area.top, static_cast<unsigned>(picture_width_),
                       static_cast<unsigned>(picture_height_));
-    if (view.title != shown_.title) SetTitle(view.title);
-    if (view.visible != shown_.visible || view.minimized != shown_.minimized) {
-        if (!view.visible || (view.minimized && !managed)) {
-            XUnmapWindow(display, id_);
-        } else if (view.minimized) {
-            XIconifyWindow(display, id_, DefaultScreen(display));
-        } else {
-            XMapRaised(display, id_);
-        }
-    } else if (view.visible && view.fullscreen && !shown_.fullscreen) {
-        XRaiseWindow(display, id_); // over every other window
-    }
     XSync(display, False);
     shown_ = view;
+    top_level_ = top_level;
     return true;
 }
 

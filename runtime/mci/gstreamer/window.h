@@ -8,14 +8,22 @@
 // default handler, which would end the process.
 //
 // Full screen, maximized and minimized are asked of the window manager
-// when one runs. Without one (a bare X server) the window does it itself:
-// full screen covers the screen, maximized covers the work area (the
-// screen less what panels reserve, as the root window tells, else the
-// whole screen), minimized is unmapped.
+// when one runs, and each change waits (a bounded time) until the manager
+// has carried it out, so that what follows a command sees it done. The
+// window asks for static gravity: the place put is where the window
+// itself lands, its frame around it. Hidden, it is withdrawn from the
+// manager, so that it can also move into a window of the host's. Without
+// a manager (a bare X server) the window does it itself: full screen
+// covers the screen, maximized covers the work area (the screen less what
+// panels reserve, as the root window tells, else the whole screen),
+// minimized is unmapped.
 #ifndef TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 #define TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine.h"
@@ -24,6 +32,11 @@ namespace tvx::mci::gst {
 
 class Window {
 public:
+    // A place on the screen.
+    struct Area {
+        int left = 0, top = 0, width = 0, height = 0;
+        bool operator==(const Area &) const = default;
+    };
     Window() = default;
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
@@ -42,26 +55,50 @@ public:
     // Brings the window to `view`: parent, visibility, title, full screen.
     // False when the parent named does not exist (nothing changes then).
     bool Show(const WindowView &view);
+    // The top-level window's place on the screen now (without the
+    // manager's frame); none while it is inside a window of the host's.
+    // It asks on a connection of its own, so that it answers at once while
+    // another thread changes the window.
+    std::optional<Rect> Place();
 
 private:
-    struct Area {
-        int left = 0, top = 0, width = 0, height = 0;
-        bool operator==(const Area &) const = default;
-    };
     // Whether `window` exists; its size goes to `width` and `height` when given.
     bool Exists(uint64_t window, int *width = nullptr, int *height = nullptr);
+    bool Reparent(const WindowView &view);
+    // The window's state carried out by a window manager, or by itself.
+    void ShowManaged(const WindowView &view);
+    void ShowItself(const WindowView &view, bool top_level);
+    void Withdraw();
+    void MoveTo(const Area &area);
+
     bool Managed();
+    Area Screen();
     Area WorkArea();
-    void AskManager(const char *state, bool on);
+    Area PlaceNow();
+    Area WithFrame(const Area &place);
+    long ManagerState(); // WM_STATE's state, -1 when there is none
+    bool HasState(const char *state);
+    bool InState(const WindowView &view);
+    bool Withdrawn();
+    // Until `done` holds or the manager's time is up; events read meanwhile.
+    template <typename Done>
+    bool Await(Done done);
+    void Drain();
+
+    void AskManager(bool on, const char *state, const char *also = nullptr);
+    void SetManagerHints(const WindowView &view);
     void SetTitle(const std::string &title);
 
     void *display_ = nullptr; // Display *, kept out of this header
+    std::mutex asking_;         // Place's connection
+    void *asking_display_ = nullptr;
+    std::atomic<bool> top_level_{true};
     uint64_t id_ = 0;
     uint64_t picture_ = 0;
     WindowView shown_{};
     int width_ = 0, height_ = 0; // of the window now
     Area normal_{};              // the top-level window restored
-    Area placed_{};              // the top-level window's place now
+    Area placed_{};              // the top-level window's place, placed by itself
     int picture_width_ = 0, picture_height_ = 0;
 };
 
