@@ -93,6 +93,13 @@ public:
     // The X11 id of the window the picture is drawn in; 0 when there is no
     // display.
     virtual uint64_t WindowHandle() const { return 0; }
+    // Whether the user closed the device's own window from the window
+    // manager's frame since the window was last shown: it is hidden then,
+    // and stays so until a command shows it. A query.
+    virtual bool WindowClosed() const { return false; }
+    // The size of the screen the picture is shown on; none without a
+    // display. A query.
+    virtual std::optional<Rect> ScreenArea() { return std::nullopt; }
 };
 
 struct EngineRequest {
