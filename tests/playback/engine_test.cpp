@@ -79,6 +79,28 @@ TEST_F(RealEngine, PlaysInRealTimeToItsEndPointAndAtDoubleSpeed) {
     EXPECT_EQ(Number("status m speed"), 2000);
 }
 
+// Catches: a pause or stop that returns before the sink holds its picture
+// (the position moves on after the command), and one given right after a
+// play that leaves pictures running into the sink in a pipeline that
+// reports itself paused.
+TEST_F(RealEngine, PauseAndStopRightAfterPlayHoldThePicture) {
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    Reply("set m time format frames");
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        Reply("seek m to " + std::to_string(10 * round));
+        Reply("play m");
+        if (round % 2) Sleep(0.1);
+        Reply(round < 4 ? "pause m" : "stop m");
+        const long held = Number("status m position");
+        const size_t pictures = ReadVideo(capture_).size();
+        EXPECT_EQ(ShownFrame(), held);
+        Sleep(0.25);
+        EXPECT_EQ(ReadVideo(capture_).size(), pictures);
+        EXPECT_EQ(Number("status m position"), held);
+    }
+}
+
 double MeanRms(const std::vector<AudioRecord> &records, double from, double to, bool left) {
     double sum = 0;
     int count = 0;

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "engine.h"
 #include "pipeline.h"
@@ -154,11 +155,12 @@ public:
             repeat_ = false;
             pipeline_.SetStop(kNone);
         }
+        const bool playing = shown_.mode == Mode::Playing;
         Update([&](State &state) {
             state.held.reset();
             state.mode = Mode::Paused;
         });
-        pipeline_.Pause();
+        Hold(playing);
     }
 
     bool Resume(double) override {
@@ -173,9 +175,11 @@ public:
 
     void Stop(double) override {
         std::lock_guard moving(moving_);
+        const bool playing = shown_.mode == Mode::Playing;
         Update([](State &state) { state.mode = Mode::Stopped; });
-        pipeline_.Pause();
+        Hold(playing);
         EndFullScreen();
+        Refit();
     }
 
     void Seek(double, double ms) override {
@@ -185,11 +189,12 @@ public:
             state.mode = Mode::Stopped;
             state.held = ms;
         });
+        // The window first: the frame is decoded at its size.
+        EndFullScreen();
         const int64_t frame = FrameAt(ms);
         ShowFrame(std::min(frame, media_.frames - 1));
         // Past the last picture, which stays on show, the position is held.
         if (frame < media_.frames) Update([](State &state) { state.held.reset(); });
-        EndFullScreen();
     }
 
     void SetSpeed(double, int64_t speed) override {
@@ -218,11 +223,14 @@ public:
     void SetVideo(bool on) override {
         std::lock_guard moving(moving_);
         window_.ShowPicture(on);
+        if (on) pipeline_.Expose(); // drawn when the command returns
     }
 
     Code ShowWindow(const WindowView &view) override {
         std::lock_guard moving(moving_);
-        return BringWindow(view);
+        const Code code = BringWindow(view);
+        Refit();
+        return code;
     }
 
     uint64_t WindowHandle() const override { return window_.Id(); }
@@ -281,14 +289,16 @@ private:
         if (to_ <= start || shown_.speed == 0) {
             // Over at once, as the clock engine's play at its end point or at
             // full speed.
+            EndFullScreen();
             ShowFrame(LastFrameBefore(to_));
             Update([&](State &state) {
                 state.held = to_;
                 state.mode = Mode::Stopped;
             });
-            EndFullScreen();
             return;
         }
+        // The play's pictures come at the window's size.
+        stale_size_ = false;
         pipeline_.SetStop(Stop());
         if (pipeline_.HasVideo()) {
             ShowFrame(std::min(FrameAt(start), media_.frames - 1));
@@ -358,7 +368,9 @@ private:
         if (!window_.Show(wanted)) return kCreateWindow;
         if (wanted.visible) closed_ = false;
         view_ = view;
-        pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight());
+        // The sink learns the window's new size from the expose; the next
+        // picture decoded comes at that size.
+        if (pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight())) stale_size_ = true;
         pipeline_.Expose();
         return kOk;
     }
@@ -370,6 +382,10 @@ private:
         view_.visible = false;
         ShowView(view_);
     }
+    // A picture on hold is decoded again at the window's new size.
+    void Refit() {
+        if (stale_size_ && shown_.mode != Mode::Playing) Redraw();
+    }
     // The play is over: a window shown full screen for it goes back.
     void EndFullScreen() {
         if (!fullscreen_play_) return;
@@ -377,8 +393,30 @@ private:
         BringWindow(view_);
     }
 
-    // Leaves the pipeline paused on `frame`, ready to play at the set speed.
+
+    // Pauses the pipeline; a play broken off waits until the sinks hold
+    // their picture, so that the position told is that of the picture drawn.
+    void Hold(bool playing) {
+        pipeline_.Pause();
+        if (playing) pipeline_.Settle();
+    }
+
+    // The frame on show drawn again, decoded anew (at the picture's new
+    // size), while queries keep answering its position.
+    void Redraw() {
+        if (!pipeline_.HasVideo()) return;
+        const int64_t frame = CurrentFrame(shown_.anchor);
+        if (frame == kNone) return;
+        const bool held = shown_.held.has_value();
+        if (!held) Update([&](State &state) { state.held = Position(state); });
+        ShowFrame(frame);
+        if (!held) Update([](State &state) { state.held.reset(); });
+    }
+
+    // Leaves the pipeline paused on `frame`, ready to play at the set speed;
+    // a frame on show at a size the window no longer has is decoded anew.
     void ShowFrame(int64_t frame) {
+        const bool anew = std::exchange(stale_size_, false);
         pipeline_.Pause();
         pipeline_.Settle();
         const double rate = shown_.speed == 0 ? 1.0 : Rate();
@@ -396,18 +434,22 @@ private:
         // (nothing presented): then further back, down to the file's start.
         int64_t at = CurrentFrame(shown_.anchor);
         const int64_t near = std::llround(2 * media_.fps);
-        if (at == kNone || rate != rate_ || frame < at || frame - at > near) {
+        if (anew || at == kNone || rate != rate_ || frame < at || frame - at > near) {
             Update([](State &state) { state.anchor.count = kNoAnchor; });
+            // The group's first picture is paused on unseen: what is drawn
+            // goes from the picture on show straight to the frame.
+            pipeline_.DrawPausedPicture(false);
+            int64_t start = 0;
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
                 // A seek into the last seconds may land past the last group.
                 const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
-                const int64_t start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
-                pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
-                rate_ = rate;
-                if (!pipeline_.Settle()) pipeline_.Recover();
-                at = PresentedFrame();
+                start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
+                at = SeekGroup(start, rate);
                 if ((at != kNone && at <= frame) || start == 0) break;
             }
+            pipeline_.DrawPausedPicture(true);
+            // A frame that starts its group is the one paused on: once more, seen.
+            if (at == frame) at = SeekGroup(start, rate);
         }
         if (at == kNone) return;
         if (frame > at) {
@@ -421,6 +463,15 @@ private:
         }
         const Anchor anchor{at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
         Update([&](State &state) { state.anchor = anchor; });
+    }
+
+    // Pauses on the first picture of the group that holds `start`; the frame
+    // of that picture (kNone when none came).
+    int64_t SeekGroup(int64_t start, double rate) {
+        pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
+        rate_ = rate;
+        if (!pipeline_.Settle()) pipeline_.Recover();
+        return PresentedFrame();
     }
 
     // On the bus thread.
@@ -438,13 +489,15 @@ private:
         if (short_of_end) Diagnose("the play ended before its end point: the file was cut short or removed");
         const double reached = short_of_end ? BrokenOffAt() : to_;
         pipeline_.Pause();
-        // The window is back by the time the play is told to be over.
+        // The window is back by the time the play is told to be over; its
+        // last picture follows at the window's size (not from a file cut short).
         EndFullScreen();
         Update([&](State &state) {
             state.held = reached;
             state.failed = short_of_end;
             state.mode = Mode::Stopped;
         });
+        if (!short_of_end) Refit();
     }
 
     // On the bus thread. The position stays on the last picture shown.
@@ -470,6 +523,7 @@ private:
     double rate_ = 1.0; // of the pipeline's segment
     WindowView view_;              // as the device last asked it
     bool fullscreen_play_ = false; // the play on now (or paused) is full screen
+    bool stale_size_ = false;      // the picture on show has not the window's size
     std::atomic<bool> closed_{false}; // hidden by the user's close since last shown
     Window window_; // outlives the pipeline, whose sink draws in it
     // Late, so that their threads stop before the rest goes: the watch

@@ -1,6 +1,7 @@
 #include "pipeline.h"
 
 #include <gst/audio/audio.h>
+#include <gst/base/gstbasesink.h>
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/video/video.h>
 #include <gst/video/videooverlay.h>
@@ -186,12 +187,20 @@ GstElement *Pipeline::MakeAudioSink() {
 
 bool Capturing() { return CaptureFolder() != nullptr; }
 
-void Pipeline::FitPicture(int width, int height) {
-    if (!size_ || width < 1 || height < 1) return;
+bool Pipeline::FitPicture(int width, int height) {
+    if (!size_ || width < 1 || height < 1 || (width == fit_width_ && height == fit_height_)) return false;
+    fit_width_ = width;
+    fit_height_ = height;
     GstCaps *caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
                                         "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     g_object_set(size_, "caps", caps, nullptr);
     gst_caps_unref(caps);
+    return true;
+}
+
+void Pipeline::DrawPausedPicture(bool on) {
+    if (video_sink_ && g_object_class_find_property(G_OBJECT_GET_CLASS(video_sink_), "show-preroll-frame"))
+        g_object_set(video_sink_, "show-preroll-frame", on ? TRUE : FALSE, nullptr);
 }
 
 void Pipeline::Expose() {
@@ -241,6 +250,9 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         return false;
     }
     Measure();
+    // Until a size is set the picture goes at its own.
+    fit_width_ = width_;
+    fit_height_ = height_;
     // A file without a picture has nothing presented; playbin leaves our
     // video sink unlinked then.
     if (PresentedNs() == kNone) video_sink_ = nullptr;
@@ -305,7 +317,36 @@ bool Pipeline::WaitPresented(uint64_t count, int timeout_ms) {
 }
 
 void Pipeline::Play() { gst_element_set_state(playbin_, GST_STATE_PLAYING); }
-void Pipeline::Pause() { gst_element_set_state(playbin_, GST_STATE_PAUSED); }
+
+void Pipeline::Pause() {
+    LetSinksStart();
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+}
+
+// A sink told to play leaves its wait on the paused picture on its own
+// streaming thread, some time later. Paused again before that thread has
+// woken, the sink takes itself for paused on that picture and says so at
+// once; the thread then wakes and goes on presenting pictures in real time
+// in a pipeline that reports itself paused: the picture drawn runs ahead of
+// the position and of every step counted from it. So a pause waits, first,
+// for the sinks' threads to have left that wait. The sink's fields read
+// here are those its own header opens to subclasses, under the lock it names.
+void Pipeline::LetSinksStart() {
+    constexpr int kLongestWaitUs = 500000, kPollUs = 200;
+    for (GstElement *sink : {video_sink_, audio_sink_}) {
+        if (!sink || !GST_IS_BASE_SINK(sink)) continue;
+        GstBaseSink *base = GST_BASE_SINK(sink);
+        for (int waited = 0; waited < kLongestWaitUs; waited += kPollUs) {
+            GST_BASE_SINK_PREROLL_LOCK(base);
+            // Told to play (no longer needing a picture to pause on, not at
+            // the end) but still in the wait.
+            const bool waking = base->have_preroll && !base->need_preroll && !base->eos;
+            GST_BASE_SINK_PREROLL_UNLOCK(base);
+            if (!waking) break;
+            g_usleep(kPollUs);
+        }
+    }
+}
 
 bool Pipeline::Settle() {
     return gst_element_get_state(playbin_, nullptr, nullptr, kSettleTime) == GST_STATE_CHANGE_SUCCESS;

@@ -52,8 +52,13 @@ public:
     // Draws the picture on show again (after its window moved or resized).
     void Expose();
     // The size the picture is drawn at where the sink does not scale it
-    // itself; taken from the next picture on.
-    void FitPicture(int width, int height);
+    // itself; taken from the next picture on. True when that size changed:
+    // a picture on hold keeps its old size until one is decoded anew.
+    bool FitPicture(int width, int height);
+    // Whether the video sink draws the picture it pauses on (it does unless
+    // told otherwise), so that pictures passed on the way to a frame stay
+    // unseen.
+    void DrawPausedPicture(bool on);
 
     bool HasVideo() const { return video_sink_ != nullptr; }
     int Width() const { return width_; }
@@ -71,7 +76,8 @@ public:
     // time runs out.
     bool WaitPresented(uint64_t count, int timeout_ms);
 
-    // Asynchronous: the state changes on the pipeline's threads.
+    // Asynchronous: the state changes on the pipeline's threads (a pause
+    // waits only for the sinks to have taken up a play just begun).
     void Play();
     void Pause();
     // Waits for a state change or seek to complete; false on an error or time-out.
@@ -98,6 +104,8 @@ private:
     GstElement *MakeVideoSink(uint64_t window);
     GstElement *MakeAudioSink();
     void ReadBus();
+    // Waits until the sinks' threads have taken up a play (see Pause).
+    void LetSinksStart();
     // Why the file did not preroll, from the messages on the bus.
     std::string Refusal();
     void Measure();
@@ -137,6 +145,7 @@ private:
     };
     int width_ = 0, height_ = 0;
     double fps_ = 0;
+    int fit_width_ = 0, fit_height_ = 0; // the size the picture is scaled to
 
     FILE *video_log_ = nullptr;
     FILE *audio_log_ = nullptr;
