@@ -43,6 +43,10 @@ struct WindowView {
     bool minimized = false;
     bool maximized = false;
     bool fullscreen = false; // for as long as the play it came with lasts
+    // The command asks the window shown, rather than keeping it as it was:
+    // a close from the manager's frame that it did not know of yet stands
+    // only when it does not.
+    bool showing = false;
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes
     // The own window's place and size when restored, given when a command

@@ -247,7 +247,8 @@ private:
         if (to < from - 1e-6) return kOutOfRange;
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = true; // playing shows the window
-        const WindowView view = View();
+        WindowView view = View();
+        view.showing = true;
         context.LettingQueriesIn(
             [&] { engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat), view); });
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
@@ -477,8 +478,9 @@ private:
 
     // The window brought to the device's state. Queries answer meanwhile: a
     // window manager may take a while to carry a change out.
-    Code ShowingWindow(Context &context, bool placing = false) {
-        const WindowView view = View(placing);
+    Code ShowingWindow(Context &context, bool placing = false, bool showing = false) {
+        WindowView view = View(placing);
+        view.showing = showing;
         Code code = kOk;
         context.LettingQueriesIn([&] { code = engine_->ShowWindow(view); });
         return code;
@@ -491,9 +493,10 @@ private:
         TakeUsersClose();
         auto state = [this] { return std::tie(visible_, shown_, handle_, destination_, caption_); };
         const auto kept = std::make_tuple(visible_, shown_, handle_, destination_, caption_);
+        const bool showing = command.Has(Key::State) && static_cast<Show>(command.ChoiceOf(Key::State)) != Show::Hide;
         if (command.Has(Key::State)) {
             const auto state = static_cast<Show>(command.ChoiceOf(Key::State));
-            visible_ = state != Show::Hide;
+            visible_ = showing;
             if (state != Show::Hide && state != Show::Show) shown_ = state;
         }
         if (command.Has(Key::Handle)) {
@@ -503,7 +506,7 @@ private:
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
         // A window that does not exist changes nothing.
-        const Code code = ShowingWindow(context);
+        const Code code = ShowingWindow(context, false, showing);
         if (code != kOk) state() = kept;
         return code;
     }

@@ -356,11 +356,14 @@ private:
     // Full screen only while the play that asked for it lasts: the device's
     // view may still ask it after the play ended here, on the bus thread.
     // A close the user asked before is carried out first (`view` may be
-    // `view_`, which then says hidden).
+    // `view_`, which then says hidden); it stands unless `view` asks the
+    // window shown.
     Code BringWindow(const WindowView &view) {
         if (!window_.Id()) return kOk;
-        TakeClose();
-        return ShowView(view);
+        if (!TakeClose() || view.showing) return ShowView(view);
+        WindowView hidden = view;
+        hidden.visible = false;
+        return ShowView(hidden);
     }
     Code ShowView(const WindowView &view) {
         WindowView wanted = view;
@@ -376,11 +379,12 @@ private:
     }
     // Closed from the manager's frame: hidden, also when a full screen
     // ends, until the device shows it again. With `moving_` held.
-    void TakeClose() {
-        if (!window_.CloseAsked()) return;
+    bool TakeClose() {
+        if (!window_.CloseAsked()) return false;
         closed_ = true; // queries tell it while the window goes
         view_.visible = false;
         ShowView(view_);
+        return true;
     }
     // A picture on hold is decoded again at the window's new size.
     void Refit() {
