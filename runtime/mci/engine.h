@@ -43,6 +43,10 @@ struct WindowView {
     bool minimized = false;
     bool maximized = false;
     bool fullscreen = false; // for as long as the play it came with lasts
+    // The command asks the window shown, rather than keeping it as it was:
+    // a close from the manager's frame that it did not know of yet stands
+    // only when it does not.
+    bool showing = false;
     std::string title;
     std::optional<Rect> destination; // where in the window the picture goes
     // The own window's place and size when restored, given when a command
@@ -93,6 +97,13 @@ public:
     // The X11 id of the window the picture is drawn in; 0 when there is no
     // display.
     virtual uint64_t WindowHandle() const { return 0; }
+    // Whether the user closed the device's own window from the window
+    // manager's frame since the window was last shown: it is hidden then,
+    // and stays so until a command shows it. A query.
+    virtual bool WindowClosed() const { return false; }
+    // The size of the screen the picture is shown on; none without a
+    // display. A query.
+    virtual std::optional<Rect> ScreenArea() { return std::nullopt; }
 };
 
 struct EngineRequest {

@@ -51,7 +51,7 @@ enum class Key : uint8_t {
     // status items
     Position, Length, Mode, Ready, TimeFormatItem, MediaPresent, NumberOfTracks, CurrentTrack, AudioItem,
     VideoItem, SpeedItem, Volume, LeftVolume, RightVolume, NominalFrameRate, FrameRate, BitsPerPel, Monitor,
-    WindowHandle,
+    WindowHandle, WindowVisible,
     // status modifiers
     Start, Track, Input, Output,
     // info items

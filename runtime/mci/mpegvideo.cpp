@@ -71,6 +71,7 @@ constexpr Keyword kStatusExtra[] = {
     {"bitsperpel", Key::BitsPerPel, ArgKind::Item},
     {"monitor", Key::Monitor, ArgKind::Item},
     {"window handle", Key::WindowHandle, ArgKind::Item},
+    {"window visible", Key::WindowVisible, ArgKind::Item},
     {"input", Key::Input},
     {"output", Key::Output},
 };
@@ -249,7 +250,8 @@ private:
         if (to < from - 1e-6) return kOutOfRange;
         fullscreen_ = command.Has(Key::Fullscreen);
         visible_ = HasPicture(); // playing shows the window
-        const WindowView view = View();
+        WindowView view = View();
+        view.showing = visible_;
         context.LettingQueriesIn(
             [&] { engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat), view); });
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
@@ -386,6 +388,7 @@ private:
             // The window the picture is drawn in; without a display, the one it was given.
             ReplyNumber(reply, engine_->WindowHandle() ? static_cast<int64_t>(engine_->WindowHandle()) : handle_);
             return kOk;
+        case Key::WindowVisible: ReplyBool(reply, Visible()); return kOk;
         default: return kUnsupportedFunction;                // bitsperpel: nothing is captured here
         }
     }
@@ -434,7 +437,14 @@ private:
 
     // ---- the window, kept as state ---------------------------------------
 
-    bool Maximized() const { return visible_ && shown_ == Show::Maximize; }
+    // The user may have closed the window from its frame meanwhile, which
+    // hides it (the engine tells): a query sees that at once, a command
+    // that changes the window takes it on first.
+    bool Visible() const { return visible_ && !engine_->WindowClosed(); }
+    void TakeUsersClose() {
+        if (engine_->WindowClosed()) visible_ = false;
+    }
+    bool Maximized() const { return Visible() && shown_ == Show::Maximize; }
     // A full screen lasts as long as its play: once that is over (at its end
     // point, stopped, moved off by a seek or step), the window is back.
     bool FullScreen(Context &context) { return fullscreen_ && engine_->ModeAt(context.Now()) != Mode::Stopped; }
@@ -472,8 +482,9 @@ private:
 
     // The window brought to the device's state. Queries answer meanwhile: a
     // window manager may take a while to carry a change out.
-    Code ShowingWindow(Context &context, bool placing = false) {
-        const WindowView view = View(placing);
+    Code ShowingWindow(Context &context, bool placing = false, bool showing = false) {
+        WindowView view = View(placing);
+        view.showing = showing;
         Code code = kOk;
         context.LettingQueriesIn([&] { code = engine_->ShowWindow(view); });
         return code;
@@ -483,11 +494,13 @@ private:
         if (!HasPicture()) return kNoWindow;
         if (!command.Has(Key::State) && !command.Has(Key::Handle) && !command.Has(Key::Text))
             return kMissingParameter;
+        TakeUsersClose();
         auto state = [this] { return std::tie(visible_, shown_, handle_, destination_, caption_); };
         const auto kept = std::make_tuple(visible_, shown_, handle_, destination_, caption_);
+        const bool showing = command.Has(Key::State) && static_cast<Show>(command.ChoiceOf(Key::State)) != Show::Hide;
         if (command.Has(Key::State)) {
             const auto state = static_cast<Show>(command.ChoiceOf(Key::State));
-            visible_ = state != Show::Hide;
+            visible_ = showing;
             if (state != Show::Hide && state != Show::Show) shown_ = state;
         }
         if (command.Has(Key::Handle)) {
@@ -497,7 +510,7 @@ private:
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
         // A window that does not exist changes nothing.
-        const Code code = ShowingWindow(context);
+        const Code code = ShowingWindow(context, false, showing);
         if (code != kOk) state() = kept;
         return code;
     }
@@ -507,6 +520,7 @@ private:
         const bool window = command.Has(Key::WindowArea);
         if (!window && !command.Has(Key::Destination) && !command.Has(Key::Source)) return kMissingParameter;
         if (command.Has(Key::Client) && !window) return kFlagsNotCompatible;
+        TakeUsersClose();
         std::optional<Rect> at;
         if (command.Has(Key::At)) {
             at = command.RectOf(Key::At);
@@ -535,8 +549,9 @@ private:
         if (!HasPicture()) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
-            // Where a display shows the window, the place it really has.
-            const std::optional<Rect> place = max ? std::nullopt : engine_->WindowPlace();
+            // Where a display shows the window, the place it really has;
+            // the largest it can have is the real screen.
+            const std::optional<Rect> place = max ? engine_->ScreenArea() : engine_->WindowPlace();
             ReplyRect(reply, place ? *place : max || FullScreen(context) || Maximized() ? kVirtualScreen : frame_);
         } else if (command.Has(Key::Destination)) {
             ReplyRect(reply, max ? Client() : Destination());

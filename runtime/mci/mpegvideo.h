@@ -16,7 +16,7 @@ const CommandSet &MpegVideoCommands();
 // The texts of "info … product" and "info … version".
 inline constexpr std::string_view kMpegVideoProduct = "Tarvex10 MPEG-1 video player";
 inline constexpr std::string_view kMpegVideoVersion = "1.00";
-// The size of the screen that window positions refer to.
+// The size of the screen that window positions refer to without a display.
 inline constexpr Rect kVirtualScreen = {0, 0, 1920, 1080};
 
 } // namespace tvx::mci

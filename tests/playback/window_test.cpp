@@ -180,6 +180,7 @@ protected:
     }
 
     void FullScreenLastsAsLongAsThePlay();
+    void ClosedFromItsFrameTheWindowHides();
 
     std::unique_ptr<Xvfb> x_;
 };
@@ -486,6 +487,61 @@ void RealWindow::FullScreenLastsAsLongAsThePlay() {
     Reply("close m");
 }
 
+// Catches: a close from the manager's frame unheard until a command
+// changes the window (or ever), one that stops the play or closes the
+// device rather than hiding the window, "status … window visible" still
+// saying true, a later command that does not show the window showing it
+// all the same, "show" not bringing it back; and "where … window max"
+// answering some fixed screen rather than the display's.
+void RealWindow::ClosedFromItsFrameTheWindowHides() {
+    Display *display = x_->display();
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"));
+    const Window own = static_cast<Window>(Number("status m window handle"));
+    EXPECT_EQ(Reply("where m window max"), "0 0 640 480");
+    EXPECT_EQ(Reply("status m window visible"), "false"); // until the first play
+    Reply("put m window at 30 40 160 120");
+    Reply("play m");
+    EXPECT_TRUE(PlaceOf(display, own).viewable);
+    EXPECT_EQ(Reply("status m window visible"), "true");
+
+    // The close box: a manager is asked as a pager asks it, and asks the
+    // window in turn; without one, the window is asked as a manager would.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = own;
+    close.xclient.format = 32;
+    if (x_->managed()) {
+        close.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+        close.xclient.data.l[1] = 2; // from a pager
+        XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &close);
+    } else {
+        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, own, False, NoEventMask, &close);
+    }
+    XSync(display, False);
+    EXPECT_TRUE(Within(3, [&] { return !PlaceOf(display, own).viewable; })) << PlaceOf(display, own);
+    EXPECT_EQ(Reply("status m window visible"), "false");
+    EXPECT_EQ(Reply("status m mode"), "playing");
+    const long playing = Number("status m position");
+    EXPECT_TRUE(Within(3, [&] { return Number("status m position") > playing + 200; }));
+    Reply("put m destination at 0 0 80 60");
+    Reply("pause m");
+    EXPECT_FALSE(PlaceOf(display, own).viewable);
+    EXPECT_EQ(Reply("status m window visible"), "false");
+
+    Reply("window m state show");
+    EXPECT_EQ(PlaceOf(display, own), (Geometry{30, 40, 160, 120, true}));
+    EXPECT_EQ(Reply("status m window visible"), "true");
+    EXPECT_EQ(Reply("status m mode"), "paused");
+    Reply("close m");
+}
+
+TEST_F(RealWindow, ClosedFromItsFrameTheWindowHides) { ClosedFromItsFrameTheWindowHides(); }
+TEST_F(ManagedWindow, ClosedFromItsFrameTheWindowHides) { ClosedFromItsFrameTheWindowHides(); }
+
 TEST_F(RealWindow, FullScreenLastsAsLongAsThePlay) { FullScreenLastsAsLongAsThePlay(); }
 TEST_F(ManagedWindow, FullScreenLastsAsLongAsThePlay) { FullScreenLastsAsLongAsThePlay(); }
 
@@ -531,7 +587,8 @@ TEST_F(ManagedWindow, StatesTitleAndPlaceAsTheManagerKeepsThem) {
     // The close box of the manager's frame, as a pager asks it: a window
     // that does not take it as a request has its connection cut, which
     // ends the process. The manager reads its requests in order, so the
-    // maximize that follows is carried out after it.
+    // maximize that follows, which shows the window again, is carried out
+    // after it.
     XEvent close{};
     close.xclient.type = ClientMessage;
     close.xclient.window = own;

@@ -72,10 +72,11 @@ TEST_F(Window, PutMovesAndSizesTheWindow) {
     EXPECT_EQ(Send("put w destination client at 0 0 5 10").code, 284u);
 }
 
-// Catches: window states not kept or not changing the window's size when
-// maximized, and a child window's picture stretched to its window.
+// Catches: window states not kept, not told by "status … window visible"
+// or not changing the window's size when maximized, and a child window's picture stretched to its window.
 TEST_F(Window, StatesAndStyles) {
     Open();
+    EXPECT_EQ(Send("status w window visible").reply, "false"); // until shown or played
     EXPECT_EQ(Send("window w state maximized").code, 0u);
     const std::string screen = Where("window max");
     EXPECT_NE(screen, "0 0 320 240");
@@ -84,6 +85,7 @@ TEST_F(Window, StatesAndStyles) {
         SCOPED_TRACE(state);
         EXPECT_EQ(Send(std::string("window w state ") + state).code, 0u);
         EXPECT_EQ(Where("window"), "0 0 320 240");
+        EXPECT_EQ(Send("status w window visible").reply, std::string(state) == "hide" ? "false" : "true");
     }
     EXPECT_EQ(Send("window w text \"My film\"").code, 0u);
     EXPECT_EQ(Send("info w window text").reply, "My film");

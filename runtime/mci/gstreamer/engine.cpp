@@ -6,11 +6,17 @@
 // sound, and steps forward to it. Positions count from that known frame:
 // while nothing new is presented, it is the position; while playing, the
 // stamps' distance from it is added.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "engine.h"
@@ -28,6 +34,44 @@ constexpr uint64_t kNoAnchor = ~uint64_t{0};
 void Diagnose(const std::string &text) {
     if (std::getenv("TVX_DEBUG")) std::fprintf(stderr, "tarvex10: media engine: %s\n", text.c_str());
 }
+
+// Reads the window's events on a thread of its own while the device is
+// open, so that a close from the manager's frame is carried out at once,
+// not only when a command next changes the window. It looks when the
+// connection has something to read, and now and then besides: events that
+// a command's round trip took in wait in the connection's queue unseen.
+class WindowWatch {
+public:
+    WindowWatch() = default;
+    WindowWatch(const WindowWatch &) = delete;
+    WindowWatch &operator=(const WindowWatch &) = delete;
+    ~WindowWatch() {
+        if (!thread_.joinable()) return;
+        const uint64_t one = 1;
+        (void)!write(wake_, &one, sizeof one);
+        thread_.join();
+        close(wake_);
+    }
+    template <typename Look>
+    void Start(int connection, Look look) {
+        wake_ = eventfd(0, EFD_CLOEXEC);
+        if (wake_ < 0) return;
+        thread_ = std::thread([this, connection, look] {
+            for (;;) {
+                pollfd watched[] = {{connection, POLLIN, 0}, {wake_, POLLIN, 0}};
+                poll(watched, 2, kLookEveryMs);
+                // Stopped, or the display gone: nothing more to read.
+                if (watched[1].revents || watched[0].revents & (POLLERR | POLLHUP)) return;
+                look();
+            }
+        });
+    }
+
+private:
+    static constexpr int kLookEveryMs = 250;
+    int wake_ = -1;
+    std::thread thread_;
+};
 
 // Two locks. `moving_` is held by whatever drives the pipeline or the
 // window (a command, or the bus thread at the end of a play) for as long as
@@ -76,6 +120,10 @@ public:
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
         to_ = Length();
         pipeline_.SetLatest(base_ + Ns(Length()) + kEndMargin);
+        if (window_.Id()) watch_.Start(window_.Connection(), [this] {
+                std::lock_guard moving(moving_);
+                TakeClose();
+            });
         return kOk;
     }
 
@@ -187,6 +235,10 @@ public:
     }
 
     uint64_t WindowHandle() const override { return window_.Id(); }
+
+    bool WindowClosed() const override { return closed_; }
+
+    std::optional<Rect> ScreenArea() override { return window_.Id() ? window_.ScreenArea() : std::nullopt; }
 
     // Answers at once, whatever the window or the pipeline is busy with.
     std::optional<Rect> WindowPlace() override { return window_.Id() ? window_.Place() : std::nullopt; }
@@ -304,17 +356,36 @@ private:
 
     // Full screen only while the play that asked for it lasts: the device's
     // view may still ask it after the play ended here, on the bus thread.
+    // A close the user asked before is carried out first (`view` may be
+    // `view_`, which then says hidden); it stands unless `view` asks the
+    // window shown.
     Code BringWindow(const WindowView &view) {
         if (!window_.Id()) return kOk;
+        if (!TakeClose() || view.showing) return ShowView(view);
+        WindowView hidden = view;
+        hidden.visible = false;
+        return ShowView(hidden);
+    }
+    Code ShowView(const WindowView &view) {
         WindowView wanted = view;
         wanted.fullscreen = view.fullscreen && fullscreen_play_;
         if (!window_.Show(wanted)) return kCreateWindow;
+        if (wanted.visible) closed_ = false;
         view_ = view;
         // The sink learns the window's new size from the expose; the next
         // picture decoded comes at that size.
         if (pipeline_.FitPicture(window_.PictureWidth(), window_.PictureHeight())) stale_size_ = true;
         pipeline_.Expose();
         return kOk;
+    }
+    // Closed from the manager's frame: hidden, also when a full screen
+    // ends, until the device shows it again. With `moving_` held.
+    bool TakeClose() {
+        if (!window_.CloseAsked()) return false;
+        closed_ = true; // queries tell it while the window goes
+        view_.visible = false;
+        ShowView(view_);
+        return true;
     }
     // A picture on hold is decoded again at the window's new size.
     void Refit() {
@@ -458,9 +529,12 @@ private:
     WindowView view_;              // as the device last asked it
     bool fullscreen_play_ = false; // the play on now (or paused) is full screen
     bool stale_size_ = false;      // the picture on show has not the window's size
+    std::atomic<bool> closed_{false}; // hidden by the user's close since last shown
     Window window_; // outlives the pipeline, whose sink draws in it
-    // Last, so that its threads stop before the rest goes.
+    // Late, so that their threads stop before the rest goes: the watch
+    // first, which may fit the picture to the window.
     Pipeline pipeline_;
+    WindowWatch watch_;
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace tvx::mci::gst {
@@ -161,9 +162,11 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
     // What a window manager does to the window is heard of, so that a
     // change can wait for it.
     XSelectInput(display, id_, StructureNotifyMask | PropertyChangeMask);
-    // A close from the manager's frame is then a request, which the device
-    // leaves unanswered, rather than the end of this connection.
-    Atom close = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    // A close from the manager's frame is then a request, which hides the
+    // window, rather than the end of this connection.
+    protocols_ = XInternAtom(display, "WM_PROTOCOLS", False);
+    delete_window_ = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    Atom close = delete_window_;
     XSetWMProtocols(display, id_, &close, 1);
     // A window of the host's that is not to be a child still owns ours.
     if (view.parent && !view.child) XSetTransientForHint(display, id_, view.parent);
@@ -222,14 +225,30 @@ Window::Area Window::WithFrame(const Area &place) {
             place.height + static_cast<int>(extents[2] + extents[3])};
 }
 
+void *Window::Asking() {
+    if (!asking_display_) asking_display_ = XOpenDisplay(DisplayString(Dpy(display_)));
+    return asking_display_;
+}
+
 std::optional<Rect> Window::Place() {
     std::lock_guard lock(asking_);
-    if (!top_level_) return std::nullopt;
-    if (!asking_display_) asking_display_ = XOpenDisplay(DisplayString(Dpy(display_)));
-    if (!asking_display_) return std::nullopt;
+    if (!top_level_ || !Asking()) return std::nullopt;
     const Area place = PlaceOf(Dpy(asking_display_), id_);
     return Rect{place.left, place.top, place.width, place.height};
 }
+
+// The root window's size, not the connection's record of the screen, which
+// keeps the size the screen had when it was opened.
+std::optional<Rect> Window::ScreenArea() {
+    std::lock_guard lock(asking_);
+    if (!Asking()) return std::nullopt;
+    Display *display = Dpy(asking_display_);
+    XWindowAttributes root{};
+    if (!XGetWindowAttributes(display, DefaultRootWindow(display), &root)) return std::nullopt;
+    return Rect{0, 0, root.width, root.height};
+}
+
+int Window::Connection() const { return ConnectionNumber(Dpy(display_)); }
 
 long Window::ManagerState() {
     Display *display = Dpy(display_);
@@ -277,12 +296,21 @@ bool Window::Withdrawn() {
     return attributes.map_state == IsUnmapped && (state == -1 || state == WithdrawnState) && parent == root;
 }
 
+// Only close requests matter; the rest is looked up when needed.
 void Window::Drain() {
     Display *display = Dpy(display_);
     while (XPending(display)) {
         XEvent event;
         XNextEvent(display, &event);
+        if (event.type == ClientMessage && event.xclient.window == id_ && event.xclient.message_type == protocols_ &&
+            static_cast<unsigned long>(event.xclient.data.l[0]) == delete_window_)
+            close_asked_ = true;
     }
+}
+
+bool Window::CloseAsked() {
+    Drain();
+    return std::exchange(close_asked_, false) && top_level_ && shown_.visible;
 }
 
 // Waits on the connection for the manager's doings; each event (and a
@@ -474,6 +502,10 @@ bool Window::Show(const WindowView &view) {
     XSync(display, False);
     shown_ = view;
     top_level_ = top_level;
+    // A close asked while the window changed is overtaken by the change;
+    // one asked before it was carried out by the engine beforehand.
+    Drain();
+    close_asked_ = false;
     return true;
 }
 

@@ -17,6 +17,12 @@
 // covers the screen, maximized covers the work area (the screen less what
 // panels reserve, as the root window tells, else the whole screen),
 // minimized is unmapped.
+//
+// A close from the manager's frame (WM_DELETE_WINDOW) is a request that
+// the window takes as "hide": the device stays open. The events that tell
+// of it are read by whoever holds the window (one thread at a time, as
+// everything else here): a command changing it, or the engine's watch on
+// Connection().
 #ifndef TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 #define TVX_RUNTIME_MCI_GSTREAMER_WINDOW_H
 
@@ -60,6 +66,13 @@ public:
     // It asks on a connection of its own, so that it answers at once while
     // another thread changes the window.
     std::optional<Rect> Place();
+    // The screen's size as it is now; asked like Place.
+    std::optional<Rect> ScreenArea();
+    // The connection's file descriptor, readable when events come.
+    int Connection() const;
+    // Reads the events come so far; true when they held a close request
+    // for the top-level window on show (once for each request).
+    bool CloseAsked();
 
 private:
     // Whether `window` exists; its size goes to `width` and `height` when given.
@@ -92,10 +105,14 @@ private:
     void *display_ = nullptr; // Display *, kept out of this header
     std::mutex asking_;         // Place's connection
     void *asking_display_ = nullptr;
+    // Held with asking_; opens the connection when first asked.
+    void *Asking();
     std::atomic<bool> top_level_{true};
     uint64_t id_ = 0;
     uint64_t picture_ = 0;
     WindowView shown_{};
+    bool close_asked_ = false; // a close request read, not yet carried out
+    unsigned long protocols_ = 0, delete_window_ = 0; // the atoms of a close request
     int width_ = 0, height_ = 0; // of the window now
     Area normal_{};              // the top-level window restored
     Area placed_{};              // the top-level window's place, placed by itself
