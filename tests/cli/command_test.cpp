@@ -254,26 +254,14 @@ std::vector<std::string> StatusLines(const std::string &terminal) {
     return lines;
 }
 
-bool Shows(const std::vector<std::string> &lines, const std::string &text) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(text) != std::string::npos; });
-}
-
-// Catches: keys that do nothing, and arrows that ask the class for a place
-// before the start or past the end, which it refuses (error 282), so that
-// the play went on where it was instead of going to the start or ending.
-TEST_F(Command, PlayKeysPauseSeekAndChangeTheVolume) {
-    const std::string clip = kData + "system_ffmpeg.mpg";
-    const Result paused = OnTerminal({"play", clip}, {{0.3, " "}, {0.8, "-"}, {1.1, "-"}, {1.4, "+"}, {1.8, "q"}});
-    EXPECT_EQ(paused.exit_code, 0) << paused.out;
-    const std::vector<std::string> shown = StatusLines(paused.out);
-    EXPECT_TRUE(Shows(shown, "Paused   vol 1000")) << paused.out;
-    EXPECT_TRUE(Shows(shown, "Paused   vol  800")) << paused.out;
-    EXPECT_EQ(shown.back().substr(shown.back().find("  ")), "  Paused   vol  900") << paused.out;
-
+// Catches: arrows that ask the class for a place before the start or past
+// the end, which it refuses (error 282), so that the play went on where it
+// was instead of going to the start or ending.
+TEST_F(Command, PlayArrowsGoToTheStartOrEndThePlay) {
     // Back from 1 s goes to the start; forward from there to 5 s, and
     // forward once more, within 5 s of the end, ends the play.
     const auto start = std::chrono::steady_clock::now();
-    const Result moved = OnTerminal({"play", clip}, {{1.0, "\033[D"}, {1.5, "\033[C"}, {2.0, "\033[C"}});
+    const Result moved = OnTerminal({"play", kData + "system_ffmpeg.mpg"}, {{1.0, "\033[D"}, {1.5, "\033[C"}, {2.0, "\033[C"}});
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(moved.exit_code, 0) << moved.out;
     EXPECT_LT(seconds, 4.0) << moved.out;
@@ -282,7 +270,8 @@ TEST_F(Command, PlayKeysPauseSeekAndChangeTheVolume) {
     ASSERT_NE(back, lines.end()) << moved.out;
     EXPECT_TRUE(std::any_of(back, lines.end(), [](const std::string &l) { return l.starts_with("0:00.") && l[5] < '5'; }))
         << moved.out;
-    EXPECT_TRUE(Shows(lines, "0:05.")) << moved.out;
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("0:05."); }))
+        << moved.out;
 }
 
 // ---- probe ------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -96,16 +97,10 @@ inline Result Tool(const std::vector<std::string> &args, const std::string &inpu
     return result;
 }
 
-// A key typed on the command's terminal `at` seconds after its start.
-struct Key {
-    double at;
-    std::string bytes;
-};
-
-// Runs the command with `args` on a terminal of its own and types `keys`;
-// its output is what the terminal showed. A command still running after
-// `limit` seconds is killed (exit code 128 + 9).
-inline Result OnTerminal(const std::vector<std::string> &args, const std::vector<Key> &keys, double limit = 20) {
+// Runs the command with `args` on a terminal of its own and types each key
+// (its bytes) at its time in seconds; the output is what the terminal
+// showed. A command still running after 20 s is killed (exit code 128 + 9).
+inline Result OnTerminal(const std::vector<std::string> &args, const std::vector<std::pair<double, std::string>> &keys) {
     std::vector<char *> argv{const_cast<char *>(kCommand.c_str())};
     for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
@@ -125,9 +120,9 @@ inline Result OnTerminal(const std::vector<std::string> &args, const std::vector
     size_t typed = 0;
     int status = 0;
     for (;;) {
-        for (; typed < keys.size() && seconds() >= keys[typed].at; ++typed)
-            EXPECT_EQ(write(terminal, keys[typed].bytes.data(), keys[typed].bytes.size()),
-                      static_cast<ssize_t>(keys[typed].bytes.size()));
+        for (; typed < keys.size() && seconds() >= keys[typed].first; ++typed)
+            EXPECT_EQ(write(terminal, keys[typed].second.data(), keys[typed].second.size()),
+                      static_cast<ssize_t>(keys[typed].second.size()));
         pollfd out{terminal, POLLIN, 0};
         if (poll(&out, 1, 20) > 0) {
             char buffer[4096];
@@ -135,7 +130,7 @@ inline Result OnTerminal(const std::vector<std::string> &args, const std::vector
             if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
         }
         if (waitpid(pid, &status, WNOHANG) == pid) break;
-        if (seconds() > limit) {
+        if (seconds() > 20) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             break;

@@ -57,15 +57,12 @@ TEST(Mpeg1Fields, SequenceHeaderSizeRateAndBitRate) {
 
 // Catches: a prefix after a run of zeros skipped by the three-byte stride, or
 // one whose code byte lies past the end reported as found.
-constexpr uint8_t kPrefixAfterZeros[] = {0x00, 0x00, 0x00, 0x00, 0x01, 0xB3};
-
 TEST(Mpeg1Search, StartCodesAfterZerosAndAtTheEnd) {
     const uint8_t bytes[] = {0x47, 0x00, 0x00, 0x00, 0x00, 0x01, 0xB8, 0xFF, 0x00, 0x00, 0x01, 0xB3, 0x00, 0x00, 0x01};
     EXPECT_EQ(FindStartCode(bytes, 0), 3u);
     EXPECT_EQ(FindStartCode(bytes, 4), 8u);
     EXPECT_EQ(FindStartCode(bytes, 9), kNoStartCode);
     EXPECT_EQ(FindStartCode(std::span(bytes, 11), 4), kNoStartCode);
-    static_assert(FindStartCode(std::span(kPrefixAfterZeros), 0) == 2);
 }
 
 // Catches: the search from one 01 byte to the next (at run time) finding
