@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <optional>
 #include <span>
 
@@ -92,11 +94,25 @@ constexpr uint64_t DecodeTimeStamp(const uint8_t *c) {
 }
 
 // Where the next start code prefix 00 00 01 begins, at or after `from`, with
-// its code byte inside `b`; kNoStartCode when there is none. A byte above 1
-// rules out a prefix at its own place and the two before it, so most of the
-// bytes are looked at once.
+// its code byte inside `b`; kNoStartCode when there is none. Every prefix
+// ends in the byte 01, so the search goes from one such byte to the next
+// with memchr, which also crosses long runs of zeros (padding, holes) at
+// once. A byte above 1 rules out a prefix at its own place and the two
+// before it, which the compile-time form uses instead.
 inline constexpr size_t kNoStartCode = static_cast<size_t>(-1);
 constexpr size_t FindStartCode(std::span<const uint8_t> b, size_t from) {
+    if (!std::is_constant_evaluated()) {
+        const uint8_t *data = b.data();
+        const size_t n = b.size();
+        // The 01 of a prefix at p lies at p + 2; its code byte, at p + 3, must be in `b`.
+        for (size_t q = from + 2; q + 1 < n; ++q) {
+            const void *one = std::memchr(data + q, 1, n - 1 - q);
+            if (!one) break;
+            q = static_cast<size_t>(static_cast<const uint8_t *>(one) - data);
+            if (data[q - 1] == 0 && data[q - 2] == 0) return q - 2;
+        }
+        return kNoStartCode;
+    }
     for (size_t p = from; p + 3 < b.size(); ++p) {
         if (b[p + 2] > 1) {
             p += 2;

@@ -210,6 +210,9 @@ public:
 
 private:
     Rect Picture() const { return media_ ? Rect{0, 0, media_->width, media_->height} : Rect{0, 0, 0, 0}; }
+    // A file of sound alone has no display window: the window commands
+    // answer 346, and a play shows none.
+    bool HasPicture() const { return media_ && media_->width > 0 && media_->height > 0; }
     double Fps() const { return media_ ? media_->fps : 25.0; }
 
     double ToMs(int64_t value) const {
@@ -246,9 +249,9 @@ private:
         }
         if (to < from - 1e-6) return kOutOfRange;
         fullscreen_ = command.Has(Key::Fullscreen);
-        visible_ = true; // playing shows the window
+        visible_ = HasPicture(); // playing shows the window
         WindowView view = View();
-        view.showing = true;
+        view.showing = visible_;
         context.LettingQueriesIn(
             [&] { engine_->Play(now, from, std::max(from, to), command.Has(Key::Repeat), view); });
         if (command.Has(Key::Wait)) context.hold_until_stopped = true;
@@ -381,6 +384,7 @@ private:
         case Key::FrameRate: ReplyNumber(reply, media_ ? std::llround(media_->fps * 1000.0) : 0); return kOk;
         case Key::Monitor: reply = "file"; return kOk; // what is shown comes from the file
         case Key::WindowHandle:
+            if (!HasPicture()) return kNoWindow;
             // The window the picture is drawn in; without a display, the one it was given.
             ReplyNumber(reply, engine_->WindowHandle() ? static_cast<int64_t>(engine_->WindowHandle()) : handle_);
             return kOk;
@@ -487,7 +491,7 @@ private:
     }
 
     Code Window(const Command &command, Context &context) {
-        if (!media_) return kNoWindow;
+        if (!HasPicture()) return kNoWindow;
         if (!command.Has(Key::State) && !command.Has(Key::Handle) && !command.Has(Key::Text))
             return kMissingParameter;
         TakeUsersClose();
@@ -512,7 +516,7 @@ private:
     }
 
     Code Put(const Command &command, Context &context) {
-        if (!media_) return kNoWindow;
+        if (!HasPicture()) return kNoWindow;
         const bool window = command.Has(Key::WindowArea);
         if (!window && !command.Has(Key::Destination) && !command.Has(Key::Source)) return kMissingParameter;
         if (command.Has(Key::Client) && !window) return kFlagsNotCompatible;
@@ -542,7 +546,7 @@ private:
     }
 
     Code Where(const Command &command, Context &context, std::string &reply) {
-        if (!media_) return kNoWindow;
+        if (!HasPicture()) return kNoWindow;
         const bool max = command.Has(Key::Max);
         if (command.Has(Key::WindowArea)) {
             // Where a display shows the window, the place it really has;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mpeg1/mpeg1.h"
+#include "mpeg1/stream.h"
 
 namespace tvx::mci {
 namespace {
@@ -120,6 +121,23 @@ void ScanVideo(Bytes b, VideoLayer &layer) {
 
 ProbeResult Invalid() { return ProbeResult{kInvalidFile, {}}; }
 
+// The pictures that the whole file plays, from its group headers. The two
+// ends alone cannot tell streams joined end to end (whose time codes and
+// time stamps start again at each join) from one stream; the stream reader
+// checks the time codes over the file and follows each restart.
+std::optional<int64_t> PicturesPlayed(const std::string &path) {
+    try {
+        mpeg1::FileWindow file(path);
+        const mpeg1::StreamHead head = mpeg1::ReadStreamHead(file);
+        if (!head.first_group || head.fps <= 0) return std::nullopt;
+        const int64_t pictures = mpeg1::GroupMap(file, head).Pictures();
+        if (pictures <= 0) return std::nullopt;
+        return pictures;
+    } catch (const mpeg1::ReadError &) {
+        return std::nullopt; // what the ends told stands
+    }
+}
+
 } // namespace
 
 ProbeResult ProbeMpeg1(Bytes head, Bytes tail, uint64_t file_size) {
@@ -228,7 +246,10 @@ ProbeResult ProbeMpeg1File(const std::string &path) {
     }
     ::close(fd);
     if (head.size() < std::min<uint64_t>(size, kProbeWindow)) return ProbeResult{kFileRead, {}};
-    return ProbeMpeg1(head, one_window ? Bytes(head) : Bytes(tail), one_window ? head.size() : size);
+    ProbeResult probe = ProbeMpeg1(head, one_window ? Bytes(head) : Bytes(tail), one_window ? head.size() : size);
+    if (probe.error == kOk && probe.info.length_source != LengthSource::ByteRate)
+        if (const std::optional<int64_t> pictures = PicturesPlayed(path)) probe.info.frames = *pictures;
+    return probe;
 }
 
 } // namespace tvx::mci

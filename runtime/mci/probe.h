@@ -15,6 +15,10 @@
 // Time codes come first because a multiplexer may leave the last pictures
 // without a time stamp; when both exist and disagree by more than a second,
 // the time codes are taken as broken and the time stamps win.
+// When the length comes from time codes or time stamps, ProbeMpeg1File
+// then counts the pictures with the stream reader of mpeg1/stream.h, which
+// checks the time codes over the whole file: in streams joined end to end
+// both clocks start again at each join, which the two ends cannot show.
 #ifndef TVX_RUNTIME_MCI_PROBE_H
 #define TVX_RUNTIME_MCI_PROBE_H
 

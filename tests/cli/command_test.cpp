@@ -238,6 +238,42 @@ TEST_F(Command, PlayPlaysFromItsStartToItsEndAndExits) {
     }
 }
 
+// The status lines a player showed, in order, without repeats.
+std::vector<std::string> StatusLines(const std::string &terminal) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char c : terminal + "\r") {
+        if (c != '\r' && c != '\n') {
+            line += c;
+            continue;
+        }
+        if (const size_t clear = line.find("\033[K"); clear != std::string::npos) line.erase(clear);
+        if (line.find(" / ") != std::string::npos && (lines.empty() || lines.back() != line)) lines.push_back(line);
+        line.clear();
+    }
+    return lines;
+}
+
+// Catches: arrows that ask the class for a place before the start or past
+// the end, which it refuses (error 282), so that the play went on where it
+// was instead of going to the start or ending.
+TEST_F(Command, PlayArrowsGoToTheStartOrEndThePlay) {
+    // Back from 1 s goes to the start; forward from there to 5 s, and
+    // forward once more, within 5 s of the end, ends the play.
+    const auto start = std::chrono::steady_clock::now();
+    const Result moved = OnTerminal({"play", kData + "system_ffmpeg.mpg"}, {{1.0, "\033[D"}, {1.5, "\033[C"}, {2.0, "\033[C"}});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(moved.exit_code, 0) << moved.out;
+    EXPECT_LT(seconds, 4.0) << moved.out;
+    const std::vector<std::string> lines = StatusLines(moved.out);
+    const auto back = std::find_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("0:00.9"); });
+    ASSERT_NE(back, lines.end()) << moved.out;
+    EXPECT_TRUE(std::any_of(back, lines.end(), [](const std::string &l) { return l.starts_with("0:00.") && l[5] < '5'; }))
+        << moved.out;
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("0:05."); }))
+        << moved.out;
+}
+
 // ---- probe ------------------------------------------------------------------
 
 // What the cutter's init and the interpreter find, asked directly here.

@@ -3,17 +3,21 @@
 #define TVX_TESTS_CLI_RUN_COMMAND_H
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -89,6 +93,50 @@ inline Result Tool(const std::vector<std::string> &args, const std::string &inpu
     close(err_pipe[0]);
     int status = 0;
     waitpid(pid, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+// Runs the command with `args` on a terminal of its own and types each key
+// (its bytes) at its time in seconds; the output is what the terminal
+// showed. A command still running after 20 s is killed (exit code 128 + 9).
+inline Result OnTerminal(const std::vector<std::string> &args, const std::vector<std::pair<double, std::string>> &keys) {
+    std::vector<char *> argv{const_cast<char *>(kCommand.c_str())};
+    for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        execv(kCommand.c_str(), argv.data());
+        _exit(127);
+    }
+    Result result;
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot start " << kCommand << " on a terminal";
+        return result;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    size_t typed = 0;
+    int status = 0;
+    for (;;) {
+        for (; typed < keys.size() && seconds() >= keys[typed].first; ++typed)
+            EXPECT_EQ(write(terminal, keys[typed].second.data(), keys[typed].second.size()),
+                      static_cast<ssize_t>(keys[typed].second.size()));
+        pollfd out{terminal, POLLIN, 0};
+        if (poll(&out, 1, 20) > 0) {
+            char buffer[4096];
+            const ssize_t got = read(terminal, buffer, sizeof buffer);
+            if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
+        }
+        if (waitpid(pid, &status, WNOHANG) == pid) break;
+        if (seconds() > 20) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+    }
+    close(terminal);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

@@ -1,6 +1,9 @@
 // Field decoders on hand-made bytes.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "mpeg1/mpeg1.h"
 
 namespace tvx::mpeg1 {
@@ -60,6 +63,23 @@ TEST(Mpeg1Search, StartCodesAfterZerosAndAtTheEnd) {
     EXPECT_EQ(FindStartCode(bytes, 4), 8u);
     EXPECT_EQ(FindStartCode(bytes, 9), kNoStartCode);
     EXPECT_EQ(FindStartCode(std::span(bytes, 11), 4), kNoStartCode);
+}
+
+// Catches: the search from one 01 byte to the next (at run time) finding
+// another prefix than the byte-by-byte search would, in bytes dense with
+// the values that make or break a prefix.
+TEST(Mpeg1Search, EveryStartCodeIsFoundInOrder) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<uint8_t> bytes(random() % 64);
+        for (uint8_t &byte : bytes) byte = "\x00\x00\x00\x01\x02\xB3"[random() % 6];
+        for (size_t from = 0; from <= bytes.size(); ++from) {
+            size_t expected = kNoStartCode;
+            for (size_t p = from; p + 3 < bytes.size() && expected == kNoStartCode; ++p)
+                if (bytes[p] == 0 && bytes[p + 1] == 0 && bytes[p + 2] == 1) expected = p;
+            ASSERT_EQ(FindStartCode(bytes, from), expected) << "from " << from << " in round " << round;
+        }
+    }
 }
 
 // Catches: a packet with both time stamps read from the wrong place, and the

@@ -177,6 +177,23 @@ TEST_F(RealEngine, OtherFormatsOpenWithTheEnginesMeasure) {
     }
 }
 
+// Catches: a file of sound alone answering the window commands as if it had
+// a picture, and a play that puts an empty window on the desktop; the
+// platform answers 346 (no display window).
+TEST_F(RealEngine, SoundAloneHasNoDisplayWindow) {
+    const std::string sound = capture_ + "/sound.m4a";
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a aac '" + sound + "'").c_str()),
+              0);
+    TVX_OPEN_OR_SKIP(sound);
+    for (const char *command : {"window m state show", "window m text sound", "put m destination at 0 0 10 10",
+                                "where m destination", "where m source", "status m window handle"})
+        EXPECT_EQ(Send(command).code, 346u) << command;
+    Reply("play m");
+    EXPECT_EQ(Reply("status m mode"), "playing");
+    EXPECT_NEAR(Number("status m length"), 2000, 80);
+    Reply("close m");
+}
+
 // Catches: an installed clock that does not choose the clock engine (a
 // host driving time itself would get real time), and TVX_MEDIA_ENGINE=clock
 // not keeping the media stack out.

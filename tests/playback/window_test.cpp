@@ -238,6 +238,26 @@ TEST_F(RealWindow, DrawsTheSeekedFrameInTheHostsWindow) {
     XDestroyWindow(display, host);
 }
 
+// Catches: a host that destroys its window while the picture plays in it
+// (ours goes with it) taking the process down: the sink's X errors about a
+// window that is gone went to Xlib's default handler, which exits.
+TEST_F(RealWindow, AHostWindowDestroyedUnderThePlayLeavesTheProcessRunning) {
+    Display *display = x_->display();
+    const Window host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
+    XMapWindow(display, host);
+    XSync(display, False);
+    TVX_OPEN_OR_SKIP(Clip("mpeg1"), " parent " + std::to_string(host) + " style child");
+    Reply("play m");
+    Sleep(0.4);
+    XDestroyWindow(display, host);
+    XSync(display, False);
+    Sleep(0.6); // pictures drawn into the window that is gone
+    EXPECT_EQ(Send("status m mode").code, 0u);
+    Send("window m state show");
+    Send("put m destination at 10 10 100 80");
+    EXPECT_EQ(Send("close m").code, 0u);
+}
+
 struct Geometry {
     int left, top, width, height;
     bool viewable;

@@ -217,6 +217,35 @@ TEST_F(Probe, WithoutTimeInformationThePicturesPerByteCount) {
     EXPECT_LT(frames, 400 * 11 / 10);
 }
 
+// Catches: streams joined end to end (cat a b > joined) measured as their
+// last copy alone: time codes and time stamps start again at every join,
+// and the two ends of the file look like one stream's.
+TEST_F(Probe, JoinedStreamsLastAsLongAsAllTheirParts) {
+    struct Case {
+        const char *name;
+        std::vector<const char *> parts;
+        const char *frames;
+    } cases[] = {
+        {"twice.mpg", {"system_ffmpeg.mpg", "system_ffmpeg.mpg"}, "300"},
+        {"two.mpg", {"system_vcd.mpg", "system_mplex.mpg", "system_vcd.mpg"}, "300"},
+        {"twice.m1v", {"elementary_ffmpeg.m1v", "elementary_ffmpeg.m1v"}, "300"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes joined;
+        for (const char *part : c.parts) {
+            const Bytes bytes = ReadFile(kData + part);
+            joined.insert(joined.end(), bytes.begin(), bytes.end());
+        }
+        ASSERT_EQ(Open(Write(c.name, joined)), 0u);
+        EXPECT_EQ(FramesLength(), c.frames);
+        Send("close p");
+    }
+    // Milliseconds follow the pictures.
+    ASSERT_EQ(Open(dir_ + "/twice.mpg"), 0u);
+    EXPECT_EQ(Status("length"), "12000");
+}
+
 // Catches: files that are not MPEG-1 video opened as if they were, or
 // refused with the wrong number.
 TEST_F(Probe, WhatIsNotMpeg1VideoIsRefused) {

@@ -20,11 +20,13 @@
 #include "error/error.h"
 #include "host.h"
 #include "late.h"
+#include "mpeg1/stream.h"
 #include "output.h"
-#include "stream.h"
 #include "support.h"
 
 namespace tvx::cli {
+
+using namespace tvx::mpeg1;
 
 const char *const kCutHelp =
     "usage: tarvex10 cut [-y | -n] [-v | -q] [--linear] [--progress | --no-progress] [--component PATH]\n"
@@ -400,6 +402,9 @@ int RunCut(const Args &args) {
         return kExitOk;
     } catch (const CommandError &error) {
         return Fail("cut", error.code, error.text);
+    }
+    catch (const ReadError &error) {
+        return Fail("cut", kExitFailed, error.what());
     }
 }
 

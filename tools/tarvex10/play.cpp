@@ -174,6 +174,9 @@ private:
     termios saved_{};
 };
 
+// What the arrows move.
+constexpr int32_t kSeekMs = 5000;
+
 std::string Clock(int32_t ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%d:%02d.%d", ms / 60000, ms / 1000 % 60, ms / 100 % 10);
@@ -225,8 +228,18 @@ int RunPlay(const Args &args) {
                 else if (mode == "Paused") movie.Call(u"resumeMovie");
                 else movie.Call(u"playMovie");
                 break;
-            case 'L': movie.Call(u"rewindBySeconds", 5); break;
-            case 'R': movie.Call(u"forwardBySeconds", 5); break;
+            // The class's moves refuse a place before the start or past the
+            // end (error 282) and leave the play where it was; a user who
+            // asks for it means the start, or the end of the play.
+            // (The position read above may be a key's wait old.)
+            case 'L':
+                if (position > kSeekMs) movie.Call(u"rewindBySeconds", kSeekMs / 1000);
+                if (position <= kSeekMs || movie.Failure()) movie.Call(u"restartMovie");
+                break;
+            case 'R':
+                if (end - position > kSeekMs) movie.Call(u"forwardBySeconds", kSeekMs / 1000);
+                if (end - position <= kSeekMs || movie.Failure()) quit = true;
+                break;
             case '.': movie.Call(u"stepFrames", 1); break;
             case ',': movie.Call(u"stepFrames", -1); break;
             case '+': movie.Call(u"setVolume", volume = std::min(1000, volume + 100)); break;

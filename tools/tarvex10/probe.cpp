@@ -12,11 +12,13 @@
 #include "convert/convert.h"
 #include "host.h"
 #include "late.h"
-#include "stream.h"
+#include "mpeg1/stream.h"
 #include "support.h"
 #include "tarvex10/platform.h"
 
 namespace tvx::cli {
+
+using namespace tvx::mpeg1;
 
 const char *const kProbeHelp =
     "usage: tarvex10 probe [--json] [--component PATH] FILE\n"
@@ -350,6 +352,9 @@ int RunProbe(const Args &args) {
         return kExitOk;
     } catch (const CommandError &error) {
         return Fail("probe", error.code, error.text);
+    }
+    catch (const ReadError &error) {
+        return Fail("probe", kExitFailed, error.what());
     }
 }
 

@@ -119,6 +119,7 @@ public:
         }
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
         to_ = Length();
+        pipeline_.SetLatest(base_ + Ns(Length()) + kEndMargin);
         if (window_.Id()) watch_.Start(window_.Connection(), [this] {
                 std::lock_guard moving(moving_);
                 TakeClose();

@@ -54,11 +54,13 @@ GstElement *Bin(const std::string &description, GstElement *&sink) {
     return bin;
 }
 
-// Decoders to use before others of the same kind: MPEG-1/2 pictures and
-// MPEG audio decode as well with these small libraries, and the general
-// decoder library that would rank first draws in a large set of codec
-// libraries (tens of megabytes resident) that such files do not need.
-constexpr const char *kPreferredDecoders[] = {"mpeg2dec", "mpg123audiodec"};
+// Decoders to use before others of the same kind: MPEG audio decodes as
+// well with this small library, and the general decoder library that would
+// rank first draws in a large set of codec libraries (tens of megabytes
+// resident) that such files do not need. Not the small MPEG-1/2 picture
+// decoder (mpeg2dec): a damaged picture makes it write out of bounds and
+// end the process; the general library's decoder plays what decodes.
+constexpr const char *kPreferredDecoders[] = {"mpg123audiodec"};
 
 bool Preferred(GstPluginFeature *factory) {
     const char *name = gst_plugin_feature_get_name(factory);
@@ -181,7 +183,8 @@ GstElement *Pipeline::MakeAudioSink() {
     const bool pulse = !CaptureFolder() && Usable("pulsesink");
     line += pulse ? "pulsesink name=sink" : "fakesink name=sink sync=true";
     GstElement *bin = Bin(line, audio_sink_);
-    if (bin) AddProbe(audio_sink_, GST_PAD_PROBE_TYPE_BUFFER, &Pipeline::OnAudio, this);
+    if (bin) AddProbe(audio_sink_, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &Pipeline::OnAudio, this);
     return bin;
 }
 
@@ -249,6 +252,12 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         reason = Refusal();
         return false;
     }
+    // playbin goes on with the streams it can decode: a picture or sound
+    // left out for want of a decoder would be a failure reported as success.
+    if (const std::string missing = MissingPlugins(); !missing.empty()) {
+        reason = "GStreamer is missing a plug-in: " + missing;
+        return false;
+    }
     Measure();
     // Until a size is set the picture goes at its own.
     fit_width_ = width_;
@@ -260,16 +269,26 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
     return true;
 }
 
-std::string Pipeline::Refusal() {
-    // Decoders that are not installed are named by messages of their own;
-    // the error that follows says only that the file does not play.
-    std::string missing, failed;
-    while (GstMessage *message = gst_bus_pop_filtered(bus_, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ELEMENT))) {
+std::string Pipeline::MissingPlugins() {
+    std::string missing;
+    while (GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ELEMENT)) {
         if (gst_is_missing_plugin_message(message)) {
             gchar *what = gst_missing_plugin_message_get_description(message);
             if (missing.find(what) == std::string::npos) missing += (missing.empty() ? "" : ", ") + std::string(what);
             g_free(what);
-        } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && failed.empty()) {
+        }
+        gst_message_unref(message);
+    }
+    return missing;
+}
+
+std::string Pipeline::Refusal() {
+    // Decoders that are not installed are named by messages of their own;
+    // the error that follows says only that the file does not play.
+    if (const std::string missing = MissingPlugins(); !missing.empty()) return "GStreamer is missing a plug-in: " + missing;
+    std::string failed;
+    while (GstMessage *message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR)) {
+        if (failed.empty()) {
             GError *failure = nullptr;
             gchar *detail = nullptr;
             gst_message_parse_error(message, &failure, &detail);
@@ -280,7 +299,6 @@ std::string Pipeline::Refusal() {
         }
         gst_message_unref(message);
     }
-    if (!missing.empty()) return "GStreamer is missing a plug-in: " + missing;
     return failed.empty() ? "the file did not preroll in time" : failed;
 }
 
@@ -397,19 +415,15 @@ GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer da
     if (!GST_BUFFER_PTS_IS_VALID(buffer) || self->video_segment_.format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
     const guint64 at = gst_segment_to_stream_time(&self->video_segment_, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     if (at == GST_CLOCK_TIME_NONE) return GST_PAD_PROBE_OK;
+    if (self->Damaged(static_cast<int64_t>(at))) return GST_PAD_PROBE_DROP;
     {
         std::lock_guard lock(self->presented_mutex_);
         self->presented_.store(static_cast<int64_t>(at), std::memory_order_release);
         self->presented_count_.fetch_add(1, std::memory_order_acq_rel);
     }
     self->presented_changed_.notify_all();
-    // The end point reached: told on the bus, since a streaming thread must
-    // not change the pipeline's state.
     const int64_t stop = self->stop_.load();
-    if (stop != kNone && static_cast<int64_t>(at) >= stop && !self->stop_told_.exchange(true)) {
-        GstStructure *what = gst_structure_new("tvx-stop", "round", G_TYPE_UINT, self->stop_round_.load(), nullptr);
-        gst_element_post_message(self->playbin_, gst_message_new_application(GST_OBJECT(self->playbin_), what));
-    }
+    if (stop != kNone && static_cast<int64_t>(at) >= stop) self->TellStop();
     if (self->video_log_) {
         // The centre pixel of an RGB picture.
         GstMapInfo map;
@@ -432,9 +446,29 @@ GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer da
     return GST_PAD_PROBE_OK;
 }
 
+// A picture or sound stamped far past the file's end is damage: the sink
+// would hold it, or the end of the stream after it, until that time comes,
+// so the play ends here, after what was good.
+bool Pipeline::Damaged(int64_t at) {
+    const int64_t latest = latest_.load();
+    if (latest == kNone || at <= latest) return false;
+    TellStop();
+    return true;
+}
+
 GstPadProbeReturn Pipeline::OnAudio(GstPad *, GstPadProbeInfo *info, gpointer data) {
     auto *self = static_cast<Pipeline *>(data);
     const Handoff in_probe;
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) gst_event_copy_segment(event, &self->audio_segment_);
+        return GST_PAD_PROBE_OK;
+    }
+    if (GstBuffer *arrived = GST_PAD_PROBE_INFO_BUFFER(info);
+        GST_BUFFER_PTS_IS_VALID(arrived) && self->audio_segment_.format == GST_FORMAT_TIME) {
+        const guint64 at = gst_segment_to_stream_time(&self->audio_segment_, GST_FORMAT_TIME, GST_BUFFER_PTS(arrived));
+        if (at != GST_CLOCK_TIME_NONE && self->Damaged(static_cast<int64_t>(at))) return GST_PAD_PROBE_DROP;
+    }
     const float left = self->gain_left_.load(), right = self->gain_right_.load();
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (left != 1.0f || right != 1.0f || self->audio_log_) {
@@ -464,6 +498,14 @@ GstPadProbeReturn Pipeline::OnAudio(GstPad *, GstPadProbeInfo *info, gpointer da
     }
     gst_buffer_unmap(buffer, &map);
     return GST_PAD_PROBE_OK;
+}
+
+// The end point reached: told once, on the bus, since a streaming thread
+// must not change the pipeline's state.
+void Pipeline::TellStop() {
+    if (stop_told_.exchange(true)) return;
+    GstStructure *what = gst_structure_new("tvx-stop", "round", G_TYPE_UINT, stop_round_.load(), nullptr);
+    gst_element_post_message(playbin_, gst_message_new_application(GST_OBJECT(playbin_), what));
 }
 
 void Pipeline::ReadBus() {

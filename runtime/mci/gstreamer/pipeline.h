@@ -90,6 +90,10 @@ public:
     // The stream time at which playing ends (kNone: at the end of the
     // file); the picture there is the last one shown, and `ended` is told.
     void SetStop(int64_t stop);
+    // The latest stream time a picture of the file can have. A damaged time
+    // stamp far past it would hold the sink waiting for its moment (hours,
+    // perhaps) and the play would never end: such pictures are dropped.
+    void SetLatest(int64_t latest) { latest_.store(latest); }
     // Brings a pipeline that an error stopped back to a paused state.
     void Recover();
 
@@ -104,10 +108,14 @@ private:
     GstElement *MakeVideoSink(uint64_t window);
     GstElement *MakeAudioSink();
     void ReadBus();
+    void TellStop();
+    bool Damaged(int64_t stream_time);
     // Waits until the sinks' threads have taken up a play (see Pause).
     void LetSinksStart();
     // Why the file did not preroll, from the messages on the bus.
     std::string Refusal();
+    // The decoders that playbin asked for and did not find, named; empty when none.
+    std::string MissingPlugins();
     void Measure();
 
     GstElement *playbin_ = nullptr;
@@ -122,8 +130,10 @@ private:
     std::atomic<int64_t> stop_{kNone};
     std::atomic<uint32_t> stop_round_{0}; // which SetStop a stop message answers
     std::atomic<bool> stop_told_{false};
+    std::atomic<int64_t> latest_{kNone};
 
     GstSegment video_segment_{}; // touched by the video streaming thread only
+    GstSegment audio_segment_{}; // and this by the audio one
     std::atomic<int64_t> presented_{kNone};
     std::atomic<uint64_t> presented_count_{0};
     std::mutex presented_mutex_;

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -39,6 +41,41 @@ bool Checked(Display *display, Requests requests) {
 }
 
 Display *Dpy(void *display) { return static_cast<Display *>(display); }
+
+// A host may destroy its window while ours is a child of it (ours goes with
+// it); the video sink, on an X connection of its own, then draws into a
+// window that is gone, and Xlib's default handler would end the process.
+// So while the process has windows of ours, errors about them are dropped
+// and every other error goes on to the handler that was there before.
+std::mutex ours_mutex;
+std::set<unsigned long> ours;
+XErrorHandler before_ours = nullptr;
+
+int DropOurs(Display *display, XErrorEvent *event) {
+    {
+        std::lock_guard lock(ours_mutex);
+        if (ours.count(event->resourceid)) return 0;
+    }
+    return before_ours ? before_ours(display, event) : 0;
+}
+
+void Own(std::initializer_list<unsigned long> windows) {
+    {
+        std::lock_guard lock(checking); // no check swaps the handler meanwhile
+        static const bool installed = [] {
+            before_ours = XSetErrorHandler(&DropOurs);
+            return true;
+        }();
+        (void)installed;
+    }
+    std::lock_guard lock(ours_mutex);
+    ours.insert(windows);
+}
+
+void Disown(std::initializer_list<unsigned long> windows) {
+    std::lock_guard lock(ours_mutex);
+    for (const unsigned long window : windows) ours.erase(window);
+}
 
 // How long a window manager may take to carry out a change.
 constexpr auto kManagerTime = std::chrono::milliseconds(2000);
@@ -76,7 +113,9 @@ Window::~Window() {
     if (asking_display_) XCloseDisplay(Dpy(asking_display_));
     if (!display_) return;
     if (id_) XDestroyWindow(Dpy(display_), id_);
+    // Errors of the last requests (a window the host destroyed) come in here.
     XCloseDisplay(Dpy(display_));
+    Disown({id_, picture_});
 }
 
 bool Window::Exists(uint64_t window, int *width, int *height) {
@@ -119,6 +158,7 @@ bool Window::Open(const WindowView &view, int width, int height, std::string &re
         reason = "the window cannot be created";
         return false;
     }
+    Own({id_, picture_});
     // What a window manager does to the window is heard of, so that a
     // change can wait for it.
     XSelectInput(display, id_, StructureNotifyMask | PropertyChangeMask);

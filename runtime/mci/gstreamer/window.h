@@ -3,8 +3,9 @@
 // picture is drawn (through the video sink's overlay interface) in a
 // subwindow of it that covers the destination rectangle, so that the
 // rectangle holds whatever sink draws. X errors
-// caused by a window id that does not exist are caught here, never left to
-// Xlib's default handler, which would end the process.
+// caused by a window id that does not exist, or by our windows once a host
+// has destroyed them with its own, are caught here, never left to Xlib's
+// default handler, which would end the process.
 //
 // Full screen, maximized and minimized are asked of the window manager
 // when one runs, and each change waits (a bounded time) until the manager

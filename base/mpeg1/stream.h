@@ -1,26 +1,34 @@
-// What the command reads of an MPEG stream itself, through a window of a
-// few hundred kilobytes, never the whole file: the kind of stream, where its
-// groups of pictures lie and at which picture each one starts, its audio
-// streams and its time stamps. The cut asks it where the user's times fall;
-// the cutter class then cuts at those offsets.
-#ifndef TVX_TOOLS_TARVEX10_STREAM_H
-#define TVX_TOOLS_TARVEX10_STREAM_H
+// What is read of an MPEG stream itself, through a window of a few hundred
+// kilobytes, never the whole file: the kind of stream, where its groups of
+// pictures lie and at which picture each one starts, its audio streams and
+// its time stamps. The command's cut asks it where the user's times fall
+// (the cutter class then cuts at those offsets); the mpegvideo device asks
+// it how many pictures a file plays, joins of several streams included.
+#ifndef TVX_MPEG1_STREAM_H
+#define TVX_MPEG1_STREAM_H
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "mpeg1/mpeg1.h"
 
-namespace tvx::cli {
+namespace tvx::mpeg1 {
+
+// A file that cannot be opened or read; the text names it and the system's
+// reason.
+struct ReadError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // A file read through one window that moves to where it is asked.
 class FileWindow {
 public:
-    // Throws CommandError (exit code 1) with the system's reason.
+    // Throws ReadError with the system's reason.
     explicit FileWindow(const std::string &path);
     FileWindow(const FileWindow &) = delete;
     FileWindow &operator=(const FileWindow &) = delete;
@@ -62,7 +70,7 @@ enum class StreamKind { Mpeg1System, Mpeg1Video, Mpeg2Program, Mpeg2Video, Unkno
 // The stream's first headers: what a cut and a probe need before anything else.
 struct StreamHead {
     StreamKind kind = StreamKind::Unknown;
-    std::optional<mpeg1::SequenceHeader> sequence;
+    std::optional<SequenceHeader> sequence;
     double fps = 0;
     std::optional<uint64_t> first_group; // offset of the first group start code
 };
@@ -153,7 +161,7 @@ private:
 
 struct AudioStream {
     int id = 0; // 0xC0 ...
-    std::optional<mpeg1::AudioHeader> header;
+    std::optional<AudioHeader> header;
 };
 struct SystemFacts {
     std::vector<AudioStream> audio;
@@ -175,7 +183,7 @@ std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted w
         const std::span<const uint8_t> b(window_.data(),
                                          static_cast<size_t>(limit - start_ < filled_ ? limit - start_ : filled_));
         size_t i = static_cast<size_t>(p - start_);
-        while ((i = mpeg1::FindStartCode(b, i)) != mpeg1::kNoStartCode) {
+        while ((i = FindStartCode(b, i)) != kNoStartCode) {
             if (wanted(b[i + 3])) return start_ + i;
             ++i;
         }
@@ -185,6 +193,6 @@ std::optional<uint64_t> FileWindow::Find(uint64_t from, uint64_t limit, Wanted w
     return std::nullopt;
 }
 
-} // namespace tvx::cli
+} // namespace tvx::mpeg1
 
-#endif // TVX_TOOLS_TARVEX10_STREAM_H
+#endif // TVX_MPEG1_STREAM_H

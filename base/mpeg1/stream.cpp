@@ -1,4 +1,4 @@
-#include "stream.h"
+#include "mpeg1/stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,11 +10,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "host.h"
-
-namespace tvx::cli {
-
-using namespace tvx::mpeg1;
+namespace tvx::mpeg1 {
 
 namespace {
 
@@ -28,10 +24,10 @@ constexpr uint64_t kWalkDistance = 32u << 10;
 
 FileWindow::FileWindow(const std::string &path) : window_(kWindow) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(errno)};
+    if (fd_ < 0) throw ReadError("cannot open " + path + ": " + std::strerror(errno));
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) throw CommandError{kExitFailed, "cannot read " + path + ": " + std::strerror(errno)};
-    if (S_ISDIR(info.st_mode)) throw CommandError{kExitFailed, "cannot open " + path + ": " + std::strerror(EISDIR)};
+    if (::fstat(fd_, &info) != 0) throw ReadError("cannot read " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) throw ReadError("cannot open " + path + ": " + std::strerror(EISDIR));
     size_ = static_cast<uint64_t>(info.st_size);
 }
 
@@ -332,7 +328,7 @@ void FileWindow::ForEachGroupHeader(uint64_t from, uint64_t to,
         while (filled < kSpan) {
             const ssize_t got = ::pread(fd_, buffer.data() + filled, kSpan - filled, static_cast<off_t>(at + filled));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw CommandError{kExitFailed, std::string("cannot read the input: ") + std::strerror(errno)};
+            if (got < 0) throw ReadError(std::string("cannot read the input: ") + std::strerror(errno));
             if (got == 0) break;
             filled += static_cast<size_t>(got);
         }
@@ -447,4 +443,4 @@ GroupShape GroupMap::Shape(int groups) {
     return shape;
 }
 
-} // namespace tvx::cli
+} // namespace tvx::mpeg1
