@@ -121,20 +121,42 @@ void ScanVideo(Bytes b, VideoLayer &layer) {
 
 ProbeResult Invalid() { return ProbeResult{kInvalidFile, {}}; }
 
-// The pictures that the whole file plays, from its group headers. The two
+// The pictures that the whole file plays, from its group headers, and where
+// the streams of a join start. The two
 // ends alone cannot tell streams joined end to end (whose time codes and
 // time stamps start again at each join) from one stream; the stream reader
 // checks the time codes over the file and follows each restart.
-std::optional<int64_t> PicturesPlayed(const std::string &path) {
+struct Played {
+    int64_t pictures = 0;
+    std::vector<JoinPart> parts;
+};
+
+// Where each stream of a join starts: after the end code of the one before,
+// else at the last pack before the stream's first group.
+std::vector<JoinPart> PartsOf(mpeg1::FileWindow &file, const std::vector<mpeg1::Group> &runs) {
+    std::vector<JoinPart> parts{JoinPart{0, 0}};
+    for (size_t i = 1; i < runs.size(); ++i) {
+        const uint64_t from = runs[i - 1].offset;
+        std::optional<uint64_t> start;
+        if (const auto end = file.FindBackward(runs[i].offset, from, mpeg1::kIsoEndCode)) start = *end + 4;
+        else start = file.FindBackward(runs[i].offset, from, mpeg1::kPackStartCode);
+        if (!start) return {}; // no pack to start at: played as one stream
+        parts.push_back(JoinPart{*start, runs[i].picture});
+    }
+    return parts;
+}
+
+Played PicturesPlayed(const std::string &path, bool system_stream) {
     try {
         mpeg1::FileWindow file(path);
         const mpeg1::StreamHead head = mpeg1::ReadStreamHead(file);
-        if (!head.first_group || head.fps <= 0) return std::nullopt;
-        const int64_t pictures = mpeg1::GroupMap(file, head).Pictures();
-        if (pictures <= 0) return std::nullopt;
-        return pictures;
+        if (!head.first_group || head.fps <= 0) return {};
+        const mpeg1::GroupMap groups(file, head);
+        Played played{groups.Pictures(), {}};
+        if (system_stream && groups.Restarts() > 0) played.parts = PartsOf(file, groups.RunStarts());
+        return played;
     } catch (const mpeg1::ReadError &) {
-        return std::nullopt; // what the ends told stands
+        return {}; // what the ends told stands
     }
 }
 
@@ -247,8 +269,13 @@ ProbeResult ProbeMpeg1File(const std::string &path) {
     ::close(fd);
     if (head.size() < std::min<uint64_t>(size, kProbeWindow)) return ProbeResult{kFileRead, {}};
     ProbeResult probe = ProbeMpeg1(head, one_window ? Bytes(head) : Bytes(tail), one_window ? head.size() : size);
-    if (probe.error == kOk && probe.info.length_source != LengthSource::ByteRate)
-        if (const std::optional<int64_t> pictures = PicturesPlayed(path)) probe.info.frames = *pictures;
+    if (probe.error == kOk && probe.info.length_source != LengthSource::ByteRate) {
+        Played played = PicturesPlayed(path, probe.info.system_stream);
+        if (played.pictures > 0) {
+            probe.info.frames = played.pictures;
+            probe.info.parts = std::move(played.parts);
+        }
+    }
     return probe;
 }
 

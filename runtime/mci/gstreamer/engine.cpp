@@ -14,10 +14,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "engine.h"
 #include "pipeline.h"
@@ -101,6 +103,17 @@ public:
             }
         }
         view_ = request.window;
+        if (request.probed && request.probed->parts.size() > 1) {
+            // A join plays one stream at a time, each as a file of its own.
+            parts_ = request.probed->parts;
+            std::error_code unknown;
+            file_size_ = std::filesystem::file_size(request.path, unknown);
+            if (unknown) {
+                reason = unknown.message();
+                return kInvalidFile;
+            }
+            pipeline_.ShowPart(0, PartEnd(0));
+        }
         Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
         if (!pipeline_.Open(request.path, window_.PictureId(), handlers, reason)) return kInvalidFile;
         if (request.probed) {
@@ -119,7 +132,7 @@ public:
         }
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
         to_ = Length();
-        pipeline_.SetLatest(base_ + Ns(Length()) + kEndMargin);
+        pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
         if (window_.Id()) watch_.Start(window_.Connection(), [this] {
                 std::lock_guard moving(moving_);
                 TakeClose();
@@ -266,7 +279,7 @@ private:
 
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
     double Rate() const { return static_cast<double>(shown_.speed) / 1000.0; }
-    int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
+    int64_t Stop() const { return to_ >= PartEndMs() ? kNone : base_ + Ns(to_ - PartStartMs()); }
     int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
 
     State Shown() const {
@@ -300,6 +313,7 @@ private:
         }
         // The play's pictures come at the window's size.
         stale_size_ = false;
+        EnterPart(FrameAt(start));
         pipeline_.SetStop(Stop());
         if (pipeline_.HasVideo()) {
             ShowFrame(std::min(FrameAt(start), media_.frames - 1));
@@ -338,7 +352,28 @@ private:
     int64_t PresentedFrame() const {
         const int64_t at = pipeline_.PresentedNs();
         if (at == kNone) return kNone;
-        return std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+        return PartFirstFrame() + std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+    }
+
+    // A join's streams, each played as a file of its own: the one that
+    // holds `frame` is put in the pipeline, whose stream times are then its.
+    int64_t PartFirstFrame() const { return parts_.empty() ? 0 : parts_[part_].first_frame; }
+    double PartStartMs() const { return static_cast<double>(PartFirstFrame()) * 1000.0 / media_.fps; }
+    double PartEndMs() const {
+        if (part_ + 1 >= parts_.size()) return Length();
+        return static_cast<double>(parts_[part_ + 1].first_frame) * 1000.0 / media_.fps;
+    }
+    uint64_t PartEnd(size_t part) const { return part + 1 < parts_.size() ? parts_[part + 1].offset : file_size_; }
+    void EnterPart(int64_t frame) {
+        size_t part = 0;
+        while (part + 1 < parts_.size() && parts_[part + 1].first_frame <= frame) ++part;
+        if (part == part_) return;
+        Update([](State &state) { state.anchor.count = kNoAnchor; });
+        part_ = part;
+        if (!pipeline_.ShowPart(parts_[part].offset, PartEnd(part))) Diagnose("a stream of the join did not preroll");
+        base_ = pipeline_.PresentedNs();
+        if (base_ == kNone) base_ = 0;
+        pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
     }
 
     double Position(const State &state) const {
@@ -425,7 +460,8 @@ private:
         pipeline_.Pause();
         pipeline_.Settle();
         const double rate = shown_.speed == 0 ? 1.0 : Rate();
-        const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
+        EnterPart(frame);
+        const int64_t target_ns = std::llround(static_cast<double>(frame - PartFirstFrame()) * 1e9 / media_.fps);
         if (!pipeline_.HasVideo()) {
             pipeline_.Seek(base_ + target_ns, kNone, rate, GST_SEEK_FLAG_ACCURATE);
             rate_ = rate;
@@ -447,7 +483,7 @@ private:
             int64_t start = 0;
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
                 // A seek into the last seconds may land past the last group.
-                const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
+                const int64_t latest = std::max<int64_t>(0, base_ + Ns(PartEndMs() - PartStartMs()) - kEndMargin);
                 start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
                 at = SeekGroup(start, rate);
                 if ((at != kNone && at <= frame) || start == 0) break;
@@ -483,6 +519,11 @@ private:
     void Ended() {
         std::lock_guard moving(moving_);
         if (shown_.mode != Mode::Playing) return;
+        // A join's stream played to its end: on with the next.
+        if (part_ + 1 < parts_.size() && to_ > PartEndMs()) {
+            StartPlaying(PartEndMs());
+            return;
+        }
         if (repeat_) {
             StartPlaying(from_);
             return;
@@ -522,7 +563,10 @@ private:
     mutable std::mutex mutex_;
     State shown_;
     MediaInfo media_;
-    int64_t base_ = 0; // stream time of the first picture
+    int64_t base_ = 0; // stream time of the first picture (of the join's stream on)
+    std::vector<JoinPart> parts_; // a join's streams; empty for one
+    size_t part_ = 0;             // the one in the pipeline
+    uint64_t file_size_ = 0;
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
     double rate_ = 1.0; // of the pipeline's segment

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tvx::mci::gst {
 namespace {
 
@@ -150,6 +153,75 @@ Pipeline::~Pipeline() {
     if (bus_) gst_object_unref(bus_);
     if (video_log_) std::fclose(video_log_);
     if (audio_log_) std::fclose(audio_log_);
+    if (part_.fd >= 0) close(part_.fd);
+}
+
+bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
+    if (playbin_) gst_element_set_state(playbin_, GST_STATE_READY);
+    {
+        std::lock_guard lock(part_mutex_);
+        part_.from = from;
+        part_.to = to;
+        part_.at = 0;
+    }
+    if (!playbin_) return true;
+    // The source is made anew, for the part, on the way back to paused.
+    presented_.store(kNone, std::memory_order_release);
+    last_seek_.store(GST_SEQNUM_INVALID);
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    return Settle();
+}
+
+void Pipeline::SetUpPart(GstElement *, GstElement *source, gpointer self) {
+    auto *pipeline = static_cast<Pipeline *>(self);
+    std::lock_guard lock(pipeline->part_mutex_);
+    Part &part = pipeline->part_;
+    part.at = 0;
+    g_object_set(source, "stream-type", 2 /* random access */, "format", GST_FORMAT_BYTES, "size",
+                 static_cast<gint64>(part.to - part.from), nullptr);
+    g_signal_connect(source, "need-data", G_CALLBACK(FeedPart), self);
+    g_signal_connect(source, "seek-data", G_CALLBACK(MovePart), self);
+}
+
+void Pipeline::FeedPart(GstElement *source, guint length, gpointer self) {
+    auto *pipeline = static_cast<Pipeline *>(self);
+    constexpr guint kChunk = 64 * 1024;
+    GstBuffer *buffer = nullptr;
+    {
+        std::lock_guard lock(pipeline->part_mutex_);
+        Part &part = pipeline->part_;
+        const uint64_t left = part.to - part.from - std::min(part.at, part.to - part.from);
+        const auto wanted = static_cast<size_t>(std::min<uint64_t>(left, length == 0 || length > kChunk ? kChunk : length));
+        if (wanted > 0) {
+            buffer = gst_buffer_new_allocate(nullptr, wanted, nullptr);
+            GstMapInfo map;
+            gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+            const ssize_t got = pread(part.fd, map.data, wanted, static_cast<off_t>(part.from + part.at));
+            gst_buffer_unmap(buffer, &map);
+            if (got <= 0) {
+                gst_buffer_unref(buffer);
+                buffer = nullptr;
+            } else {
+                gst_buffer_set_size(buffer, got);
+                GST_BUFFER_OFFSET(buffer) = part.at;
+                part.at += static_cast<uint64_t>(got);
+            }
+        }
+    }
+    GstFlowReturn flow;
+    if (buffer) {
+        g_signal_emit_by_name(source, "push-buffer", buffer, &flow);
+        gst_buffer_unref(buffer);
+    } else {
+        g_signal_emit_by_name(source, "end-of-stream", &flow);
+    }
+}
+
+gboolean Pipeline::MovePart(GstElement *, guint64 offset, gpointer self) {
+    auto *pipeline = static_cast<Pipeline *>(self);
+    std::lock_guard lock(pipeline->part_mutex_);
+    pipeline->part_.at = offset;
+    return TRUE;
 }
 
 GstElement *Pipeline::MakeVideoSink(uint64_t window) {
@@ -226,7 +298,18 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         return false;
     }
     gst_object_ref_sink(playbin_);
-    g_object_set(playbin_, "uri", uri, nullptr);
+    if (part_.to > part_.from) {
+        part_.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (part_.fd < 0) {
+            g_free(uri);
+            reason = "the file cannot be read";
+            return false;
+        }
+        g_object_set(playbin_, "uri", "appsrc://", nullptr);
+        g_signal_connect(playbin_, "source-setup", G_CALLBACK(SetUpPart), this);
+    } else {
+        g_object_set(playbin_, "uri", uri, nullptr);
+    }
     g_object_set(playbin_, "flags", kPlayVideo | kPlayAudio | kPlayNativeAudio | kPlayNativeVideo, nullptr);
     g_signal_connect(playbin_, "element-setup", G_CALLBACK(SetUpElement), nullptr);
     g_free(uri);

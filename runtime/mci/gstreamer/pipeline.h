@@ -49,6 +49,13 @@ public:
     // none), and waits until it has prerolled (the first picture decoded).
     // False with the reason when the file does not play.
     bool Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason);
+    // Plays only bytes [from, to) of the file, as a file of their own: one
+    // stream of several joined end to end, whose clocks start again at each
+    // join, so that the demuxer's seeks by those clocks find their mark.
+    // Before Open; or later on a paused pipeline, which then prerolls the
+    // part's first picture (false when it does not). Stream times are then
+    // the part's own.
+    bool ShowPart(uint64_t from, uint64_t to);
     // Draws the picture on show again (after its window moved or resized).
     void Expose();
     // The size the picture is drawn at where the sink does not scale it
@@ -103,6 +110,9 @@ public:
     }
 
 private:
+    static void SetUpPart(GstElement *, GstElement *source, gpointer self);
+    static void FeedPart(GstElement *source, guint length, gpointer self);
+    static gboolean MovePart(GstElement *, guint64 offset, gpointer self);
     static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
     GstElement *MakeVideoSink(uint64_t window);
@@ -117,6 +127,14 @@ private:
     // The decoders that playbin asked for and did not find, named; empty when none.
     std::string MissingPlugins();
     void Measure();
+
+    // The part played (see ShowPart), read by the source's thread.
+    struct Part {
+        int fd = -1; // -1: the whole file, through its URI
+        uint64_t from = 0, to = 0, at = 0;
+    };
+    std::mutex part_mutex_;
+    Part part_;
 
     GstElement *playbin_ = nullptr;
     GstElement *video_sink_ = nullptr; // the sink element whose pad is probed
