@@ -131,18 +131,32 @@ struct Played {
     std::vector<JoinPart> parts;
 };
 
-// Where each stream of a join starts: after the end code of the one before,
-// else at the last pack before the stream's first group.
+// Where each stream of a join starts: at the pack, shortly before the
+// stream's first group, whose clock reference goes back from the one before.
+// Time codes that start again elsewhere (damage, an odd encoder) stay in the
+// stream that holds them.
 std::vector<JoinPart> PartsOf(mpeg1::FileWindow &file, const std::vector<mpeg1::Group> &runs) {
+    constexpr int kPacksBack = 64;
     std::vector<JoinPart> parts{JoinPart{0, 0}};
     for (size_t i = 1; i < runs.size(); ++i) {
-        const uint64_t from = runs[i - 1].offset;
-        std::optional<uint64_t> start;
-        if (const auto end = file.FindBackward(runs[i].offset, from, mpeg1::kIsoEndCode)) start = *end + 4;
-        else start = file.FindBackward(runs[i].offset, from, mpeg1::kPackStartCode);
-        if (!start) return {}; // no pack to start at: played as one stream
-        parts.push_back(JoinPart{*start, runs[i].picture});
+        std::optional<uint64_t> later;
+        uint64_t later_clock = 0, before = runs[i].offset;
+        for (int n = 0; n < kPacksBack; ++n) {
+            const auto pack = file.FindBackward(before, runs[i - 1].offset, mpeg1::kPackStartCode);
+            if (!pack) break;
+            const auto bytes = file.At(*pack + 4, 5);
+            if (bytes.size() < 5) break;
+            const uint64_t clock = mpeg1::DecodeTimeStamp(bytes.data());
+            if (later && clock > later_clock) {
+                parts.push_back(JoinPart{*later, runs[i].picture});
+                break;
+            }
+            later = pack;
+            later_clock = clock;
+            before = *pack;
+        }
     }
+    if (parts.size() == 1) parts.clear();
     return parts;
 }
 

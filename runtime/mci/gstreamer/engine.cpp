@@ -273,6 +273,7 @@ private:
         Mode mode = Mode::Stopped;
         int64_t speed = 1000;
         std::optional<double> held; // the position told while nothing moves, where no picture says it
+        std::optional<double> entering; // told while a join's stream is put in the pipeline
         Anchor anchor;
         bool failed = false; // the last play stopped on an error
     };
@@ -368,16 +369,23 @@ private:
         size_t part = 0;
         while (part + 1 < parts_.size() && parts_[part + 1].first_frame <= frame) ++part;
         if (part == part_) return;
-        Update([](State &state) { state.anchor.count = kNoAnchor; });
+        // Until the frame is up, the position is the stream's start.
+        const double start = static_cast<double>(parts_[part].first_frame) * 1000.0 / media_.fps;
+        Update([&](State &state) {
+            state.anchor.count = kNoAnchor;
+            state.entering = start;
+        });
         part_ = part;
         if (!pipeline_.ShowPart(parts_[part].offset, PartEnd(part))) Diagnose("a stream of the join did not preroll");
-        base_ = pipeline_.PresentedNs();
-        if (base_ == kNone) base_ = 0;
+        const int64_t first = pipeline_.PresentedNs();
+        base_ = first == kNone ? 0 : first;
+        rate_ = 1.0; // the stream starts afresh
         pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
     }
 
     double Position(const State &state) const {
         if (state.held && state.mode != Mode::Playing) return *state.held;
+        if (state.entering) return *state.entering;
         double ms;
         if (pipeline_.HasVideo()) {
             const int64_t frame = CurrentFrame(state.anchor);
@@ -503,7 +511,10 @@ private:
             at = frame;
         }
         const Anchor anchor{at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
-        Update([&](State &state) { state.anchor = anchor; });
+        Update([&](State &state) {
+            state.anchor = anchor;
+            state.entering.reset();
+        });
     }
 
     // Pauses on the first picture of the group that holds `start`; the frame
@@ -563,9 +574,10 @@ private:
     mutable std::mutex mutex_;
     State shown_;
     MediaInfo media_;
-    int64_t base_ = 0; // stream time of the first picture (of the join's stream on)
+    // Stream time of the first picture (of the join's stream on); queries read it.
+    std::atomic<int64_t> base_{0};
     std::vector<JoinPart> parts_; // a join's streams; empty for one
-    size_t part_ = 0;             // the one in the pipeline
+    std::atomic<size_t> part_{0}; // the one in the pipeline
     uint64_t file_size_ = 0;
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
