@@ -280,7 +280,13 @@ private:
 
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
     double Rate() const { return static_cast<double>(shown_.speed) / 1000.0; }
-    int64_t Stop() const { return to_ >= PartEndMs() ? kNone : base_ + Ns(to_ - PartStartMs()); }
+    int64_t Stop() const {
+        if (to_ < PartEndMs()) return base_ + Ns(to_ - PartStartMs());
+        // A join's stream is told over at its last picture (its end of
+        // stream does not always come), and the next one takes over.
+        if (part_ + 1 < parts_.size()) return base_ + Ns(PartEndMs() - PartStartMs() - 1500.0 / media_.fps);
+        return kNone;
+    }
     int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
 
     State Shown() const {
