@@ -162,7 +162,6 @@ bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
         std::lock_guard lock(part_mutex_);
         part_.from = from;
         part_.to = to;
-        part_.at = 0;
     }
     if (!playbin_) return true;
     // The source is made anew, for the part, on the way back to paused.
@@ -174,37 +173,42 @@ bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
 
 void Pipeline::SetUpPart(GstElement *, GstElement *source, gpointer self) {
     auto *pipeline = static_cast<Pipeline *>(self);
-    std::lock_guard lock(pipeline->part_mutex_);
-    Part &part = pipeline->part_;
-    part.at = 0;
+    auto *part = new Part;
+    {
+        std::lock_guard lock(pipeline->part_mutex_);
+        part->fd = pipeline->part_.fd;
+        part->from = pipeline->part_.from;
+        part->to = pipeline->part_.to;
+    }
+    g_object_set_data_full(G_OBJECT(source), "tvx-part", part, [](gpointer data) { delete static_cast<Part *>(data); });
     g_object_set(source, "stream-type", 2 /* random access */, "format", GST_FORMAT_BYTES, "size",
-                 static_cast<gint64>(part.to - part.from), nullptr);
-    g_signal_connect(source, "need-data", G_CALLBACK(FeedPart), self);
-    g_signal_connect(source, "seek-data", G_CALLBACK(MovePart), self);
+                 static_cast<gint64>(part->to - part->from), nullptr);
+    g_signal_connect(source, "need-data", G_CALLBACK(FeedPart), part);
+    g_signal_connect(source, "seek-data", G_CALLBACK(MovePart), part);
 }
 
-void Pipeline::FeedPart(GstElement *source, guint length, gpointer self) {
-    auto *pipeline = static_cast<Pipeline *>(self);
+void Pipeline::FeedPart(GstElement *source, guint length, gpointer data) {
+    auto *part = static_cast<Part *>(data);
     constexpr guint kChunk = 64 * 1024;
     GstBuffer *buffer = nullptr;
     {
-        std::lock_guard lock(pipeline->part_mutex_);
-        Part &part = pipeline->part_;
-        const uint64_t left = part.to - part.from - std::min(part.at, part.to - part.from);
+        std::lock_guard lock(part->mutex);
+        const uint64_t size = part->to - part->from;
+        const uint64_t left = size - std::min(part->at, size);
         const auto wanted = static_cast<size_t>(std::min<uint64_t>(left, length == 0 || length > kChunk ? kChunk : length));
         if (wanted > 0) {
             buffer = gst_buffer_new_allocate(nullptr, wanted, nullptr);
             GstMapInfo map;
             gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-            const ssize_t got = pread(part.fd, map.data, wanted, static_cast<off_t>(part.from + part.at));
+            const ssize_t got = pread(part->fd, map.data, wanted, static_cast<off_t>(part->from + part->at));
             gst_buffer_unmap(buffer, &map);
             if (got <= 0) {
                 gst_buffer_unref(buffer);
                 buffer = nullptr;
             } else {
                 gst_buffer_set_size(buffer, got);
-                GST_BUFFER_OFFSET(buffer) = part.at;
-                part.at += static_cast<uint64_t>(got);
+                GST_BUFFER_OFFSET(buffer) = part->at;
+                part->at += static_cast<uint64_t>(got);
             }
         }
     }
@@ -217,10 +221,10 @@ void Pipeline::FeedPart(GstElement *source, guint length, gpointer self) {
     }
 }
 
-gboolean Pipeline::MovePart(GstElement *, guint64 offset, gpointer self) {
-    auto *pipeline = static_cast<Pipeline *>(self);
-    std::lock_guard lock(pipeline->part_mutex_);
-    pipeline->part_.at = offset;
+gboolean Pipeline::MovePart(GstElement *, guint64 offset, gpointer data) {
+    auto *part = static_cast<Part *>(data);
+    std::lock_guard lock(part->mutex);
+    part->at = offset;
     return TRUE;
 }
 

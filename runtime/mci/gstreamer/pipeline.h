@@ -111,8 +111,8 @@ public:
 
 private:
     static void SetUpPart(GstElement *, GstElement *source, gpointer self);
-    static void FeedPart(GstElement *source, guint length, gpointer self);
-    static gboolean MovePart(GstElement *, guint64 offset, gpointer self);
+    static void FeedPart(GstElement *source, guint length, gpointer part);
+    static gboolean MovePart(GstElement *, guint64 offset, gpointer part);
     static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
     GstElement *MakeVideoSink(uint64_t window);
@@ -128,10 +128,13 @@ private:
     std::string MissingPlugins();
     void Measure();
 
-    // The part played (see ShowPart), read by the source's thread.
+    // The part played (see ShowPart). Each source made for it reads
+    // through a copy of its own, so that a source on its way out moves no
+    // other's place.
     struct Part {
         int fd = -1; // -1: the whole file, through its URI
         uint64_t from = 0, to = 0, at = 0;
+        std::mutex mutex; // a source's copy: its streaming thread and its seeks
     };
     std::mutex part_mutex_;
     Part part_;
