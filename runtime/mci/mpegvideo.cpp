@@ -509,10 +509,12 @@ private:
             destination_.reset();
         }
         if (command.Has(Key::Text)) caption_ = command.Text(Key::Text);
-        // A window that does not exist changes nothing.
+        // A window that does not exist changes nothing; as the window to
+        // draw in, it is "no display window".
         const Code code = ShowingWindow(context, false, showing);
-        if (code != kOk) state() = kept;
-        return code;
+        if (code == kOk) return kOk;
+        state() = kept;
+        return code == kCreateWindow ? kNoWindow : code;
     }
 
     Code Put(const Command &command, Context &context) {

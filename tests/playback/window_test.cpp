@@ -232,7 +232,7 @@ TEST_F(RealWindow, DrawsTheSeekedFrameInTheHostsWindow) {
     Reply("seek m to 75");
     EXPECT_EQ(FrameFilling(host, 20, 10, 360, 280), 75);
 
-    EXPECT_EQ(Send("window m handle 123456").code, 347u);
+    EXPECT_EQ(Send("window m handle 123456").code, 346u);
     EXPECT_EQ(Number("status m window handle"), static_cast<long>(drawn));
     Reply("close m");
     XDestroyWindow(display, host);
