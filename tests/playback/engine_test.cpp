@@ -40,6 +40,36 @@ TEST_F(RealEngine, SeeksAndStepsShowTheExactFrame) {
     EXPECT_EQ(ShownFrame(), 50);
 }
 
+// Catches: a group's first picture taken for the frame its stamp tells,
+// which in open groups with B-pictures is often its decoding time, frames
+// early (the picture shown then runs ahead of the position). Targets at
+// group starts, just before them, near the end; steps both ways.
+TEST_F(RealEngine, SeeksAndStepsLandExactlyWherePicturesShareAStamp) {
+    for (const char *format : {"mpeg1-flat", "mpeg2-flat"}) {
+        SCOPED_TRACE(format);
+        Send("close all");
+        TVX_OPEN_OR_SKIP(Clip(format));
+        Reply("set m time format frames");
+        const long length = Number("status m length");
+        auto expect_on = [&](long frame) {
+            EXPECT_EQ(Number("status m position"), frame);
+            EXPECT_EQ(ShownFrame(), frame);
+        };
+        for (long target : {57L, 60L, 59L, 48L, 11L, 24L, 23L, 84L, length - 4, length - 1}) {
+            SCOPED_TRACE(target);
+            Reply("seek m to " + std::to_string(target));
+            expect_on(target);
+        }
+        Reply("seek m to 57");
+        for (long step : {-20L, -1L, -13L, 1L, 30L, -12L, -23L}) {
+            const long from = Number("status m position");
+            SCOPED_TRACE(std::to_string(from) + " by " + std::to_string(step));
+            Reply("step m by " + std::to_string(std::labs(step)) + (step < 0 ? " reverse" : ""));
+            expect_on(from + step);
+        }
+    }
+}
+
 // Catches: a position that does not follow the presented pictures in real
 // time, a play that overruns its end point, and a speed that is not the
 // pipeline's.
