@@ -59,11 +59,17 @@ std::string Clip(const std::string &format, int width, int height, int frames) {
                             std::to_string(frames);
     if (auto it = made.find(key); it != made.end()) return it->second;
 
+    // Flat pictures are small: several share a packet of the program
+    // stream, and those have no time stamp of their own.
+    const std::string flat_suffix = "-flat";
+    const bool flat = format.size() > flat_suffix.size() &&
+                      format.compare(format.size() - flat_suffix.size(), flat_suffix.size(), flat_suffix) == 0;
+    const std::string kind = flat ? format.substr(0, format.size() - flat_suffix.size()) : format;
     std::string codecs, extension;
-    if (format == "mpeg1") {
+    if (kind == "mpeg1") {
         codecs = "-c:v mpeg1video -mbd rd -g 12 -bf 2 -q:v 2 -c:a mp2 -b:a 128k -f mpeg";
         extension = ".mpg";
-    } else if (format == "mpeg2") {
+    } else if (kind == "mpeg2") {
         codecs = "-c:v mpeg2video -mbd rd -g 12 -bf 2 -q:v 2 -c:a mp2 -b:a 128k -f vob";
         extension = ".mpg";
     } else {
@@ -92,7 +98,7 @@ std::string Clip(const std::string &format, int width, int height, int frames) {
         const Rgb c = FrameColour(frame);
         for (size_t i = 0; i < picture.size(); i += 3) {
             // +-12 around the colour: the mean stays on it.
-            const int noise = static_cast<int>(random() % 25) - 12;
+            const int noise = flat ? 0 : static_cast<int>(random() % 25) - 12;
             picture[i] = static_cast<unsigned char>(c.r + noise);
             picture[i + 1] = static_cast<unsigned char>(c.g + noise);
             picture[i + 2] = static_cast<unsigned char>(c.b + noise);

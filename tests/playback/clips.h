@@ -24,7 +24,8 @@ int FrameOfColour(Rgb seen);
 
 // Makes (once per process) a 4-second clip in `format`: "mpeg1" (MPEG-1
 // program stream), "mpeg2" (MPEG-2 program stream) or "h264" (MP4), 160x120
-// unless given; returns its path.
+// unless given; returns its path. "mpeg1-flat" and "mpeg2-flat" leave out
+// the noise: their pictures are small and most carry no time stamp.
 std::string Clip(const std::string &format, int width = 160, int height = 120, int frames = kClipFrames);
 // A fresh folder for the capture switch, set in the environment.
 std::string CaptureInto(const std::string &name);

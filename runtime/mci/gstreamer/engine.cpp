@@ -30,6 +30,8 @@ namespace {
 
 constexpr double kNsPerMs = 1e6;
 constexpr int kStepTimeoutMs = 5000;
+// How far a group's stamp may be from the frame its code tells.
+constexpr int64_t kCodeAgreement = 12;
 constexpr int64_t kEndMargin = 3 * GST_SECOND;
 constexpr uint64_t kNoAnchor = ~uint64_t{0};
 
@@ -131,6 +133,7 @@ public:
             media_.frames = std::llround(static_cast<double>(duration) * media_.fps / 1e9);
         }
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
+        base_code_ = pipeline_.GroupCode(media_.fps);
         to_ = Length();
         pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
         if (window_.Id()) watch_.Start(window_.Connection(), [this] {
@@ -385,6 +388,7 @@ private:
         if (!pipeline_.ShowPart(parts_[part].offset, PartEnd(part))) Diagnose("a stream of the join did not preroll");
         const int64_t first = pipeline_.PresentedNs();
         base_ = first == kNone ? 0 : first;
+        base_code_ = pipeline_.GroupCode(media_.fps);
         rate_ = 1.0; // the stream starts afresh
         pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
     }
@@ -524,12 +528,19 @@ private:
     }
 
     // Pauses on the first picture of the group that holds `start`; the frame
-    // of that picture (kNone when none came).
+    // of that picture (kNone when none came). Its stamp may be its decoding
+    // time, frames early; the group's own code tells the frame, where it
+    // counts on from the first picture's (near the stamp: a file joined from
+    // two may start its codes anew).
     int64_t SeekGroup(int64_t start, double rate) {
         pipeline_.Seek(start, kNone, rate, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE));
         rate_ = rate;
         if (!pipeline_.Settle()) pipeline_.Recover();
-        return PresentedFrame();
+        const int64_t stamped = PresentedFrame();
+        const int64_t code = pipeline_.GroupCode(media_.fps);
+        if (stamped == kNone || code == kNone || base_code_ == kNone) return stamped;
+        const int64_t coded = PartFirstFrame() + code - base_code_;
+        return std::abs(coded - stamped) <= kCodeAgreement ? coded : stamped;
     }
 
     // On the bus thread.
@@ -582,6 +593,7 @@ private:
     MediaInfo media_;
     // Stream time of the first picture (of the join's stream on); queries read it.
     std::atomic<int64_t> base_{0};
+    int64_t base_code_ = kNone; // the group code of the first picture (of the join's stream on)
     std::vector<JoinPart> parts_; // a join's streams; empty for one
     std::atomic<size_t> part_{0}; // the one in the pipeline
     uint64_t file_size_ = 0;

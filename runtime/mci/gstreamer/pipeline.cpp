@@ -112,9 +112,10 @@ GstPadProbeReturn EndSequence(GstPad *pad, GstPadProbeInfo *info, gpointer) {
 
 // What playbin makes, set up our way: each decodebin sorts its decoders as
 // above, the MPEG picture decoder is brought its end code.
-void SetUpElement(GstElement *, GstElement *element, gpointer) {
+void SetUpElement(GstElement *, GstElement *element, gpointer pipeline) {
     GstElementFactory *factory = gst_element_get_factory(element);
     const char *name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
+    if (g_strcmp0(name, "mpegvideoparse") == 0) static_cast<Pipeline *>(pipeline)->WatchGroups(element);
     if (g_strcmp0(name, "decodebin") == 0) g_signal_connect(element, "autoplug-sort", G_CALLBACK(PreferDecoders), nullptr);
     if (g_strcmp0(name, "mpeg2dec") == 0) {
         GstPad *pad = gst_element_get_static_pad(element, "sink");
@@ -164,8 +165,11 @@ bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
         part_.to = to;
     }
     if (!playbin_) return true;
-    // The source is made anew, for the part, on the way back to paused.
+    // The source is made anew, for the part, on the way back to paused,
+    // and its first group is read again.
     presented_.store(kNone, std::memory_order_release);
+    group_seen_.store(false);
+    group_time_.store(kNone);
     last_seek_.store(GST_SEQNUM_INVALID);
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
     return Settle();
@@ -315,7 +319,7 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         g_object_set(playbin_, "uri", uri, nullptr);
     }
     g_object_set(playbin_, "flags", kPlayVideo | kPlayAudio | kPlayNativeAudio | kPlayNativeVideo, nullptr);
-    g_signal_connect(playbin_, "element-setup", G_CALLBACK(SetUpElement), nullptr);
+    g_signal_connect(playbin_, "element-setup", G_CALLBACK(SetUpElement), this);
     g_free(uri);
     if (const char *folder = CaptureFolder()) {
         video_log_ = std::fopen((std::string(folder) + "/video.log").c_str(), "w");
@@ -488,6 +492,59 @@ void Pipeline::Recover() {
     gst_element_set_state(playbin_, GST_STATE_READY);
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
     Settle();
+}
+
+// The stamps of a program stream's pictures are not to be trusted after a
+// seek: a picture that starts no packet has no stamp of its own, and the
+// one it is given may be its decoding time, frames before it is shown. The
+// group header's time code and the picture header's temporal reference,
+// which a seek to a group start brings first, are the picture's own.
+void Pipeline::WatchGroups(GstElement *parser) {
+    GstPad *pad = gst_element_get_static_pad(parser, "src");
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH), &Pipeline::OnParsed,
+                      this, nullptr);
+    gst_object_unref(pad);
+}
+
+GstPadProbeReturn Pipeline::OnParsed(GstPad *, GstPadProbeInfo *info, gpointer data) {
+    auto *self = static_cast<Pipeline *>(data);
+    const Handoff in_probe;
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) {
+            self->group_seen_.store(false);
+            self->group_time_.store(kNone);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    if (self->group_seen_.load()) return GST_PAD_PROBE_OK;
+    GstMapInfo map;
+    if (!gst_buffer_map(GST_PAD_PROBE_INFO_BUFFER(info), &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    const guint8 *bytes = map.data;
+    int64_t time = kNone;
+    for (gsize i = 0; i + 8 <= map.size; ++i) {
+        if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+        const guint8 code = bytes[i + 3];
+        if (code == 0xB8) { // group: drop flag, hours, minutes, marker, seconds, pictures
+            const int64_t header = static_cast<int64_t>(bytes[i + 4]) << 24 | bytes[i + 5] << 16 | bytes[i + 6] << 8 |
+                                   bytes[i + 7];
+            time = (header >> 7) & 0xFFFFFF;
+        } else if (code == 0x00 && time != kNone) { // the picture: its temporal reference
+            self->group_order_.store(bytes[i + 4] << 2 | (bytes[i + 5] >> 6));
+            self->group_time_.store(time);
+            self->group_seen_.store(true);
+            break;
+        }
+    }
+    gst_buffer_unmap(GST_PAD_PROBE_INFO_BUFFER(info), &map);
+    return GST_PAD_PROBE_OK;
+}
+
+int64_t Pipeline::GroupCode(double fps) const {
+    const int64_t time = group_time_.load();
+    if (time == kNone || fps <= 0) return kNone;
+    const int64_t pictures = time & 63, seconds = (time >> 6) & 63, minutes = (time >> 13) & 63, hours = (time >> 19) & 31;
+    const int64_t per_second = std::llround(fps);
+    return ((hours * 60 + minutes) * 60 + seconds) * per_second + pictures + group_order_.load();
 }
 
 GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer data) {

@@ -75,6 +75,14 @@ public:
 
     // The stream time of the picture that the video sink holds or shows.
     int64_t PresentedNs() const { return presented_.load(std::memory_order_acquire); }
+    // The number that the MPEG picture stream's own headers give the first
+    // picture of the first group after the last seek (or the file's
+    // start): the group's time code in frames at `fps` plus that picture's
+    // place in showing order. kNone for streams without such headers.
+    int64_t GroupCode(double fps) const;
+    // Called for each element playbin makes: the MPEG picture parser's
+    // output is read for the group headers.
+    void WatchGroups(GstElement *parser);
     // How many pictures the video sink has been handed so far.
     uint64_t PresentedCount() const { return presented_count_.load(std::memory_order_acquire); }
     // The stream time that the pipeline reports (for files without a picture).
@@ -114,6 +122,7 @@ private:
     static void FeedPart(GstElement *source, guint length, gpointer part);
     static gboolean MovePart(GstElement *, guint64 offset, gpointer part);
     static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
+    static GstPadProbeReturn OnParsed(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
     GstElement *MakeVideoSink(uint64_t window);
     GstElement *MakeAudioSink();
@@ -155,6 +164,11 @@ private:
 
     GstSegment video_segment_{}; // touched by the video streaming thread only
     GstSegment audio_segment_{}; // and this by the audio one
+    // The time code (hours, minutes, seconds, pictures packed) and temporal
+    // reference of the first group's first picture after a flush.
+    std::atomic<int64_t> group_time_{kNone};
+    std::atomic<int> group_order_{0};
+    std::atomic<bool> group_seen_{false}; // since the last flush
     std::atomic<int64_t> presented_{kNone};
     std::atomic<uint64_t> presented_count_{0};
     std::mutex presented_mutex_;
