@@ -114,6 +114,16 @@ TEST_F(RealEngine, SeeksAndStepsLandExactlyWherePicturesShareAStamp) {
             Reply("step m by " + std::to_string(std::labs(step)) + (step < 0 ? " reverse" : ""));
             expect_on(from + step);
         }
+        // Played on from a frame whose stamp is early, and paused: the
+        // position counts the pictures shown, not the stamp's distance.
+        for (long target : {57L, 12L}) {
+            SCOPED_TRACE("played from " + std::to_string(target));
+            Reply("seek m to " + std::to_string(target));
+            Reply("play m");
+            Sleep(0.4);
+            Reply("pause m");
+            EXPECT_EQ(Number("status m position"), ShownFrame());
+        }
     }
 }
 
