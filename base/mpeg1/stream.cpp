@@ -260,6 +260,12 @@ void GroupMap::IndexRuns() {
     pictures_ = previous.picture + CountPictures(previous.offset, file_.Size());
 }
 
+std::vector<Group> GroupMap::RunStarts() const {
+    std::vector<Group> starts;
+    for (const Run &run : runs_) starts.push_back(Group{run.offset, run.picture, false});
+    return starts;
+}
+
 std::optional<int64_t> GroupMap::GroupsWithin(uint64_t from, uint64_t to) const {
     if (starts_.empty()) return std::nullopt;
     return std::lower_bound(starts_.begin(), starts_.end(), to) - std::lower_bound(starts_.begin(), starts_.end(), from);

@@ -121,6 +121,9 @@ public:
     // How often the time codes start again or jump (0 in a file that is no
     // join).
     size_t Restarts() const { return runs_.size() - 1; }
+    // The first group of each run of time codes, in file order: in a join,
+    // where each of its streams starts.
+    std::vector<Group> RunStarts() const;
     // The first `groups` groups.
     GroupShape Shape(int groups);
     // The pictures at the start of the group at `group` that are shown

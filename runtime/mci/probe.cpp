@@ -121,20 +121,56 @@ void ScanVideo(Bytes b, VideoLayer &layer) {
 
 ProbeResult Invalid() { return ProbeResult{kInvalidFile, {}}; }
 
-// The pictures that the whole file plays, from its group headers. The two
+// The pictures that the whole file plays, from its group headers, and where
+// the streams of a join start. The two
 // ends alone cannot tell streams joined end to end (whose time codes and
 // time stamps start again at each join) from one stream; the stream reader
 // checks the time codes over the file and follows each restart.
-std::optional<int64_t> PicturesPlayed(const std::string &path) {
+struct Played {
+    int64_t pictures = 0;
+    std::vector<JoinPart> parts;
+};
+
+// Where each stream of a join starts: at the pack, shortly before the
+// stream's first group, whose clock reference goes back from the one before.
+// Time codes that start again elsewhere (damage, an odd encoder) stay in the
+// stream that holds them.
+std::vector<JoinPart> PartsOf(mpeg1::FileWindow &file, const std::vector<mpeg1::Group> &runs) {
+    constexpr int kPacksBack = 64;
+    std::vector<JoinPart> parts{JoinPart{0, 0}};
+    for (size_t i = 1; i < runs.size(); ++i) {
+        std::optional<uint64_t> later;
+        uint64_t later_clock = 0, before = runs[i].offset;
+        for (int n = 0; n < kPacksBack; ++n) {
+            const auto pack = file.FindBackward(before, runs[i - 1].offset, mpeg1::kPackStartCode);
+            if (!pack) break;
+            const auto bytes = file.At(*pack + 4, 5);
+            if (bytes.size() < 5) break;
+            const uint64_t clock = mpeg1::DecodeTimeStamp(bytes.data());
+            if (later && clock > later_clock) {
+                parts.push_back(JoinPart{*later, runs[i].picture});
+                break;
+            }
+            later = pack;
+            later_clock = clock;
+            before = *pack;
+        }
+    }
+    if (parts.size() == 1) parts.clear();
+    return parts;
+}
+
+Played PicturesPlayed(const std::string &path, bool system_stream) {
     try {
         mpeg1::FileWindow file(path);
         const mpeg1::StreamHead head = mpeg1::ReadStreamHead(file);
-        if (!head.first_group || head.fps <= 0) return std::nullopt;
-        const int64_t pictures = mpeg1::GroupMap(file, head).Pictures();
-        if (pictures <= 0) return std::nullopt;
-        return pictures;
+        if (!head.first_group || head.fps <= 0) return {};
+        const mpeg1::GroupMap groups(file, head);
+        Played played{groups.Pictures(), {}};
+        if (system_stream && groups.Restarts() > 0) played.parts = PartsOf(file, groups.RunStarts());
+        return played;
     } catch (const mpeg1::ReadError &) {
-        return std::nullopt; // what the ends told stands
+        return {}; // what the ends told stands
     }
 }
 
@@ -247,8 +283,13 @@ ProbeResult ProbeMpeg1File(const std::string &path) {
     ::close(fd);
     if (head.size() < std::min<uint64_t>(size, kProbeWindow)) return ProbeResult{kFileRead, {}};
     ProbeResult probe = ProbeMpeg1(head, one_window ? Bytes(head) : Bytes(tail), one_window ? head.size() : size);
-    if (probe.error == kOk && probe.info.length_source != LengthSource::ByteRate)
-        if (const std::optional<int64_t> pictures = PicturesPlayed(path)) probe.info.frames = *pictures;
+    if (probe.error == kOk && probe.info.length_source != LengthSource::ByteRate) {
+        Played played = PicturesPlayed(path, probe.info.system_stream);
+        if (played.pictures > 0) {
+            probe.info.frames = played.pictures;
+            probe.info.parts = std::move(played.parts);
+        }
+    }
     return probe;
 }
 

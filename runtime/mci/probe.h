@@ -25,12 +25,20 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "errors.h"
 
 namespace tvx::mci {
 
 enum class LengthSource { TimeCodes, TimeStamps, ByteRate };
+
+// One of the system streams of a join: where its bytes start and the
+// number of its first picture in the join.
+struct JoinPart {
+    uint64_t offset = 0;
+    int64_t first_frame = 0;
+};
 
 struct MediaInfo {
     int width = 0;
@@ -40,6 +48,9 @@ struct MediaInfo {
     int64_t frames = 0;  // pictures in the file
     bool system_stream = false;
     LengthSource length_source = LengthSource::ByteRate;
+    // The system streams of a file that joins several end to end (their
+    // clocks start again at each); empty for one stream.
+    std::vector<JoinPart> parts;
     double DurationMs() const { return static_cast<double>(frames) * 1000.0 / fps; }
 };
 

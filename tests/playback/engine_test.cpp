@@ -40,6 +40,53 @@ TEST_F(RealEngine, SeeksAndStepsShowTheExactFrame) {
     EXPECT_EQ(ShownFrame(), 50);
 }
 
+// Catches: in two streams joined end to end, whose clocks start again at
+// the join, seeks that land in the wrong copy or wait on frame steps that
+// never come, positions counted from the restarted stamps, and a play that
+// stops at the join.
+TEST_F(RealEngine, JoinedStreamsSeekStepAndPlayAcrossTheJoin) {
+    constexpr int kFirst = 60; // frame kFirst + n of the join shows the second clip's frame n
+    setenv("TVX_DEBUG", "1", 1);
+    ::testing::internal::CaptureStderr();
+    // Also with pictures that share a stamp, numbered by their groups' time codes.
+    for (const std::string format : {"mpeg1", "mpeg1-flat"}) {
+        SCOPED_TRACE(format);
+        Send("close all");
+        const std::string joined = capture_ + "/joined_" + format + ".mpg";
+        {
+            std::ifstream first(Clip(format, 160, 120, kFirst), std::ios::binary),
+                second(Clip(format), std::ios::binary);
+            std::ofstream out(joined, std::ios::binary);
+            out << first.rdbuf() << second.rdbuf();
+        }
+        TVX_OPEN_OR_SKIP(joined);
+        Reply("set m time format frames");
+        EXPECT_EQ(Number("status m length"), kFirst + kClipFrames);
+        for (int target : {130, 20, 159, 61, 59, 100}) {
+            SCOPED_TRACE(target);
+            Reply("seek m to " + std::to_string(target));
+            EXPECT_EQ(Number("status m position"), target);
+            EXPECT_EQ(ShownFrame(), target < kFirst ? target : target - kFirst);
+        }
+        Reply("seek m to end");
+        EXPECT_EQ(Number("status m position"), kFirst + kClipFrames);
+        EXPECT_EQ(ShownFrame(), kClipFrames - 1);
+        Reply("seek m to 55");
+        Reply("step m by 10");
+        EXPECT_EQ(Number("status m position"), 65);
+        EXPECT_EQ(ShownFrame(), 5);
+        Reply("step m by 12 reverse");
+        EXPECT_EQ(Number("status m position"), 53);
+        EXPECT_EQ(ShownFrame(), 53);
+        Reply("play m from 50 to 75 wait");
+        EXPECT_EQ(Number("status m position"), 75);
+        EXPECT_EQ(ShownFrame(), 15);
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    unsetenv("TVX_DEBUG");
+    EXPECT_EQ(said.find("did not arrive"), std::string::npos) << said;
+}
+
 // Catches: a group's first picture taken for the frame its stamp tells,
 // which in open groups with B-pictures is often its decoding time, frames
 // early (the picture shown then runs ahead of the position). Targets at

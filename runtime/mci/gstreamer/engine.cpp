@@ -14,10 +14,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "engine.h"
 #include "pipeline.h"
@@ -103,6 +105,17 @@ public:
             }
         }
         view_ = request.window;
+        if (request.probed && request.probed->parts.size() > 1) {
+            // A join plays one stream at a time, each as a file of its own.
+            parts_ = request.probed->parts;
+            std::error_code unknown;
+            file_size_ = std::filesystem::file_size(request.path, unknown);
+            if (unknown) {
+                reason = unknown.message();
+                return kInvalidFile;
+            }
+            pipeline_.ShowPart(0, PartEnd(0));
+        }
         Pipeline::Handlers handlers{[this] { Ended(); }, [this](const std::string &why) { Failed(why); }};
         if (!pipeline_.Open(request.path, window_.PictureId(), handlers, reason)) return kInvalidFile;
         if (request.probed) {
@@ -122,7 +135,7 @@ public:
         base_ = pipeline_.HasVideo() ? pipeline_.PresentedNs() : 0;
         base_code_ = pipeline_.GroupCode(media_.fps);
         to_ = Length();
-        pipeline_.SetLatest(base_ + Ns(Length()) + kEndMargin);
+        pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
         if (window_.Id()) watch_.Start(window_.Connection(), [this] {
                 std::lock_guard moving(moving_);
                 TakeClose();
@@ -263,13 +276,20 @@ private:
         Mode mode = Mode::Stopped;
         int64_t speed = 1000;
         std::optional<double> held; // the position told while nothing moves, where no picture says it
+        std::optional<double> entering; // told while a join's stream is put in the pipeline
         Anchor anchor;
         bool failed = false; // the last play stopped on an error
     };
 
     static int64_t Ns(double ms) { return std::llround(ms * kNsPerMs); }
     double Rate() const { return static_cast<double>(shown_.speed) / 1000.0; }
-    int64_t Stop() const { return to_ >= Length() ? kNone : base_ + Ns(to_); }
+    int64_t Stop() const {
+        if (to_ < PartEndMs()) return base_ + Ns(to_ - PartStartMs());
+        // A join's stream is told over at its last picture (its end of
+        // stream does not always come), and the next one takes over.
+        if (part_ + 1 < parts_.size()) return base_ + Ns(PartEndMs() - PartStartMs() - 1500.0 / media_.fps);
+        return kNone;
+    }
     int64_t FrameAt(double ms) const { return std::llround(ms * media_.fps / 1000.0); }
 
     State Shown() const {
@@ -303,6 +323,7 @@ private:
         }
         // The play's pictures come at the window's size.
         stale_size_ = false;
+        EnterPart(FrameAt(start));
         pipeline_.SetStop(Stop());
         if (pipeline_.HasVideo()) {
             ShowFrame(std::min(FrameAt(start), media_.frames - 1));
@@ -341,11 +362,40 @@ private:
     int64_t PresentedFrame() const {
         const int64_t at = pipeline_.PresentedNs();
         if (at == kNone) return kNone;
-        return std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+        return PartFirstFrame() + std::llround(static_cast<double>(at - base_) * media_.fps / 1e9);
+    }
+
+    // A join's streams, each played as a file of its own: the one that
+    // holds `frame` is put in the pipeline, whose stream times are then its.
+    int64_t PartFirstFrame() const { return parts_.empty() ? 0 : parts_[part_].first_frame; }
+    double PartStartMs() const { return static_cast<double>(PartFirstFrame()) * 1000.0 / media_.fps; }
+    double PartEndMs() const {
+        if (part_ + 1 >= parts_.size()) return Length();
+        return static_cast<double>(parts_[part_ + 1].first_frame) * 1000.0 / media_.fps;
+    }
+    uint64_t PartEnd(size_t part) const { return part + 1 < parts_.size() ? parts_[part + 1].offset : file_size_; }
+    void EnterPart(int64_t frame) {
+        size_t part = 0;
+        while (part + 1 < parts_.size() && parts_[part + 1].first_frame <= frame) ++part;
+        if (part == part_) return;
+        // Until the frame is up, the position is the stream's start.
+        const double start = static_cast<double>(parts_[part].first_frame) * 1000.0 / media_.fps;
+        Update([&](State &state) {
+            state.anchor.count = kNoAnchor;
+            state.entering = start;
+        });
+        part_ = part;
+        if (!pipeline_.ShowPart(parts_[part].offset, PartEnd(part))) Diagnose("a stream of the join did not preroll");
+        const int64_t first = pipeline_.PresentedNs();
+        base_ = first == kNone ? 0 : first;
+        base_code_ = pipeline_.GroupCode(media_.fps);
+        rate_ = 1.0; // the stream starts afresh
+        pipeline_.SetLatest(base_ + Ns(PartEndMs() - PartStartMs()) + kEndMargin);
     }
 
     double Position(const State &state) const {
         if (state.held && state.mode != Mode::Playing) return *state.held;
+        if (state.entering) return *state.entering;
         double ms;
         if (pipeline_.HasVideo()) {
             const int64_t frame = CurrentFrame(state.anchor);
@@ -428,7 +478,8 @@ private:
         pipeline_.Pause();
         pipeline_.Settle();
         const double rate = shown_.speed == 0 ? 1.0 : Rate();
-        const int64_t target_ns = std::llround(static_cast<double>(frame) * 1e9 / media_.fps);
+        EnterPart(frame);
+        const int64_t target_ns = std::llround(static_cast<double>(frame - PartFirstFrame()) * 1e9 / media_.fps);
         if (!pipeline_.HasVideo()) {
             pipeline_.Seek(base_ + target_ns, kNone, rate, GST_SEEK_FLAG_ACCURATE);
             rate_ = rate;
@@ -450,7 +501,7 @@ private:
             int64_t start = 0;
             for (int64_t back = 0;; back = back ? back * 2 : GST_SECOND) {
                 // A seek into the last seconds may land past the last group.
-                const int64_t latest = std::max<int64_t>(0, base_ + Ns(Length()) - kEndMargin);
+                const int64_t latest = std::max<int64_t>(0, base_ + Ns(PartEndMs() - PartStartMs()) - kEndMargin);
                 start = std::clamp<int64_t>(base_ + target_ns - back, 0, latest);
                 at = SeekGroup(start, rate);
                 if ((at != kNone && at <= frame) || start == 0) break;
@@ -470,7 +521,10 @@ private:
             at = frame;
         }
         const Anchor anchor{at, pipeline_.PresentedNs(), pipeline_.PresentedCount()};
-        Update([&](State &state) { state.anchor = anchor; });
+        Update([&](State &state) {
+            state.anchor = anchor;
+            state.entering.reset();
+        });
     }
 
     // Pauses on the first picture of the group that holds `start`; the frame
@@ -485,7 +539,7 @@ private:
         const int64_t stamped = PresentedFrame();
         const int64_t code = pipeline_.GroupCode(media_.fps);
         if (stamped == kNone || code == kNone || base_code_ == kNone) return stamped;
-        const int64_t coded = code - base_code_;
+        const int64_t coded = PartFirstFrame() + code - base_code_;
         return std::abs(coded - stamped) <= kCodeAgreement ? coded : stamped;
     }
 
@@ -493,6 +547,11 @@ private:
     void Ended() {
         std::lock_guard moving(moving_);
         if (shown_.mode != Mode::Playing) return;
+        // A join's stream played to its end: on with the next.
+        if (part_ + 1 < parts_.size() && to_ > PartEndMs()) {
+            StartPlaying(PartEndMs());
+            return;
+        }
         if (repeat_) {
             StartPlaying(from_);
             return;
@@ -532,8 +591,12 @@ private:
     mutable std::mutex mutex_;
     State shown_;
     MediaInfo media_;
-    int64_t base_ = 0; // stream time of the first picture
-    int64_t base_code_ = kNone; // the group code of the first picture
+    // Stream time of the first picture (of the join's stream on); queries read it.
+    std::atomic<int64_t> base_{0};
+    int64_t base_code_ = kNone; // the group code of the first picture (of the join's stream on)
+    std::vector<JoinPart> parts_; // a join's streams; empty for one
+    std::atomic<size_t> part_{0}; // the one in the pipeline
+    uint64_t file_size_ = 0;
     double from_ = 0, to_ = 0;
     bool repeat_ = false;
     double rate_ = 1.0; // of the pipeline's segment

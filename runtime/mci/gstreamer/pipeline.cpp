@@ -13,6 +13,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tvx::mci::gst {
 namespace {
 
@@ -151,6 +154,82 @@ Pipeline::~Pipeline() {
     if (bus_) gst_object_unref(bus_);
     if (video_log_) std::fclose(video_log_);
     if (audio_log_) std::fclose(audio_log_);
+    if (part_.fd >= 0) close(part_.fd);
+}
+
+bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
+    if (playbin_) gst_element_set_state(playbin_, GST_STATE_READY);
+    {
+        std::lock_guard lock(part_mutex_);
+        part_.from = from;
+        part_.to = to;
+    }
+    if (!playbin_) return true;
+    // The source is made anew, for the part, on the way back to paused,
+    // and its first group is read again.
+    presented_.store(kNone, std::memory_order_release);
+    group_seen_.store(false);
+    group_time_.store(kNone);
+    last_seek_.store(GST_SEQNUM_INVALID);
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    return Settle();
+}
+
+void Pipeline::SetUpPart(GstElement *, GstElement *source, gpointer self) {
+    auto *pipeline = static_cast<Pipeline *>(self);
+    auto *part = new Part;
+    {
+        std::lock_guard lock(pipeline->part_mutex_);
+        part->fd = pipeline->part_.fd;
+        part->from = pipeline->part_.from;
+        part->to = pipeline->part_.to;
+    }
+    g_object_set_data_full(G_OBJECT(source), "tvx-part", part, [](gpointer data) { delete static_cast<Part *>(data); });
+    g_object_set(source, "stream-type", 2 /* random access */, "format", GST_FORMAT_BYTES, "size",
+                 static_cast<gint64>(part->to - part->from), nullptr);
+    g_signal_connect(source, "need-data", G_CALLBACK(FeedPart), part);
+    g_signal_connect(source, "seek-data", G_CALLBACK(MovePart), part);
+}
+
+void Pipeline::FeedPart(GstElement *source, guint length, gpointer data) {
+    auto *part = static_cast<Part *>(data);
+    constexpr guint kChunk = 64 * 1024;
+    GstBuffer *buffer = nullptr;
+    {
+        std::lock_guard lock(part->mutex);
+        const uint64_t size = part->to - part->from;
+        const uint64_t left = size - std::min(part->at, size);
+        const auto wanted = static_cast<size_t>(std::min<uint64_t>(left, length == 0 || length > kChunk ? kChunk : length));
+        if (wanted > 0) {
+            buffer = gst_buffer_new_allocate(nullptr, wanted, nullptr);
+            GstMapInfo map;
+            gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+            const ssize_t got = pread(part->fd, map.data, wanted, static_cast<off_t>(part->from + part->at));
+            gst_buffer_unmap(buffer, &map);
+            if (got <= 0) {
+                gst_buffer_unref(buffer);
+                buffer = nullptr;
+            } else {
+                gst_buffer_set_size(buffer, got);
+                GST_BUFFER_OFFSET(buffer) = part->at;
+                part->at += static_cast<uint64_t>(got);
+            }
+        }
+    }
+    GstFlowReturn flow;
+    if (buffer) {
+        g_signal_emit_by_name(source, "push-buffer", buffer, &flow);
+        gst_buffer_unref(buffer);
+    } else {
+        g_signal_emit_by_name(source, "end-of-stream", &flow);
+    }
+}
+
+gboolean Pipeline::MovePart(GstElement *, guint64 offset, gpointer data) {
+    auto *part = static_cast<Part *>(data);
+    std::lock_guard lock(part->mutex);
+    part->at = offset;
+    return TRUE;
 }
 
 GstElement *Pipeline::MakeVideoSink(uint64_t window) {
@@ -227,7 +306,18 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         return false;
     }
     gst_object_ref_sink(playbin_);
-    g_object_set(playbin_, "uri", uri, nullptr);
+    if (part_.to > part_.from) {
+        part_.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (part_.fd < 0) {
+            g_free(uri);
+            reason = "the file cannot be read";
+            return false;
+        }
+        g_object_set(playbin_, "uri", "appsrc://", nullptr);
+        g_signal_connect(playbin_, "source-setup", G_CALLBACK(SetUpPart), this);
+    } else {
+        g_object_set(playbin_, "uri", uri, nullptr);
+    }
     g_object_set(playbin_, "flags", kPlayVideo | kPlayAudio | kPlayNativeAudio | kPlayNativeVideo, nullptr);
     g_signal_connect(playbin_, "element-setup", G_CALLBACK(SetUpElement), this);
     g_free(uri);

@@ -49,6 +49,13 @@ public:
     // none), and waits until it has prerolled (the first picture decoded).
     // False with the reason when the file does not play.
     bool Open(const std::string &path, uint64_t window, Handlers handlers, std::string &reason);
+    // Plays only bytes [from, to) of the file, as a file of their own: one
+    // stream of several joined end to end, whose clocks start again at each
+    // join, so that the demuxer's seeks by those clocks find their mark.
+    // Before Open; or later on a paused pipeline, which then prerolls the
+    // part's first picture (false when it does not). Stream times are then
+    // the part's own.
+    bool ShowPart(uint64_t from, uint64_t to);
     // Draws the picture on show again (after its window moved or resized).
     void Expose();
     // The size the picture is drawn at where the sink does not scale it
@@ -111,6 +118,9 @@ public:
     }
 
 private:
+    static void SetUpPart(GstElement *, GstElement *source, gpointer self);
+    static void FeedPart(GstElement *source, guint length, gpointer part);
+    static gboolean MovePart(GstElement *, guint64 offset, gpointer part);
     static GstPadProbeReturn OnVideo(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnParsed(GstPad *, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn OnAudio(GstPad *, GstPadProbeInfo *info, gpointer self);
@@ -126,6 +136,17 @@ private:
     // The decoders that playbin asked for and did not find, named; empty when none.
     std::string MissingPlugins();
     void Measure();
+
+    // The part played (see ShowPart). Each source made for it reads
+    // through a copy of its own, so that a source on its way out moves no
+    // other's place.
+    struct Part {
+        int fd = -1; // -1: the whole file, through its URI
+        uint64_t from = 0, to = 0, at = 0;
+        std::mutex mutex; // a source's copy: its streaming thread and its seeks
+    };
+    std::mutex part_mutex_;
+    Part part_;
 
     GstElement *playbin_ = nullptr;
     GstElement *video_sink_ = nullptr; // the sink element whose pad is probed
