@@ -14,6 +14,8 @@ extern "C" __attribute__((visibility("default"))) const char *__tsan_default_sup
            "called_from_lib:libgmodule-2.0.so\n"
            "called_from_lib:libgstreamer-1.0.so\n"
            "called_from_lib:libgstbase-1.0.so\n"
+           "called_from_lib:libgstapp-1.0.so\n"
+           "called_from_lib:/libgstapp.so\n"
            "called_from_lib:libgstaudio-1.0.so\n"
            "called_from_lib:libgstvideo-1.0.so\n"
            "called_from_lib:libgstpbutils-1.0.so\n"

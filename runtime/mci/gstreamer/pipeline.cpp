@@ -184,7 +184,13 @@ void Pipeline::SetUpPart(GstElement *, GstElement *source, gpointer self) {
         part->from = pipeline->part_.from;
         part->to = pipeline->part_.to;
     }
-    g_object_set_data_full(G_OBJECT(source), "tvx-part", part, [](gpointer data) { delete static_cast<Part *>(data); });
+    // The source's streaming thread reads the part after GStreamer's own
+    // locks hand it over; the hand-off makes that order plain (see Handoff).
+    const Handoff made;
+    g_object_set_data_full(G_OBJECT(source), "tvx-part", part, [](gpointer data) {
+        const Handoff freed;
+        delete static_cast<Part *>(data);
+    });
     g_object_set(source, "stream-type", 2 /* random access */, "format", GST_FORMAT_BYTES, "size",
                  static_cast<gint64>(part->to - part->from), nullptr);
     g_signal_connect(source, "need-data", G_CALLBACK(FeedPart), part);
@@ -192,6 +198,7 @@ void Pipeline::SetUpPart(GstElement *, GstElement *source, gpointer self) {
 }
 
 void Pipeline::FeedPart(GstElement *source, guint length, gpointer data) {
+    const Handoff fed;
     auto *part = static_cast<Part *>(data);
     constexpr guint kChunk = 64 * 1024;
     GstBuffer *buffer = nullptr;
@@ -226,6 +233,7 @@ void Pipeline::FeedPart(GstElement *source, guint length, gpointer data) {
 }
 
 gboolean Pipeline::MovePart(GstElement *, guint64 offset, gpointer data) {
+    const Handoff moved;
     auto *part = static_cast<Part *>(data);
     std::lock_guard lock(part->mutex);
     part->at = offset;
