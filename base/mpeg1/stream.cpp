@@ -35,16 +35,22 @@ FileWindow::~FileWindow() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+size_t ReadAt(int fd, uint8_t *data, size_t size, uint64_t offset, int *error) {
+    size_t done = 0;
+    if (error) *error = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && error) *error = errno;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
 void FileWindow::Fill(uint64_t off) {
     start_ = off;
-    filled_ = 0;
-    while (filled_ < window_.size()) {
-        const ssize_t got = ::pread(fd_, window_.data() + filled_, window_.size() - filled_,
-                                    static_cast<off_t>(off + filled_));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        filled_ += static_cast<size_t>(got);
-    }
+    filled_ = ReadAt(fd_, window_.data(), window_.size(), off);
 }
 
 std::span<const uint8_t> FileWindow::At(uint64_t off, size_t n) {
@@ -330,14 +336,9 @@ void FileWindow::ForEachGroupHeader(uint64_t from, uint64_t to,
     std::vector<uint8_t> buffer(kSpan);
     to = std::min(to, size_);
     for (uint64_t at = from; at + 8 <= to;) {
-        size_t filled = 0;
-        while (filled < kSpan) {
-            const ssize_t got = ::pread(fd_, buffer.data() + filled, kSpan - filled, static_cast<off_t>(at + filled));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw ReadError(std::string("cannot read the input: ") + std::strerror(errno));
-            if (got == 0) break;
-            filled += static_cast<size_t>(got);
-        }
+        int error = 0;
+        const size_t filled = ReadAt(fd_, buffer.data(), kSpan, at, &error);
+        if (error) throw ReadError(std::string("cannot read the input: ") + std::strerror(error));
         if (filled < 8) break;
         // The group code byte is rare in coded data: looking for it alone and
         // then at the prefix before it is several times faster than a search

@@ -25,6 +25,10 @@ struct ReadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Reads `size` bytes at `offset` of `fd`, or fewer where the file ends or
+// a read fails; the count read. A failure's errno goes to `error` (0: none).
+size_t ReadAt(int fd, uint8_t *data, size_t size, uint64_t offset, int *error = nullptr);
+
 // A file read through one window that moves to where it is asked.
 class FileWindow {
 public:

@@ -261,15 +261,7 @@ ProbeResult ProbeMpeg1File(const std::string &path) {
     if (fd < 0) return ProbeResult{errno == ENOENT ? kFileNotFound : kFileRead, {}};
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     auto read_at = [fd](std::vector<uint8_t> &buffer, uint64_t offset) {
-        size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t got = ::pread(fd, buffer.data() + done, buffer.size() - done,
-                                        static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += static_cast<size_t>(got);
-        }
-        buffer.resize(done);
+        buffer.resize(mpeg1::ReadAt(fd, buffer.data(), buffer.size(), offset));
         return true;
     };
     std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, kProbeWindow)));
