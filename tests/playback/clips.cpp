@@ -60,11 +60,13 @@ std::string Clip(const std::string &format, int width, int height, int frames) {
     if (auto it = made.find(key); it != made.end()) return it->second;
 
     // Flat pictures are small: several share a packet of the program
-    // stream, and those have no time stamp of their own.
-    const std::string flat_suffix = "-flat";
-    const bool flat = format.size() > flat_suffix.size() &&
-                      format.compare(format.size() - flat_suffix.size(), flat_suffix.size(), flat_suffix) == 0;
-    const std::string kind = flat ? format.substr(0, format.size() - flat_suffix.size()) : format;
+    // stream, and those have no time stamp of their own. Boxed ones have
+    // the frame's colour only in their middle half, framed in white.
+    const size_t dash = format.find('-');
+    const std::string kind = format.substr(0, dash);
+    const std::string look = dash == std::string::npos ? "" : format.substr(dash + 1);
+    const bool flat = look == "flat";
+    const bool boxed = look == "boxed";
     std::string codecs, extension;
     if (kind == "mpeg1") {
         codecs = "-c:v mpeg1video -mbd rd -g 12 -bf 2 -q:v 2 -c:a mp2 -b:a 128k -f mpeg";
@@ -99,9 +101,11 @@ std::string Clip(const std::string &format, int width, int height, int frames) {
         for (size_t i = 0; i < picture.size(); i += 3) {
             // +-12 around the colour: the mean stays on it.
             const int noise = flat ? 0 : static_cast<int>(random() % 25) - 12;
-            picture[i] = static_cast<unsigned char>(c.r + noise);
-            picture[i + 1] = static_cast<unsigned char>(c.g + noise);
-            picture[i + 2] = static_cast<unsigned char>(c.b + noise);
+            const int x = static_cast<int>(i / 3) % width, y = static_cast<int>(i / 3) / width;
+            const bool frame_white = boxed && (x < width / 4 || x >= width * 3 / 4 || y < height / 4 || y >= height * 3 / 4);
+            picture[i] = static_cast<unsigned char>(frame_white ? kBoxWhite : c.r + noise);
+            picture[i + 1] = static_cast<unsigned char>(frame_white ? kBoxWhite : c.g + noise);
+            picture[i + 2] = static_cast<unsigned char>(frame_white ? kBoxWhite : c.b + noise);
         }
         std::fwrite(picture.data(), 1, picture.size(), pipe);
     }

@@ -14,6 +14,7 @@ namespace tvx::testing {
 inline constexpr int kClipFps = 25;
 inline constexpr int kClipFrames = 100;
 inline constexpr double kLeftTone = 440, kRightTone = 1000;
+inline constexpr int kBoxWhite = 235;
 
 struct Rgb {
     int r, g, b;
@@ -26,6 +27,8 @@ int FrameOfColour(Rgb seen);
 // program stream), "mpeg2" (MPEG-2 program stream) or "h264" (MP4), 160x120
 // unless given; returns its path. "mpeg1-flat" and "mpeg2-flat" leave out
 // the noise: their pictures are small and most carry no time stamp.
+// "mpeg1-boxed" has the frame's colour only in the middle half of the
+// picture, framed in white (kBoxWhite), so that its scale can be seen.
 std::string Clip(const std::string &format, int width = 160, int height = 120, int frames = kClipFrames);
 // A fresh folder for the capture switch, set in the environment.
 std::string CaptureInto(const std::string &name);

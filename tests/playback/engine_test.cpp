@@ -150,6 +150,13 @@ TEST_F(RealEngine, PlaysInRealTimeToItsEndPointAndAtDoubleSpeed) {
     EXPECT_EQ(Reply("status m mode"), "stopped");
     EXPECT_EQ(Number("status m position"), 60);
     EXPECT_EQ(ShownFrame(), 60);
+    // A play given the moment the last one ended goes on at once, at the
+    // file's rate, from the picture on show.
+    const double again = MonotonicSeconds();
+    Reply("play m");
+    Sleep(0.6);
+    EXPECT_NEAR(Number("status m position"), 60 + (MonotonicSeconds() - again) * kClipFps, 4);
+    Reply("stop m");
 
     // Twice as fast: pictures reach the sink at 50 a second.
     Reply("seek m to 0");

@@ -430,6 +430,46 @@ TEST_F(RealWindow, OwnWindowTitleFullScreenMaximizeMinimizeAndHandle) {
 }
 
 
+// Catches: a picture on hold left at its old size when the window changes
+// size. Growing shows it; shrinking needs a picture that is not one colour
+// all over: a stale large picture shows only its middle (or its corner),
+// where a boxed picture scaled down shows its white frame around the box.
+TEST_F(RealWindow, APictureOnHoldTakesTheWindowsNewSizeBothWays) {
+    TVX_OPEN_OR_SKIP(Clip("mpeg1-boxed"));
+    const Window own = static_cast<Window>(Number("status m window handle"));
+    // The frame's colour in the middle half, white outside it, at this size.
+    auto boxed = [&](int width, int height) {
+        const int frame = FrameOfColour(PixelAt(own, width / 2, height / 2));
+        auto white = [&](int x, int y) {
+            const Rgb c = PixelAt(own, x, y);
+            return std::min({c.r, c.g, c.b}) > kBoxWhite - 25;
+        };
+        const bool box = FrameOfColour(PixelAt(own, width * 5 / 16, height * 5 / 16)) == frame &&
+                         FrameOfColour(PixelAt(own, width * 11 / 16, height * 11 / 16)) == frame;
+        const bool around = white(width / 8, height / 8) && white(width * 7 / 8, height * 7 / 8) &&
+                            white(width / 8, height * 7 / 8) && white(width * 7 / 8, height / 8);
+        return box && around ? frame : -1;
+    };
+    Reply("set m time format frames");
+    Reply("window m state show");
+    Reply("seek m to 30");
+    EXPECT_EQ(boxed(160, 120), 30);
+    Reply("put m window at 0 0 480 360");
+    EXPECT_EQ(boxed(480, 360), 30);
+    Reply("put m window at 0 0 200 100");
+    EXPECT_EQ(boxed(200, 100), 30);
+    // A play broken off at the large size, then shrunk.
+    Reply("put m window at 0 0 400 300");
+    Reply("play m from 40");
+    Sleep(0.2);
+    Reply("pause m");
+    const long paused = Number("status m position");
+    Reply("put m window at 0 0 160 120");
+    EXPECT_EQ(boxed(160, 120), paused);
+    EXPECT_EQ(Number("status m position"), paused);
+    Reply("close m");
+}
+
 // Catches: a full screen that outlives its play (its end point reached on
 // the engine's thread, a stop, a seek, a later play without it) or that a
 // pause, which does not end the play, drops; a window not back where it

@@ -30,6 +30,7 @@ namespace {
 
 constexpr double kNsPerMs = 1e6;
 constexpr int kStepTimeoutMs = 5000;
+constexpr int kFailedPauseMs = 300;
 // How far a group's stamp may be from the frame its code tells.
 constexpr int64_t kCodeAgreement = 12;
 constexpr int64_t kEndMargin = 3 * GST_SECOND;
@@ -349,12 +350,18 @@ private:
 
     // Where a play that broke off stopped: the last picture shown, counted
     // from the known frame, since the stamps of the pictures decoded from a
-    // stream cut off are not to be trusted.
+    // stream cut off are not to be trusted: the last ones may share one
+    // that is neither's. But a picture whose data was cut is lost on the
+    // way, and the count falls behind: a stamp a little past the count,
+    // and past the stamp before it, tells such a loss.
     double BrokenOffAt() const {
         const Anchor &anchor = shown_.anchor;
         if (!pipeline_.HasVideo() || anchor.count == kNoAnchor) return Position(shown_);
-        const auto counted = static_cast<int64_t>(pipeline_.PresentedCount() - anchor.count);
-        const double ms = static_cast<double>(anchor.frame + counted) * 1000.0 / media_.fps;
+        const int64_t counted = anchor.frame + static_cast<int64_t>(pipeline_.PresentedCount() - anchor.count);
+        const int64_t stamped = CurrentFrame(anchor);
+        const bool rising = pipeline_.PreviousNs() != kNone && pipeline_.PresentedNs() > pipeline_.PreviousNs();
+        const bool lost = rising && stamped != kNone && stamped > counted && stamped - counted <= kCodeAgreement;
+        const double ms = static_cast<double>(lost ? stamped : counted) * 1000.0 / media_.fps;
         return std::clamp(ms, 0.0, Length());
     }
 
@@ -574,11 +581,19 @@ private:
         if (!short_of_end) Refit();
     }
 
-    // On the bus thread. The position stays on the last picture shown.
+    // On the bus thread. The position stays on the last picture shown: the
+    // pictures already decoded would go on to the screen after the failure,
+    // so the pipeline pauses on the one that is there. With none left to
+    // pause on, the pause cannot complete, and the last one drawn stays.
     void Failed(const std::string &why) {
         Diagnose(why);
         std::lock_guard moving(moving_);
-        const double reached = shown_.mode == Mode::Playing ? BrokenOffAt() : Position(shown_);
+        const bool playing = shown_.mode == Mode::Playing;
+        if (playing) {
+            pipeline_.Pause();
+            pipeline_.Settle(kFailedPauseMs);
+        }
+        const double reached = playing ? BrokenOffAt() : Position(shown_);
         EndFullScreen();
         Update([&](State &state) {
             if (state.mode == Mode::Playing) state.failed = true;

@@ -19,8 +19,6 @@
 namespace tvx::mci::gst {
 namespace {
 
-constexpr GstClockTime kSettleTime = 10 * GST_SECOND;
-
 double WallSeconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -111,12 +109,19 @@ GstPadProbeReturn EndSequence(GstPad *pad, GstPadProbeInfo *info, gpointer) {
 }
 
 // What playbin makes, set up our way: each decodebin sorts its decoders as
-// above, the MPEG picture decoder is brought its end code.
+// above, the MPEG picture decoder is brought its end code. Memory: an MPEG
+// picture decodes in a few milliseconds on one thread, and each further
+// decoding thread would keep pictures of its own; the sink's queue holds
+// one decoded picture ahead rather than three (some megabytes at 640x480).
 void SetUpElement(GstElement *, GstElement *element, gpointer pipeline) {
     GstElementFactory *factory = gst_element_get_factory(element);
     const char *name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
     if (g_strcmp0(name, "mpegvideoparse") == 0) static_cast<Pipeline *>(pipeline)->WatchGroups(element);
     if (g_strcmp0(name, "decodebin") == 0) g_signal_connect(element, "autoplug-sort", G_CALLBACK(PreferDecoders), nullptr);
+    if (g_strcmp0(name, "avdec_mpeg2video") == 0 || g_strcmp0(name, "avdec_mpeg1video") == 0)
+        g_object_set(element, "max-threads", 1, nullptr);
+    if (g_strcmp0(name, "queue") == 0 && g_strcmp0(GST_ELEMENT_NAME(element), "vqueue") == 0)
+        g_object_set(element, "max-size-buffers", 1, nullptr);
     if (g_strcmp0(name, "mpeg2dec") == 0) {
         GstPad *pad = gst_element_get_static_pad(element, "sink");
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &EndSequence, nullptr, nullptr);
@@ -465,8 +470,9 @@ void Pipeline::LetSinksStart() {
     }
 }
 
-bool Pipeline::Settle() {
-    return gst_element_get_state(playbin_, nullptr, nullptr, kSettleTime) == GST_STATE_CHANGE_SUCCESS;
+bool Pipeline::Settle(int timeout_ms) {
+    return gst_element_get_state(playbin_, nullptr, nullptr, static_cast<GstClockTime>(timeout_ms) * GST_MSECOND) ==
+           GST_STATE_CHANGE_SUCCESS;
 }
 
 bool Pipeline::Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags) {
@@ -570,6 +576,7 @@ GstPadProbeReturn Pipeline::OnVideo(GstPad *, GstPadProbeInfo *info, gpointer da
     if (self->Damaged(static_cast<int64_t>(at))) return GST_PAD_PROBE_DROP;
     {
         std::lock_guard lock(self->presented_mutex_);
+        self->previous_.store(self->presented_.load(), std::memory_order_release);
         self->presented_.store(static_cast<int64_t>(at), std::memory_order_release);
         self->presented_count_.fetch_add(1, std::memory_order_acq_rel);
     }

@@ -75,6 +75,8 @@ public:
 
     // The stream time of the picture that the video sink holds or shows.
     int64_t PresentedNs() const { return presented_.load(std::memory_order_acquire); }
+    // The stamp of the picture before that one (kNone: none since the last seek).
+    int64_t PreviousNs() const { return previous_.load(std::memory_order_acquire); }
     // The number that the MPEG picture stream's own headers give the first
     // picture of the first group after the last seek (or the file's
     // start): the group's time code in frames at `fps` plus that picture's
@@ -96,7 +98,7 @@ public:
     void Play();
     void Pause();
     // Waits for a state change or seek to complete; false on an error or time-out.
-    bool Settle();
+    bool Settle(int timeout_ms = 10000);
     // Flushing seek in stream time; `stop` kNone plays to the end. Nothing
     // counts as presented until the first picture after the seek.
     bool Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags);
@@ -170,6 +172,7 @@ private:
     std::atomic<int> group_order_{0};
     std::atomic<bool> group_seen_{false}; // since the last flush
     std::atomic<int64_t> presented_{kNone};
+    std::atomic<int64_t> previous_{kNone};
     std::atomic<uint64_t> presented_count_{0};
     std::mutex presented_mutex_;
     std::condition_variable presented_changed_;
