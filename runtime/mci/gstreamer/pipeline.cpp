@@ -319,6 +319,13 @@ bool Pipeline::Open(const std::string &path, uint64_t window, Handlers handlers,
         return false;
     }
     gst_object_ref_sink(playbin_);
+    // The pictures keep the system's time, and the sound server's stream
+    // follows it: the server's own clock, which playbin would choose, stands
+    // still for moments while its stream starts (a play then went at half
+    // speed for a second or two).
+    GstClock *system_clock = gst_system_clock_obtain();
+    gst_pipeline_use_clock(GST_PIPELINE(playbin_), system_clock);
+    gst_object_unref(system_clock);
     if (part_.to > part_.from) {
         part_.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (part_.fd < 0) {
