@@ -518,6 +518,7 @@ void RealWindow::FullScreenLastsAsLongAsThePlay() {
     EXPECT_TRUE(back()) << "played on: " << PlaceOf(display, own);
     Reply("play m from 80 to 90 fullscreen wait");
     EXPECT_TRUE(back()) << "waited: " << PlaceOf(display, own);
+    EXPECT_EQ(FrameFilling(own, 0, 0, 160, 120), 90);
     Reply("close m");
 }
 

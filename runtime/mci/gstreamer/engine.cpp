@@ -470,9 +470,11 @@ private:
     // size), while queries keep answering its position.
     void Redraw() {
         if (!pipeline_.HasVideo()) return;
-        const int64_t frame = CurrentFrame(shown_.anchor);
-        if (frame == kNone) return;
+        // A position held (a play's end point) names the frame, whichever
+        // picture the sink had been handed as the pipeline paused.
         const bool held = shown_.held.has_value();
+        const int64_t frame = held ? std::min(FrameAt(*shown_.held), media_.frames - 1) : CurrentFrame(shown_.anchor);
+        if (frame == kNone) return;
         if (!held) Update([&](State &state) { state.held = Position(state); });
         ShowFrame(frame);
         if (!held) Update([](State &state) { state.held.reset(); });

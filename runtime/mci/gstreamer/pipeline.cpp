@@ -460,13 +460,17 @@ void Pipeline::Pause() {
 // the position and of every step counted from it. So a pause waits, first,
 // for the sinks' threads to have left that wait. The sink's fields read
 // here are those its own header opens to subclasses, under the lock it names.
+// A sink's thread holds that lock while it draws or plays, which may block
+// for as long as the display or the sound server takes (a sound server's
+// stream waits there for room until the pause itself frees it): a lock held
+// means the thread is awake, and it is not waited for.
 void Pipeline::LetSinksStart() {
     constexpr int kLongestWaitUs = 500000, kPollUs = 200;
     for (GstElement *sink : {video_sink_, audio_sink_}) {
         if (!sink || !GST_IS_BASE_SINK(sink)) continue;
         GstBaseSink *base = GST_BASE_SINK(sink);
         for (int waited = 0; waited < kLongestWaitUs; waited += kPollUs) {
-            GST_BASE_SINK_PREROLL_LOCK(base);
+            if (!g_mutex_trylock(GST_BASE_SINK_GET_PREROLL_LOCK(base))) break;
             // Told to play (no longer needing a picture to pause on, not at
             // the end) but still in the wait.
             const bool waking = base->have_preroll && !base->need_preroll && !base->eos;
