@@ -173,6 +173,7 @@ bool Pipeline::ShowPart(uint64_t from, uint64_t to) {
     // The source is made anew, for the part, on the way back to paused,
     // and its first group is read again.
     presented_.store(kNone, std::memory_order_release);
+    previous_.store(kNone, std::memory_order_release);
     group_seen_.store(false);
     group_time_.store(kNone);
     last_seek_.store(GST_SEQNUM_INVALID);
@@ -489,6 +490,7 @@ bool Pipeline::Settle(int timeout_ms) {
 bool Pipeline::Seek(int64_t start, int64_t stop, double rate, GstSeekFlags flags) {
     // What was presented before the flush no longer is.
     presented_.store(kNone, std::memory_order_release);
+    previous_.store(kNone, std::memory_order_release);
     GstEvent *seek = gst_event_new_seek(rate, GST_FORMAT_TIME, GstSeekFlags(flags | GST_SEEK_FLAG_FLUSH),
                                         GST_SEEK_TYPE_SET, start, stop == kNone ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
                                         stop == kNone ? GST_CLOCK_TIME_NONE : stop);
